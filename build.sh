@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Set up a Debian 12 machine, build OBRIN and run it or its tests.
+#   ./build.sh run     install what is missing, build (Release) and start the program
+#   ./build.sh test    install what is missing, build (Release) and run the whole test suite
+#   ./build.sh asan    the same test suite built with AddressSanitizer and UndefinedBehaviorSanitizer
+#   ./build.sh bench   build and run the benchmarks
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PACKAGES=(build-essential cmake pkgconf qt6-base-dev libgl-dev fonts-dejavu-core
+          libgtest-dev libgmock-dev libbenchmark-dev gemmi-dev python3 python3-gemmi)
+
+install_missing() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+build() {  # build DIR [cmake options...]
+  local dir=$1; shift
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@"
+  cmake --build "$dir" -j "$jobs"
+}
+
+case "${1:-}" in
+  run)
+    install_missing
+    build build -DOBRIN_BUILD_TESTS=OFF
+    exec ./build/bin/obrin
+    ;;
+  test)
+    install_missing
+    build build
+    ctest --test-dir build --output-on-failure -j "$jobs"
+    ;;
+  asan)
+    install_missing
+    build build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOBRIN_SANITIZE=ON
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+      ctest --test-dir build-asan --output-on-failure -j "$jobs"
+    ;;
+  bench)
+    install_missing
+    build build-bench -DOBRIN_BUILD_TESTS=OFF -DOBRIN_BUILD_BENCH=ON
+    for b in build-bench/bin/bench_*; do "$b"; done
+    ;;
+  *)
+    echo "usage: $0 run|test|asan|bench" >&2
+    exit 2
+    ;;
+esac

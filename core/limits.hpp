@@ -1,0 +1,29 @@
+// Fixed sizes and limits of the program, in one place.
+#pragma once
+
+namespace obrin {
+
+// Cells: below this G = 1 − cos²α − cos²β − cos²γ + 2 cosα cosβ cosγ the angles form no cell.
+inline constexpr double kMinMetricDeterminant = 1e-9;
+
+// Space groups.
+inline constexpr int kMaxOperators = 96;            // general-position triplets of one group
+inline constexpr int kMaxConditions = 12;           // decoded reflection conditions of one group
+inline constexpr int kMaxConditionZones = 5;        // zone tokens on one condition line
+inline constexpr int kMaxConditionLineLength = 40;  // characters kept of a condition line
+
+// Reflection lists.
+inline constexpr int kMaxListedReflections = 9998;  // lines a powder calculation may store
+inline constexpr int kMaxSeenReflections = 49998;   // equivalents counted by a powder calculation
+inline constexpr int kMaxSingleCrystalListed = 9999;    // lines a single-crystal list may hold
+inline constexpr int kMaxSingleCrystalGathered = 49998; // reflections it may gather
+
+// Merge of coincident powder lines.
+inline constexpr double kCoincidentD = 0.0001;  // Å
+
+// Default Bragg-angle limits (θ, degrees) and report decimals.
+inline constexpr double kDefaultThetaMin = 5.0;
+inline constexpr double kDefaultThetaMax = 20.0;
+inline constexpr int kDefaultDecimals = 3;
+
+}  // namespace obrin

@@ -1,0 +1,95 @@
+// Space-group position files, the general-position triplet parser, the coded reflection
+// conditions and the test of one reflection against them.
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/limits.hpp"
+#include "core/mathhkl.hpp"
+
+namespace obrin {
+
+// ---- General-position triplets -------------------------------------------------------------
+
+// One coordinate triplet: row r holds the multipliers of x, y, z in the r-th expression,
+// then the translation in fractions of the cell.
+struct SymmetryOperator {
+  std::array<std::array<double, 4>, 3> m{};
+};
+
+// Parses "-x+1/2,y,z+1/4" (any case). None when an expression is not one of the eight
+// recognised forms; then *badExpression (if given) receives that expression as written.
+std::optional<SymmetryOperator> parseTriplet(std::string_view line, std::string* badExpression = nullptr);
+
+// ---- Reflection conditions -----------------------------------------------------------------
+
+// Zone kinds 1..18 and condition kinds 1..29 index the two code tables.
+struct ReflectionCondition {
+  int zoneCount = 0;
+  std::array<int, kMaxConditionZones> zones{};
+  int kind = 0;
+};
+
+// Everything the reflection test needs about the selected group.
+struct SpaceGroupRules {
+  char lattice = 'P';
+  CrystalSystem system = CrystalSystem::Triclinic;
+  std::vector<ReflectionCondition> conditions;
+};
+
+struct DerivedConditions {
+  std::vector<std::string> display;             // the 'Conditions' list, line by line
+  std::vector<ReflectionCondition> conditions;  // decoded lines, file order
+  int status = 0;                               // 0 all decoded, 1 a token did not decode
+  std::string warning;                          // "Condition d'extinction ... non décodée", or empty
+};
+
+DerivedConditions deriveReflectionConditions(char lattice, CrystalSystem system,
+                                             const std::vector<std::string>& conditionLines);
+std::string formatConditionLine(std::string_view line);
+
+// 1 when h k l is forbidden (0 0 0, the lattice centring, or a condition), else 0.
+int isReflectionForbidden(const SpaceGroupRules& rules, int h, int k, int l);
+// The condition table alone.
+int evaluateConditions(const std::vector<ReflectionCondition>& conditions, int h, int k, int l);
+
+// ---- Position files ------------------------------------------------------------------------
+
+// "C.pos", "Q.pos" (tetragonal), "O.pos", "H.pos", "R.pos", "M.pos", "T.pos".
+std::string positionFileName(CrystalSystem system);
+
+// The directories searched for position files, in order: the current directory, then the
+// program's own data directory (exeDir/data, then exeDir/../share/obrin/data).
+std::vector<std::filesystem::path> defaultDataDirectories(const std::filesystem::path& exeDir);
+// The directory of the running program (empty when it cannot be found).
+std::filesystem::path programDirectory();
+// The first existing file of that name in the directories; none when there is none.
+std::optional<std::filesystem::path> findPositionFile(CrystalSystem system,
+                                                      const std::vector<std::filesystem::path>& dirs);
+
+struct GroupList {
+  std::vector<std::string> names;  // in file order, blanks trimmed; what was read before a fault
+  std::string error;               // empty, or a warning naming the file and the line
+};
+GroupList loadSpaceGroupList(const std::filesystem::path& file);
+
+struct SpaceGroupEntry {
+  std::string name;
+  int number = 0;                            // the integer line after the name
+  std::vector<SymmetryOperator> operators;   // file order
+  std::vector<std::string> conditionLines;   // at most kMaxConditionLineLength characters each
+};
+
+struct EntryRead {
+  std::optional<SpaceGroupEntry> entry;  // none when not found or on a fault
+  std::string error;                     // empty, or a warning naming the file, group and line
+};
+// The first line equal (trailing blanks removed, case-sensitive) to the name starts the entry.
+EntryRead readSpaceGroupEntry(const std::filesystem::path& file, std::string_view name);
+
+}  // namespace obrin
