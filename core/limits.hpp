@@ -18,6 +18,14 @@ inline constexpr int kMaxSeenReflections = 49998;   // equivalents counted by a 
 inline constexpr int kMaxSingleCrystalListed = 9999;    // lines a single-crystal list may hold
 inline constexpr int kMaxSingleCrystalGathered = 49998; // reflections it may gather
 
+// Indices are stored in 16 bits.
+inline constexpr int kMaxMillerIndex = 32767;
+
+// d windows: a lower θ limit of 0 stands for this one; the single-crystal window.
+inline constexpr double kThetaMinReplacement = 0.01;    // degrees
+inline constexpr double kSingleCrystalDminFactor = 1.01; // dmin = 1.01 λ / 2
+inline constexpr double kSingleCrystalDmax = 10000.0;   // Å
+
 // Merge of coincident powder lines.
 inline constexpr double kCoincidentD = 0.0001;  // Å
 
