@@ -103,4 +103,20 @@ struct EntryRead {
 // that does not parse gives no entry and an error naming the file, the group and the line.
 EntryRead readSpaceGroupEntry(const std::filesystem::path& file, std::string_view name);
 
+// ---- One group, ready for a calculation ----------------------------------------------------
+
+// What a calculation needs of the selected group.
+struct SpaceGroupSymmetry {
+  std::optional<SpaceGroupEntry> entry;  // none when the entry could not be read
+  DerivedConditions derived;             // its display fills the 'Conditions' list in any case
+  SpaceGroupRules rules;                 // complete only when ok()
+  std::string warning;                   // the read error or the decoding warning, or empty
+  bool ok() const { return warning.empty(); }
+};
+// Reads the entry, decodes its conditions and sets the rules, the lattice letter being the
+// first character of the name. A read error, or a condition line that did not decode, leaves
+// a warning: the rules would then be incomplete and the calculation must not run on them.
+SpaceGroupSymmetry loadSpaceGroupSymmetry(const std::filesystem::path& file, CrystalSystem system,
+                                          std::string_view name);
+
 }  // namespace obrin
