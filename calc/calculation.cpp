@@ -36,15 +36,15 @@ std::string prepareGroup(CalculationState& st, const std::string& selected, cons
   st.reciprocal = metric->reciprocal;
   st.B = metric->B;
 
-  EntryRead read = readSpaceGroupEntry(file, st.groupName);
-  if (!read.entry) return read.error.empty() ? "Space group " + st.groupName + " not found" : read.error;
-  DerivedConditions derived = deriveReflectionConditions(st.lattice, *st.system, read.entry->conditionLines);
-  conditionsRead = true;
-  display = std::move(derived.display);
+  SpaceGroupSymmetry group = loadSpaceGroupSymmetry(file, *st.system, st.groupName);
+  if (group.entry) {
+    conditionsRead = true;
+    display = std::move(group.derived.display);
+  }
   // A group whose conditions are only partly known would list forbidden reflections.
-  if (derived.status != 0) return derived.warning.empty() ? "Condition not decoded" : derived.warning;
-  st.operators = std::move(read.entry->operators);
-  st.rules = SpaceGroupRules{st.lattice, *st.system, std::move(derived.conditions)};
+  if (!group.ok()) return group.warning;
+  st.operators = std::move(group.entry->operators);
+  st.rules = std::move(group.rules);
   return {};
 }
 
