@@ -3,6 +3,7 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,9 @@ struct MainWindowChoices {
   AngleMode angle = AngleMode::Theta;
   std::array<std::string, 6> millerLimitTexts;  // Hmin Hmax Kmin Kmax Lmin Lmax, as typed
 };
+
+// Asked at the moment of writing, since the user may change them at any time.
+using MainWindowChoicesProvider = std::function<MainWindowChoices()>;
 
 struct ReportInputs {
   std::string dateTime;  // the first line, in the user's short date and long time format
