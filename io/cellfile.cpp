@@ -7,6 +7,7 @@
 
 #include "core/textformat.hpp"
 #include "io/atomic_write.hpp"
+#include "symmetry/pot.hpp"
 
 namespace obrin {
 
@@ -212,6 +213,13 @@ std::optional<CrystalSystem> deriveCrystalSystem(const UnitCell& cell, const std
   return derived;
 }
 
+SymbolListedFn symbolListedInPositionFiles(std::vector<std::filesystem::path> dirs) {
+  return [dirs = std::move(dirs)](CrystalSystem system, const std::string& symbol) {
+    const auto file = findPositionFile(system, dirs);
+    return file && findListedSymbol(loadSpaceGroupList(*file).names, symbol).has_value();
+  };
+}
+
 std::optional<std::string> findListedSymbol(const std::vector<std::string>& names,
                                             std::string_view symbol) {
   const std::string wanted = trimmed(symbol);
@@ -258,6 +266,32 @@ CellFieldTexts cellFieldTexts(const CellFileData& data, std::optional<CrystalSys
     t.systemRow = systemIndex(*system);
   }
   return t;
+}
+
+CellImport importCellFile(const std::filesystem::path& file,
+                          const std::vector<std::filesystem::path>& positionFileDirs,
+                          AngleMode angleMode) {
+  CellImport result;
+  CellFileRead read = readCellFile(file);
+  if (!read.data) {
+    result.error = std::move(read.error);
+    return result;
+  }
+  const CellFileData& data = *read.data;
+  result.system =
+      deriveCrystalSystem(data.cell, data.symbol, symbolListedInPositionFiles(positionFileDirs));
+  if (result.system) {
+    const auto listFile = findPositionFile(*result.system, positionFileDirs);
+    GroupList list = loadSpaceGroupList(
+        listFile ? *listFile : std::filesystem::path(positionFileName(*result.system)));
+    result.warning = std::move(list.error);
+    result.groupNames = std::move(list.names);
+    if (const auto name = findListedSymbol(result.groupNames, data.symbol))
+      result.selectedGroup = findGroupIndex(result.groupNames, trimmedRight(*name));
+  }
+  result.fields = cellFieldTexts(data, result.system, angleMode);
+  result.data = std::move(read.data);
+  return result;
 }
 
 }  // namespace obrin

@@ -56,6 +56,10 @@ using SymbolListedFn = std::function<bool(CrystalSystem, const std::string& symb
 std::optional<CrystalSystem> deriveCrystalSystem(const UnitCell& cell, const std::string& symbol,
                                                  const SymbolListedFn& symbolListed);
 
+// Answers from the position files found in the directories (findPositionFile); a file that is
+// missing or cannot be read lists nothing.
+SymbolListedFn symbolListedInPositionFiles(std::vector<std::filesystem::path> dirs);
+
 // The entry of a group list that names the symbol: the exact one, else the only one equal
 // ignoring letter case (the file keeps symbols in upper case whatever the list spells).
 std::optional<std::string> findListedSymbol(const std::vector<std::string>& names,
@@ -77,5 +81,21 @@ CellFieldTexts cellFieldTexts(const CellFileData& data, std::optional<CrystalSys
 
 // Cell fields (a, b, c, alpha, beta, gamma) greyed after an import of that system.
 std::array<bool, 6> greyedCellFields(CrystalSystem system);
+
+// ---- A whole import ------------------------------------------------------------------------
+
+// Everything an import changes, worked out before the window changes anything.
+struct CellImport {
+  std::optional<CellFileData> data;          // none: the file was refused, see error
+  std::optional<CrystalSystem> system;       // none when neither cell nor symbol places it
+  std::vector<std::string> groupNames;       // the system's group list
+  std::optional<std::size_t> selectedGroup;  // the entry naming the file's symbol
+  CellFieldTexts fields;
+  std::string error;    // the file was refused: the window keeps everything it holds
+  std::string warning;  // the group list could not be read in full; the rest of the import stands
+};
+CellImport importCellFile(const std::filesystem::path& file,
+                          const std::vector<std::filesystem::path>& positionFileDirs,
+                          AngleMode angleMode = AngleMode::Theta);
 
 }  // namespace obrin

@@ -4,9 +4,11 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <set>
 
 #include "io/cellfile.hpp"
+#include "symmetry/pot.hpp"
 
 namespace obrin {
 namespace {
@@ -241,6 +243,138 @@ TEST(CellSystem, FieldTextsAndGreyedFieldsAfterImport) {
   EXPECT_EQ(greyedCellFields(CrystalSystem::Rhombohedral), (G{false, true, true, false, true, true}));
   EXPECT_EQ(greyedCellFields(CrystalSystem::Monoclinic), (G{false, false, false, true, false, true}));
   EXPECT_EQ(greyedCellFields(CrystalSystem::Triclinic), G{});
+}
+
+// ---- Whole imports through position files ----
+
+struct ImportDir {
+  std::filesystem::path path = std::filesystem::temp_directory_path() / "obrin_import_test";
+  ImportDir() {
+    std::filesystem::remove_all(path);
+    std::filesystem::create_directories(path);
+  }
+  ~ImportDir() { std::filesystem::remove_all(path); }
+};
+
+const std::vector<std::filesystem::path> kSmallFiles = {OBRIN_TEST_DATA_DIR "/cellfile"};
+
+CellImport exportThenImport(const ImportDir& dir, const std::string& symbol, const UnitCell& cell,
+                            const std::vector<std::filesystem::path>& positionDirs = kSmallFiles) {
+  CellFileData d;
+  d.title = "round trip";
+  d.symbol = symbol;
+  d.cell = cell;
+  d.thetaMin = 2.5;
+  d.thetaMax = 40;
+  d.lambda = 1.54056;
+  EXPECT_EQ(writeCellFile(dir.path / "c.ind", d), "");
+  return importCellFile(dir.path / "c.ind", positionDirs);
+}
+
+TEST(CellImport, RestoresSystemAndGroupThatTheCellAloneWouldLose) {
+  ImportDir dir;
+  const struct {
+    std::string symbol;
+    UnitCell cell;
+    CrystalSystem system;
+    std::size_t index;
+  } cases[] = {
+      {"Pnma", {5, 5, 7, 90, 90, 90}, CrystalSystem::Orthorhombic, 0},
+      {"P222", {5, 5, 5, 90, 90, 90}, CrystalSystem::Orthorhombic, 1},
+      {"P-1", {5, 5, 7, 80, 95, 100}, CrystalSystem::Triclinic, 1},
+      {"P1", {5, 5, 5, 60, 90, 90}, CrystalSystem::Triclinic, 0},
+      {"P21/c", {5, 6, 7, 90, 101.5, 90}, CrystalSystem::Monoclinic, 0},  // file says "P21/C"
+      {"C2/c", {6, 6, 7, 90, 101.5, 90}, CrystalSystem::Monoclinic, 1},
+      {"R-3c", {4.7589, 4.7589, 12.991, 90, 90, 120}, CrystalSystem::Hexagonal, 1},
+      {"R-3c", {5.1284, 5.1284, 5.1284, 55.28, 55.28, 55.28}, CrystalSystem::Rhombohedral, 0},
+      {"I41/amd", {3.78, 3.78, 9.51, 90, 90, 90}, CrystalSystem::Tetragonal, 1},
+  };
+  for (const auto& c : cases) {
+    const CellImport r = exportThenImport(dir, c.symbol, c.cell);
+    ASSERT_TRUE(r.data) << r.error;
+    EXPECT_EQ(r.error, "");
+    EXPECT_EQ(r.warning, "");
+    EXPECT_EQ(r.system, c.system) << c.symbol;
+    EXPECT_EQ(r.selectedGroup, c.index) << c.symbol;
+    EXPECT_EQ(r.fields.systemRow, systemIndex(c.system));
+    EXPECT_EQ(r.fields.greyed, greyedCellFields(c.system));
+  }
+}
+
+TEST(CellImport, RefusedOrUnplacedFileChangesNothing) {
+  ImportDir dir;
+  {
+    std::ofstream f(dir.path / "bad.ind");
+    f << "title\nPNMA\n5 5 x 90 90 90\n5 40\n1.5406\n";
+  }
+  const CellImport bad = importCellFile(dir.path / "bad.ind", kSmallFiles);
+  EXPECT_FALSE(bad.data);
+  EXPECT_FALSE(bad.system);
+  EXPECT_TRUE(bad.groupNames.empty());
+  EXPECT_EQ(bad.error, "Cannot import bad.ind (line 3): \"x\" is not a number");
+
+  // No system fits and no file lists the symbol: the values come in, no list is loaded.
+  const CellImport none = exportThenImport(dir, "XYZ", {5, 5, 7, 80, 95, 100});
+  ASSERT_TRUE(none.data);
+  EXPECT_FALSE(none.system);
+  EXPECT_TRUE(none.groupNames.empty());
+  EXPECT_EQ(none.fields.systemRow, -1);
+  EXPECT_EQ(none.fields.cell[2], "  7.0000");
+
+  // The cell places it but its file is missing: the import stands, with the list's warning.
+  const CellImport noFile = exportThenImport(dir, "Fm-3m", {4, 4, 4, 90, 90, 90}, {dir.path});
+  ASSERT_TRUE(noFile.data);
+  EXPECT_EQ(noFile.system, CrystalSystem::Cubic);
+  EXPECT_FALSE(noFile.selectedGroup);
+  EXPECT_NE(noFile.warning, "");
+}
+
+// A random cell that keeps exactly the ties of its system, to 4 decimals.
+UnitCell randomCell(CrystalSystem s, std::mt19937& rng) {
+  auto uniform = [&](double lo, double hi) {
+    return std::round(std::uniform_real_distribution<double>(lo, hi)(rng) * 1e4) / 1e4;
+  };
+  const double a = uniform(2, 30), b = a + uniform(0.5, 10), c = b + uniform(0.5, 10);
+  switch (s) {
+    case CrystalSystem::Cubic: return {a, a, a, 90, 90, 90};
+    case CrystalSystem::Tetragonal: return {a, a, c, 90, 90, 90};
+    case CrystalSystem::Orthorhombic: return {c, a, b, 90, 90, 90};
+    case CrystalSystem::Hexagonal: return {a, a, c, 90, 90, 120};
+    case CrystalSystem::Rhombohedral: {
+      const double alpha = uniform(30, 89);
+      return {a, a, a, alpha, alpha, alpha};
+    }
+    case CrystalSystem::Monoclinic: return {b, a, c, 90, uniform(91, 125), 90};
+    case CrystalSystem::Triclinic: return {a, c, b, uniform(70, 89), uniform(91, 110), uniform(75, 88)};
+  }
+  return {};
+}
+
+TEST(CellImport, EveryShippedGroupComesBack) {
+  const std::vector<std::filesystem::path> shipped = {OBRIN_BIN_DIR "/data"};
+  ImportDir dir;
+  std::mt19937 rng(20030308);
+  int groups = 0;
+  for (int i = 0; i < kSystemCount; ++i) {
+    const auto system = static_cast<CrystalSystem>(i);
+    const auto file = findPositionFile(system, shipped);
+    if (!file) continue;
+    const GroupList list = loadSpaceGroupList(*file);
+    ASSERT_EQ(list.error, "");
+    for (const std::string& name : list.names) {
+      if (name.empty()) continue;
+      const UnitCell cell = randomCell(system, rng);
+      const CellImport r = exportThenImport(dir, name, cell, shipped);
+      ASSERT_TRUE(r.data) << r.error;
+      EXPECT_EQ(r.system, system) << name;
+      ASSERT_TRUE(r.selectedGroup) << name;
+      EXPECT_EQ(r.groupNames[*r.selectedGroup], name);
+      const auto want = cell.params(), got = r.data->cell.params();
+      for (int k = 0; k < 6; ++k) EXPECT_NEAR(got[k], want[k], 0.5e-4) << name;
+      ++groups;
+    }
+  }
+  if (groups == 0) GTEST_SKIP() << "no position files beside the program yet";
 }
 
 }  // namespace
