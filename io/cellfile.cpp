@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cmath>
 #include <fstream>
-#include <sstream>
 
 #include "core/textformat.hpp"
 #include "io/atomic_write.hpp"
@@ -144,14 +143,21 @@ CellFileRead readCellFile(const std::filesystem::path& file) {
     r.error = "Cannot import " + name + ": the file cannot be opened";
     return r;
   }
-  std::ostringstream text;
-  text << in.rdbuf();
+  // Only the five lines are read: a wrong choice of file must not be loaded whole.
+  std::string text, line;
+  for (int i = 0; i < 5 && std::getline(in, line); ++i) text += line + "\n";
   if (in.bad()) {
     CellFileRead r;
     r.error = "Cannot import " + name + ": the file cannot be read";
     return r;
   }
-  return parseCellFile(text.str(), name);
+  return parseCellFile(text, name);
+}
+
+std::string withCellFileExtension(std::string_view name) {
+  std::string result(name);
+  if (result.find(".ind") == std::string::npos) result += ".ind";
+  return result;
 }
 
 std::string writeCellFile(const std::filesystem::path& file, const CellFileData& data) {
@@ -223,6 +229,7 @@ SymbolListedFn symbolListedInPositionFiles(std::vector<std::filesystem::path> di
 std::optional<std::string> findListedSymbol(const std::vector<std::string>& names,
                                             std::string_view symbol) {
   const std::string wanted = trimmed(symbol);
+  if (wanted.empty()) return std::nullopt;  // a blank line at the end of a file lists ""
   for (const auto& n : names)
     if (trimmedRight(n) == wanted) return n;
   const std::string upper = upperCased(wanted);

@@ -33,6 +33,11 @@ struct CellFileRead {
 // fileName only names the file in the warnings.
 CellFileRead parseCellFile(std::string_view text, std::string_view fileName);
 CellFileRead readCellFile(const std::filesystem::path& file);
+// The name an export writes to: ".ind" is appended when the name does not contain ".ind"
+// anywhere. Ask before overwriting under this name, not under the one typed: "x" must not
+// replace an existing "x.ind" unasked.
+std::string withCellFileExtension(std::string_view name);
+
 // Empty on success, else the warning; a failed write leaves any previous file untouched.
 std::string writeCellFile(const std::filesystem::path& file, const CellFileData& data);
 

@@ -66,17 +66,6 @@ class Unit3Test : public QObject {
     choices_ = MainWindowChoices{};
   }
 
-  void windowAsDrawn() {
-    TForm3 w(state_, [this] { return choices_; });
-    QCOMPARE(w.windowTitle(), QString("Results Output"));
-    QCOMPARE(w.size(), QSize(423, 110));
-    auto* label = w.findChild<QLabel*>("Label1");
-    QVERIFY(label);
-    QCOMPARE(label->text(), QString("Nb. of  requested decimals for  (2)Theta output :"));
-    QVERIFY(label->font().bold());
-    QCOMPARE(w.findChild<QLineEdit*>("Edit1")->text(), QString("  3"));
-  }
-
   void refusedDecimalsWriteNothingAndKeepTheWindow() {
     TForm3 w(state_, [this] { return choices_; });
     w.show();

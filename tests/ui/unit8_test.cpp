@@ -66,20 +66,6 @@ class Unit8Test : public QObject {
     choices_ = MainWindowChoices{};
   }
 
-  void windowAsDrawn() {
-    Tfexcel w(state_, [this] { return choices_; });
-    QCOMPARE(w.windowTitle(), QString("Transfert to Excel"));
-    QCOMPARE(w.size(), QSize(504, 531));
-    auto* memo2 = w.findChild<QPlainTextEdit*>("Memo2");
-    QVERIFY(memo2->isReadOnly());
-    QVERIFY(memo2->toPlainText().contains("Select the text to be transfered to Excel ,  copy it in the clipboard.\n"));
-    QVERIFY(memo2->toPlainText().endsWith("and paste it in an Excel window"));
-    QCOMPARE(w.findChild<QPlainTextEdit*>("Memo1")->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    QCOMPARE(w.findChild<QLineEdit*>("Edit1")->text(), QString("  3"));
-    QVERIFY(w.findChild<QLabel*>("Label1")->font().bold());
-    QCOMPARE(w.findChild<QPushButton*>("BitBtn1")->text(), QString("Copy"));
-  }
-
   void refusedDecimalsKeepThePanelAndWriteNothing() {
     Tfexcel w(state_, [this] { return choices_; });
     w.show();
