@@ -33,5 +33,12 @@ inline constexpr double kCoincidentD = 0.0001;  // Å
 inline constexpr double kDefaultThetaMin = 5.0;
 inline constexpr double kDefaultThetaMax = 20.0;
 inline constexpr int kDefaultDecimals = 3;
+// More decimals than this only print the noise of a single-precision angle.
+inline constexpr int kMaxReportDecimals = 30;
+
+// Crystal system of an imported cell: lengths closer than this are equal (Å), and so are
+// angles closer than the second tolerance (degrees) where the rhombohedral test compares them.
+inline constexpr double kCellLengthTolerance = 0.001;
+inline constexpr double kCellAngleTolerance = 0.01;
 
 }  // namespace obrin
