@@ -216,7 +216,8 @@ std::string helpText() {
          "           the cell in angstrom and degrees; or only the free parameters of the system:\n"
          "           CUBI a; TETR a c; ORTH a b c; HEXA a c; RHOM a alpha; MONO a b c beta;\n"
          "           TRIC all six. The system fixes the others. Six numbers must keep the ties\n"
-         "           of the system (b = a, angles of 90, ...).\n"
+         "           of the system (b = a, angles of 90, ...). --cell takes the numbers that\n"
+         "           follow it: give SYSTEM and GROUP before it.\n"
          "  --lambda L       the wavelength in angstrom, or a row of the wavelength table: MoKa1\n"
          "                   MoKa2 MoKmean MokBet CuKa1 CuKa2 CuKmean CukBet CrKa1 CrKa2 CoKa1 CoKa2\n"
          "                   CoKmean CokBet FeKa1 FeKa2 FeKmean FekBet CrKmean CrkBet (any case).\n"
@@ -250,7 +251,8 @@ std::string helpText() {
          "Examples\n"
          "  obrin-cli powder CUBI pm-3m --cell 4 --lambda CuKa1 --theta 5 40\n"
          "  obrin-cli powder HEXA 194 --cell 3.21 5.21 --lambda 1.5406 --theta 10 120 --2theta --format json\n"
-         "  obrin-cli bragg --from quartz.ind --hkl 1 0 1\n";
+         "  obrin-cli powder CUBI 225 --cell 4.05 --lambda CuKa1 --theta 5 60 --format cell > al.ind\n"
+         "  obrin-cli bragg --from al.ind --hkl 2 0 0\n";
 }
 
 }  // namespace obrin::cli

@@ -185,6 +185,9 @@ expect_equal "--from: the file written back unchanged" "$OUT" "$EXPECTED_CELL"
 run powder --from "$WORK/cubic.ind" --data-dir "$DATA" --theta 5 20 --lambda MoKa1
 expect_equal "--from: options replace the file's values" "$(line "$OUT" 1)$(tail -n 1 <<<"$OUT")" \
   "  1  0  0  4.000   5.087  6Nb of calculated reflections: 14"
+run powder --from "$WORK/cubic.ind" --data-dir "$DATA" --2theta
+expect_equal "--from in 2theta: the file's theta limits kept" "$(line "$OUT" 1)$(tail -n 1 <<<"$OUT")" \
+  "  1  0  0  4.000  22.206  6Nb of calculated reflections: 11"
 run powder --from "$WORK/cubic.ind" CUBI "F M -3 M" --data-dir "$DATA"
 expect_equal "--from: SYSTEM and GROUP replace the file's group" "$(line "$OUT" 1)" "  1  1  1  2.309  19.484  8"
 run bragg --from "$WORK/cubic.ind" --data-dir "$DATA" --hkl 1 1 0
@@ -298,6 +301,8 @@ expect_refusal "2theta2 above 180" "Error on theta2 (>180)" \
   powder CUBI pm-3m --cell 4 --lambda 1.5 --theta 5 180.5 --2theta --data-dir "$DATA"
 run powder CUBI pm-3m --cell 4 --lambda 1.5 --theta 5 180 --2theta --data-dir "$DATA"
 expect_status "2theta2 of 180 accepted" 0
+expect_refusal "cell file without a group" "No space group!" \
+  powder CUBI "P 99" --cell 4 --lambda 1.5 --data-dir "$DATA" --format cell
 expect_refusal "zero cell" "Error on cell parameters" powder CUBI pm-3m --cell 0 --lambda 1.5 --data-dir "$DATA"
 expect_refusal "a whole cell must keep the system's ties" \
   "The cell does not keep the ties of the CUBI system (b = c = a, alpha = beta = gamma = 90)" \
