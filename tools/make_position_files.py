@@ -211,8 +211,39 @@ def zone_rank(z, hexagonal):
     return z
 
 
-def readability(zones, code, hexagonal):
+# Where two lines forbid the same reflections, the one that names the glide of the symbol reads
+# best ("P 1 21/n 1": h0l, h+l=2n even where the lattice already makes l even), then the index
+# a diagonal zone leaves free (hhl: l=2n), then in cubic groups the cyclic choice (0kl: k=2n,
+# h0l: l=2n, hk0: h=2n).
+GLIDE_ZONE = {0: "H=0", 1: "K=0", 2: "L=0"}
+GLIDE_CODE = {  # by direction of the plane's normal, then glide letter
+    0: {"b": "KN2", "c": "LN2", "n": "K+LN2", "d": "K+LN4"},
+    1: {"a": "HN2", "c": "LN2", "n": "L+HN2", "d": "L+HN4"},
+    2: {"a": "HN2", "b": "KN2", "n": "H+KN2", "d": "H+KN4"},
+}
+FREE_INDEX_CODE = {"H=K": "LN2", "H=-K": "LN2", "K=L": "HN2", "K=-L": "HN2",
+                   "L=H": "KN2", "L=-H": "KN2"}
+CUBIC_CYCLIC_CODE = {"H=0": "KN2", "K=0": "LN2", "L=0": "HN2"}
+
+
+def preferred_lines(sg, system):
+    """(zone token, code) pairs to prefer among lines that forbid the same reflections."""
+    lines = set(FREE_INDEX_CODE.items())
+    if system == "CUBI":
+        lines |= set(CUBIC_CYCLIC_CODE.items())
+    parts = sg.hm.split()[1:]
+    if system in ("ORTH", "MONO") and len(parts) == 3:
+        for direction, part in enumerate(parts):
+            glide = part.split("/")[-1]
+            if glide in GLIDE_CODE[direction]:
+                lines.add((GLIDE_ZONE[direction], GLIDE_CODE[direction][glide]))
+    return lines
+
+
+def readability(zones, code, hexagonal, preferred):
     """Smaller reads better: fewer zones, a code on fewer indices, an index the zone leaves free."""
+    tokens = tuple(ZONES[z][0] for z in zones)
+    named = len(tokens) == 1 and (tokens[0], CODES[code][0]) in preferred
     zero_index = set()
     for z in zones:
         token = ZONES[z][0]
@@ -220,11 +251,11 @@ def readability(zones, code, hexagonal):
             zero_index.add(token[0])
     text = CODES[code][0]
     names_zero = sum(1 for c in "HKL" if c in text and c in zero_index)
-    return (len(zones), names_zero, letters_in(text), code,
+    return (not named, len(zones), names_zero, letters_in(text), code,
             tuple(sorted(zone_rank(z, hexagonal and len(zones) == 1) for z in zones)))
 
 
-def search_conditions(absent, letter, system, name):
+def search_conditions(absent, letter, system, name, preferred=frozenset()):
     """Lines whose forbidden set, with the lattice, is exactly gemmi's absences.
 
     A greedy cover (widest line first, the most readable of equals), then every line the others
@@ -243,7 +274,7 @@ def search_conditions(absent, letter, system, name):
         for zones, code in candidate_lines(max_zones):
             bits = alg.forbidden_by(zones, code) & ~base
             if bits and not bits & ~harmless:
-                pool.append((readability(zones, code, system == "HEXA"), zones, code, bits))
+                pool.append((readability(zones, code, system == "HEXA", preferred), zones, code, bits))
         pool.sort(key=lambda c: c[0])
         union = 0
         for c in pool:
@@ -306,9 +337,10 @@ TRANSLATION_TEXT = {
 }
 
 
-# International Tables list the general position of a group in the order of its holohedry's
-# listing (P m -3 m, P 4/m m m, P 6/m m m, R -3 m, P m m m); sorting by that listing keeps the
-# identity first and the familiar sequence.
+# International Tables list the general position of most groups in the order of their
+# holohedry's listing (P m -3 m, P 4/m m m, P 6/m m m, R -3 m, P m m m); sorting by that listing
+# keeps the identity first and the Tables' sequence (a few groups such as P -4 m 2 and
+# P -6 m 2, listed there by generation, come out with their last blocks in another order).
 def _holohedry(rotations):
     """The proper rotations in their listed order, then the same composed with the inversion."""
     return list(rotations) + [negate_triplet(t) for t in rotations]
@@ -339,6 +371,7 @@ HOLOHEDRY_ORDER = {
 }
 HOLOHEDRY_ORDER["MONO"] = HOLOHEDRY_ORDER["ORTH"]
 HOLOHEDRY_ORDER["TRIC"] = HOLOHEDRY_ORDER["ORTH"]
+
 
 def rotation_text(op):
     return ",".join(row_text(op, r) for r in range(3))
@@ -443,7 +476,7 @@ def entry_lines(sg, system):
     if letter not in LATTICE_ALLOWS:
         raise SystemExit(f"{name}: lattice letter {letter} unknown to the program")
     absent = absent_mask(ops)
-    conditions = search_conditions(absent, letter, system, name)
+    conditions = search_conditions(absent, letter, system, name, preferred_lines(sg, system))
     if program_forbids(letter, system, conditions) != absent | ORIGIN_BIT:
         raise SystemExit(f"{name}: the conditions found do not give gemmi's absences")
     triplets = [triplet_text(op, name) for op in ordered_operators(ops, system, name)]
@@ -454,9 +487,9 @@ def entry_lines(sg, system):
 
 
 def file_text(system, title, settings):
-    groups = sorted((sg for sg in settings if wanted(sg, system)), key=lambda sg: sg.number)
-    # Within a number the standard setting comes first, the others in gemmi's (ITA's) order.
-    groups.sort(key=lambda sg: (sg.number, not sg.is_reference_setting()))
+    # Within a number the standard setting comes first, the others in the table's order.
+    groups = sorted((sg for sg in settings if wanted(sg, system)),
+                    key=lambda sg: (sg.number, not sg.is_reference_setting()))
     lines = []
     names = set()
     for sg in groups:
