@@ -337,40 +337,58 @@ TRANSLATION_TEXT = {
 }
 
 
-# International Tables list the general position of most groups in the order of their
-# holohedry's listing (P m -3 m, P 4/m m m, P 6/m m m, R -3 m, P m m m); sorting by that listing
-# keeps the identity first and the Tables' sequence (a few groups such as P -4 m 2 and
-# P -6 m 2, listed there by generation, come out with their last blocks in another order).
-def _holohedry(rotations):
-    """The proper rotations in their listed order, then the same composed with the inversion."""
-    return list(rotations) + [negate_triplet(t) for t in rotations]
-
-
-def negate_triplet(triplet):
-    by_text = {text: row for row, text in ROW_TEXT.items()}
-    return ",".join(ROW_TEXT[tuple(-v for v in by_text[e])] for e in triplet.split(","))
-
-
-HOLOHEDRY_ORDER = {
-    "CUBI": _holohedry([
-        "x,y,z", "-x,-y,z", "-x,y,-z", "x,-y,-z",
-        "z,x,y", "z,-x,-y", "-z,-x,y", "-z,x,-y",
-        "y,z,x", "-y,z,-x", "y,-z,-x", "-y,-z,x",
-        "y,x,-z", "-y,-x,-z", "y,-x,z", "-y,x,z",
-        "x,z,-y", "-x,z,y", "-x,-z,-y", "x,-z,y",
-        "z,y,-x", "z,-y,x", "-z,y,x", "-z,-y,-x"]),
-    "TETR": _holohedry([
-        "x,y,z", "-x,-y,z", "-y,x,z", "y,-x,z",
-        "-x,y,-z", "x,-y,-z", "y,x,-z", "-y,-x,-z"]),
-    "HEXA": _holohedry([
-        "x,y,z", "-y,x-y,z", "y-x,-x,z", "-x,-y,z", "y,y-x,z", "x-y,x,z",
-        "y,x,-z", "x-y,-y,-z", "-x,y-x,-z", "-y,-x,-z", "y-x,y,-z", "x,x-y,-z"]),
-    "RHOM": _holohedry([
-        "x,y,z", "z,x,y", "y,z,x", "-z,-y,-x", "-y,-x,-z", "-x,-z,-y"]),
-    "ORTH": _holohedry(["x,y,z", "-x,-y,z", "-x,y,-z", "x,-y,-z"]),
+# International Tables list a general position by generation: starting from the identity, each
+# generator g in turn appends the blocks g.L, g^2.L, ... (L the list so far, each member applied
+# first) until its powers are in L. The generators are taken in this order, each one the group
+# holds and L does not yet contain; a centrosymmetric group takes its rotations first and the
+# inversion last, so its second half repeats the first with x, y, z negated.
+GENERATORS = {
+    "CUBI": ["-x,-y,z", "-x,y,-z", "z,x,y", "y,x,-z", "y,x,z", "-x,-y,-z"],
+    "TETR": ["-x,-y,z", "-y,x,z", "y,-x,-z", "-x,y,-z", "x,-y,z", "-x,-y,-z"],
+    "HEXA": ["-y,x-y,z", "-x,-y,z", "x,y,-z", "y,x,-z", "-y,-x,z", "-y,-x,-z", "y,x,z",
+             "-x,-y,-z"],
+    "RHOM": ["z,x,y", "-y,-x,-z", "y,x,z", "-x,-y,-z"],
+    "ORTH": ["-x,-y,z", "-x,y,-z", "x,-y,-z", "x,-y,z", "-x,y,z", "x,y,-z", "-x,-y,-z"],
 }
-HOLOHEDRY_ORDER["MONO"] = HOLOHEDRY_ORDER["ORTH"]
-HOLOHEDRY_ORDER["TRIC"] = HOLOHEDRY_ORDER["ORTH"]
+GENERATORS["MONO"] = GENERATORS["ORTH"]
+GENERATORS["TRIC"] = GENERATORS["ORTH"]
+
+
+def matrix_of(triplet):
+    by_text = {text: row for row, text in ROW_TEXT.items()}
+    return tuple(by_text[e] for e in triplet.split(","))
+
+
+def determinant(m):
+    return (m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1])
+            - m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0])
+            + m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]))
+
+
+def compose(g, x):
+    """The rotation that applies x, then g."""
+    return tuple(tuple(sum(g[i][m] * x[m][j] for m in range(3)) for j in range(3))
+                 for i in range(3))
+
+
+def generated_order(rotations, system):
+    """The group's rotations in the order International Tables generate them."""
+    identity = ((1, 0, 0), (0, 1, 0), (0, 0, 1))
+    inversion = matrix_of("-x,-y,-z")
+    centrosymmetric = inversion in rotations
+    listed = [identity]
+    fallback = sorted(rotations)  # only for a group the sequence misses
+    for g in [matrix_of(t) for t in GENERATORS[system]] + fallback:
+        if g not in rotations or g in listed:
+            continue
+        if centrosymmetric and g != inversion and determinant(g) < 0:
+            continue
+        block_base = list(listed)
+        power = g
+        while power not in block_base:
+            listed += [compose(power, x) for x in block_base]
+            power = compose(g, power)
+    return listed
 
 
 def rotation_text(op):
@@ -395,16 +413,16 @@ def triplet_text(op, name):
 
 
 def ordered_operators(ops, system, name):
-    order = HOLOHEDRY_ORDER[system]
-    rank = {}
+    by_rotation = {}
     for op in ops.sym_ops:
-        text = rotation_text(op)
-        if text not in order:
-            raise SystemExit(f"{name}: rotation {text} is not in the {system} holohedry")
-        if text in rank:
-            raise SystemExit(f"{name}: rotation {text} occurs twice")
-        rank[text] = order.index(text)
-    return sorted(ops.sym_ops, key=lambda op: rank[rotation_text(op)])
+        rotation = matrix_of(rotation_text(op))
+        if rotation in by_rotation:
+            raise SystemExit(f"{name}: rotation {rotation_text(op)} occurs twice")
+        by_rotation[rotation] = op
+    order = generated_order(set(by_rotation), system)
+    if sorted(order) != sorted(by_rotation):
+        raise SystemExit(f"{name}: the generated listing is not the group")
+    return [by_rotation[r] for r in order]
 
 
 # ---- Choosing the groups -------------------------------------------------------------------
