@@ -368,7 +368,8 @@ CalcOutcome calcul_monocristaux(CalculationState& st, const std::optional<std::s
   std::array<long long, 6> range{};
   for (int i = 0; i < 6; ++i) range[i] = (*limits)[i];
   const double dLow = std::max(dmin, std::fabs(lambda) / 2);
-  if (dLow > 0) {
+  if (std::isnan(dLow)) range = {0, -1, 0, -1, 0, -1};  // no d compares with it: nothing to visit
+  else if (dLow > 0) {
     const auto n = completeIndexBound(st.B, 1 / dLow);
     for (int axis = 0; axis < 3; ++axis) {
       range[2 * axis] = std::max<long long>(range[2 * axis], -n[axis]);

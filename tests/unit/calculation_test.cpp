@@ -72,6 +72,12 @@ TEST(Powder, LowerLimitZeroStandsForOneHundredthOfADegree) {
   ASSERT_TRUE(powder(hundredth, "P M -3 M", "C.pos").ok());
   EXPECT_EQ(zero.thetaMin, 0.01);
   EXPECT_EQ(resultLines(zero.list, AngleMode::Theta), resultLines(hundredth.list, AngleMode::Theta));
+  // With "Bragg equation" or no item current in the mode list, the powder limits still apply.
+  for (CalcMode mode : {CalcMode::Bragg, CalcMode::None}) {
+    auto other = makeState(CrystalSystem::Cubic, {4, 4, 4, 90, 90, 90}, 0.01, 40);
+    ASSERT_TRUE(powder(other, "P M -3 M", "C.pos", mode).ok());
+    EXPECT_EQ(resultLines(other.list, AngleMode::Theta), resultLines(hundredth.list, AngleMode::Theta));
+  }
 }
 
 TEST(Powder, RepresentativeIsTheFirstOperatorsImageOfTheFirstMemberMet) {
