@@ -88,13 +88,14 @@ Reflection makeReflection(int h, int k, int l, double d, double theta, int multi
   return r;
 }
 
-// The permutations of the swap test after the identity, as the image of (h, k, l).
-using Perm = std::array<int, 3>;  // image component i = ±(index perm[i]) ; sign in kSigns
+// A matrix of the swap test: component c of the image of (h, k, l) is sign[c] times the
+// index from[c]; (k, l, h) is from = {1, 2, 0}.
 struct SwapMatrix {
-  Perm from;
+  std::array<int, 3> from;
   std::array<int, 3> sign;
 };
 
+// Each system's matrices after the identity, in the order the merge tries them.
 std::vector<SwapMatrix> swapMatrices(CrystalSystem system) {
   switch (system) {
     case CrystalSystem::Cubic:

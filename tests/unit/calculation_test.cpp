@@ -5,6 +5,7 @@
 
 #include "calc/calculation.hpp"
 #include "calc/display.hpp"
+#include "calc/reflection_set.hpp"
 
 using namespace obrin;
 
@@ -294,4 +295,22 @@ TEST(Display, HeadingsLimitsAndTheAngleSwitch) {
   EXPECT_EQ(resultLines(st.list, AngleMode::Theta), theta);
   Reflection wide{-120, 5, 300, 12345.678f, 1.5f, 1234};
   EXPECT_EQ(formatResultLine(wide, AngleMode::Theta), "-120  530012345.678   1.5001234");
+}
+
+// ---- Seen list ------------------------------------------------------------------------------
+
+TEST(SeenList, TriplesInsideAndOutsideTheBoxAreKeptApart) {
+  SeenReflections seen(2, 3, 4);
+  std::vector<std::array<int, 3>> in;
+  for (int h = -40; h <= 40; h += 3)
+    for (int k = -30; k <= 30; k += 7)
+      for (int l = -9; l <= 9; l += 2) in.push_back({h, k, l});  // outside the box mostly, > 1024
+  for (const auto& t : in) seen.insert(t[0], t[1], t[2]);
+  for (const auto& t : in) EXPECT_TRUE(seen.contains(t[0], t[1], t[2]));
+  EXPECT_FALSE(seen.contains(-39, -30, -9));
+  EXPECT_FALSE(seen.contains(0, 0, 0));
+  EXPECT_FALSE(seen.contains(2, 3, 4));
+  seen.insert(2, 3, 4);
+  EXPECT_TRUE(seen.contains(2, 3, 4));
+  EXPECT_FALSE(seen.contains(-2, -3, -4));
 }
