@@ -1,0 +1,316 @@
+#include "main.h"
+
+#include <QFocusEvent>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QSignalBlocker>
+
+#include <utility>
+
+#include "apropos.h"
+#include "calc/wavelengths.hpp"
+#include "core/textformat.hpp"
+#include "ui_main.h"
+#include "warning.h"
+
+using obrin::AngleMode;
+using obrin::CalcMode;
+using obrin::InputField;
+
+namespace {
+
+const QColor kEditableColour(Qt::white);
+const QColor kLockedColour(192, 192, 192);  // silver
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+void setFieldLocked(QLineEdit* edit, bool locked) {
+  edit->setReadOnly(locked);
+  QPalette p = edit->palette();
+  p.setColor(QPalette::Base, locked ? kLockedColour : kEditableColour);
+  edit->setPalette(p);
+}
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::TForm1>()) {
+  ui_->setupUi(this);
+
+  // Result lines are aligned in columns by blanks.
+  const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  ui_->ListBox1->setFont(fixed);
+  ui_->Label10->setFont(fixed);
+  ui_->Label10->setIndent(ui_->ListBox1->frameWidth() + 2);
+
+  for (const auto& line : obrin::kXrayLines) ui_->ListBox5->addItem(QString::fromUtf8(line.name.data(), line.name.size()));
+
+  // Short fixed lists show all their rows and nothing more.
+  for (QListWidget* list : {ui_->ListBox2, ui_->CheckListBox1})
+    list->setFixedHeight(list->sizeHintForRow(0) * list->count() + 2 * list->frameWidth() + 2);
+  ui_->ListBox3->setFixedHeight(ui_->ListBox2->height());
+  for (QWidget* box : {static_cast<QWidget*>(ui_->GroupBoxSystem), static_cast<QWidget*>(ui_->GroupBoxGroup),
+                       static_cast<QWidget*>(ui_->GroupBoxCell), static_cast<QWidget*>(ui_->RadioGroup1),
+                       static_cast<QWidget*>(ui_->GroupBoxMode)})
+    box->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+  ui_->ListBox5->setMinimumHeight(80);
+
+  for (int row = 0; row < ui_->CheckListBox1->count(); ++row) {
+    QListWidgetItem* item = ui_->CheckListBox1->item(row);
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(Qt::Unchecked);
+  }
+
+  popupMenu_ = new QMenu(this);
+  popupMenu_->setObjectName("PopupMenu1");
+  QAction* import = popupMenu_->addAction("&Import Cell");
+  import->setObjectName("Import1");
+  popupMenu_->addSeparator();
+  QAction* exportCell = popupMenu_->addAction("&Export cell");
+  exportCell->setObjectName("Export1");
+  // Their handlers come with the cell files.
+  import->setEnabled(false);
+  exportCell->setEnabled(false);
+
+  // Calculations, report and spreadsheet export are not available in this build yet.
+  for (QWidget* w : {static_cast<QWidget*>(ui_->Button1), static_cast<QWidget*>(ui_->Button2),
+                     static_cast<QWidget*>(ui_->Button3), static_cast<QWidget*>(ui_->BitBtn2),
+                     static_cast<QWidget*>(ui_->BitBtn5)})
+    w->setEnabled(false);
+
+  for (QLineEdit* edit : {ui_->Edit2, ui_->Edit3, ui_->Edit4, ui_->Edit5, ui_->Edit6, ui_->edit7, ui_->Edit8,
+                          ui_->Edit9, ui_->Edit10, ui_->ed12, ui_->ed13, ui_->ed14, ui_->ed15, ui_->ed16,
+                          ui_->ed17, ui_->Edit21, ui_->Edit22})
+    edit->installEventFilter(this);
+
+  // A choice is a row becoming selected, by the mouse or the keys, or a click on the row that
+  // is already selected. Taking the focus only makes a row current: that chooses nothing.
+  connect(ui_->ListBox2, &QListWidget::itemSelectionChanged, this, [this] {
+    if (ui_->ListBox2->selectedItems().isEmpty()) return;
+    systemRowByMouse_ = QGuiApplication::mouseButtons() != Qt::NoButton;
+    lit_systeme(ui_->ListBox2->currentRow());
+  });
+  connect(ui_->ListBox2, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+    if (std::exchange(systemRowByMouse_, false)) return;
+    lit_systeme(ui_->ListBox2->row(item));
+  });
+  connect(ui_->ListBox3, &QListWidget::itemSelectionChanged, this, &TForm1::click_groupe);
+  connect(ui_->ListBox3, &QListWidget::itemClicked, this, &TForm1::click_groupe);
+  connect(ui_->CheckListBox1, &QListWidget::itemChanged, this,
+          [this](QListWidgetItem* item) { choix_mode(ui_->CheckListBox1->row(item)); });
+  connect(ui_->CheckListBox1, &QListWidget::itemClicked, this,
+          [this](QListWidgetItem* item) { choix_mode(ui_->CheckListBox1->row(item)); });
+  connect(ui_->RadioButtonTwoTheta, &QRadioButton::toggled, this, &TForm1::change_theta_2theta);
+  connect(ui_->ListBox5, &QListWidget::itemSelectionChanged, this, [this] {
+    if (!ui_->ListBox5->selectedItems().isEmpty()) choix_lambda(ui_->ListBox5->currentRow());
+  });
+  connect(ui_->ListBox5, &QListWidget::itemClicked, this,
+          [this](QListWidgetItem* item) { choix_lambda(ui_->ListBox5->row(item)); });
+  connect(ui_->BitBtn1, &QPushButton::clicked, this, &TForm1::lit_fichier_ind);
+  connect(ui_->BitBtn6, &QPushButton::clicked, this, &TForm1::about);
+  connect(ui_->BitBtn3, &QPushButton::clicked, this, &TForm1::sortie);
+
+  // Start-up state.
+  state_.list.clear();
+  ui_->Label10->setText("h  k  l    d    theta  Mult");
+  state_.thetaMin = obrin::kDefaultThetaMin;
+  state_.thetaMax = obrin::kDefaultThetaMax;
+  ui_->Label28->setText(angleMode() == AngleMode::TwoTheta ? "2θ" : "θ");
+  ui_->Label29->hide();
+  ui_->Edit1->hide();
+  choix_mode(0);
+}
+
+TForm1::~TForm1() = default;
+
+AngleMode TForm1::angleMode() const {
+  return ui_->RadioButtonTwoTheta->isChecked() ? AngleMode::TwoTheta : AngleMode::Theta;
+}
+
+CalcMode TForm1::calcMode() const {
+  const int row = ui_->CheckListBox1->currentRow();
+  return row >= 0 && row <= 2 ? static_cast<CalcMode>(row) : CalcMode::None;
+}
+
+QLineEdit* TForm1::fieldEdit(InputField field) const {
+  switch (field) {
+    case InputField::A: return ui_->Edit2;
+    case InputField::B: return ui_->Edit3;
+    case InputField::C: return ui_->Edit4;
+    case InputField::Alpha: return ui_->Edit5;
+    case InputField::Beta: return ui_->Edit6;
+    case InputField::Gamma: return ui_->edit7;
+    case InputField::Lambda: return ui_->Edit8;
+    case InputField::Theta1: return ui_->Edit9;
+    case InputField::Theta2: return ui_->Edit10;
+    case InputField::None: break;
+  }
+  return nullptr;
+}
+
+InputField TForm1::fieldNumber(const QLineEdit* edit) const {
+  for (int n = 1; n <= obrin::kInputFieldCount; ++n)
+    if (fieldEdit(static_cast<InputField>(n)) == edit) return static_cast<InputField>(n);
+  return InputField::None;
+}
+
+std::array<QLineEdit*, 6> TForm1::cellEdits() const {
+  return {ui_->Edit2, ui_->Edit3, ui_->Edit4, ui_->Edit5, ui_->Edit6, ui_->edit7};
+}
+
+void TForm1::clearBraggOutputs() {
+  ui_->Edit21->clear();
+  ui_->Edit22->clear();
+  ui_->Label29->hide();
+}
+
+void TForm1::clearResults() {
+  state_.list.clear();
+  ui_->ListBox1->clear();
+  ui_->Edit11->clear();
+  ui_->ListBox4->clear();
+  ui_->Edit1->hide();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) {
+    // Only moves between the window's own fields count: a warning box or another window taking
+    // the focus away, and the window getting it back, are neither entering nor leaving.
+    const auto reason = static_cast<QFocusEvent*>(event)->reason();
+    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && !checkingField_) {
+      if (auto* edit = qobject_cast<QLineEdit*>(watched)) {
+        if (event->type() == QEvent::FocusIn) numero_case(edit);
+        else verif_frappe();
+      }
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+    ui_->Edit1->hide();
+    startDirectory_ = QDir::currentPath();
+  }
+  QMainWindow::changeEvent(event);
+}
+
+void TForm1::numero_case(QLineEdit* field) {
+  clearBraggOutputs();
+  const InputField number = fieldNumber(field);
+  if (number != InputField::None) {
+    currentField_ = number;
+    if (number == InputField::Lambda) {
+      ui_->Edit8->clear();
+      const QSignalBlocker block(ui_->ListBox5);
+      ui_->ListBox5->setCurrentRow(-1);
+      ui_->ListBox5->clearSelection();
+    }
+  }
+  clearResults();
+}
+
+void TForm1::verif_frappe() {
+  if (checkingField_) return;
+  QLineEdit* edit = fieldEdit(currentField_);
+  const std::string text = edit ? edit->text().toStdString() : std::string();
+  const obrin::FieldExit check = obrin::checkFieldExit(currentField_, text, state_);
+  if (!check.accepted) {
+    // The field gets the focus back before the box: the user corrects it where it is.
+    checkingField_ = true;
+    edit->setFocus(Qt::OtherFocusReason);
+    obrin::ui::warn(this, "type error!");
+    checkingField_ = false;
+    return;
+  }
+  for (InputField tied : check.copies) fieldEdit(tied)->setText(qs(check.text));
+}
+
+bool TForm1::validateInputs() {
+  obrin::InputTexts texts;
+  const auto cell = cellEdits();
+  for (int i = 0; i < 6; ++i) texts.cell[i] = cell[i]->text().toStdString();
+  texts.lambda = ui_->Edit8->text().toStdString();
+  texts.theta1 = ui_->Edit9->text().toStdString();
+  texts.theta2 = ui_->Edit10->text().toStdString();
+  const auto error = obrin::validateInputs(texts, angleMode(), state_);
+  if (!error) return true;
+  if (error->field == InputField::A) ui_->Edit2->setFocus(Qt::OtherFocusReason);
+  obrin::ui::warn(this, qs(error->message));
+  return false;
+}
+
+void TForm1::lit_systeme(int row) {
+  state_.list.clear();
+  clearBraggOutputs();
+  ui_->ListBox1->clear();
+  ui_->ListBox4->clear();
+  ui_->Edit11->clear();
+  ui_->Edit1->hide();
+
+  const auto cell = cellEdits();
+  for (QLineEdit* edit : cell) setFieldLocked(edit, false);
+
+  const auto system = obrin::systemFromIndex(row);
+  if (!system) return;
+  state_.system = system;
+  const auto layout = obrin::cellFieldLayout(*system, state_.cell, ui_->Edit2->text().toStdString());
+  for (int i = 0; i < 6; ++i) {
+    setFieldLocked(cell[i], layout.locked[i]);
+    if (layout.text[i]) cell[i]->setText(qs(*layout.text[i]));
+  }
+}
+
+void TForm1::click_groupe() {
+  clearResults();
+  clearBraggOutputs();
+}
+
+void TForm1::choix_mode(int row) {
+  if (row < 0 || row > 2) return;
+  clearBraggOutputs();
+  {
+    const QSignalBlocker block(ui_->CheckListBox1);
+    for (int i = 0; i < ui_->CheckListBox1->count(); ++i)
+      ui_->CheckListBox1->item(i)->setCheckState(i == row ? Qt::Checked : Qt::Unchecked);
+    ui_->CheckListBox1->setCurrentRow(row);
+  }
+  // Hide before showing: two panels shown at once would stretch the window for good.
+  QWidget* panels[] = {ui_->Panel4, ui_->Panel5, ui_->Panel6};
+  for (int i = 0; i < 3; ++i)
+    if (i != row) panels[i]->hide();
+  panels[row]->show();
+}
+
+void TForm1::change_theta_2theta() {
+  const bool twoTheta = angleMode() == AngleMode::TwoTheta;
+  const double shown = twoTheta ? 2 : 1;
+  ui_->Label10->setText(twoTheta ? "h  k  l    d   2theta  Mult" : "h  k  l    d    theta  Mult");
+  ui_->Label7->setText(twoTheta ? "2θ1" : "θ1");
+  ui_->Label2->setText(twoTheta ? "2θ2" : "θ2");
+  ui_->Edit9->setText(qs(obrin::fixedText(state_.thetaMin * shown, 7, 2)));
+  ui_->Edit10->setText(qs(obrin::fixedText(state_.thetaMax * shown, 7, 2)));
+  ui_->Label28->setText(twoTheta ? "2θ" : "θ");
+}
+
+void TForm1::choix_lambda(int row) {
+  if (row < 0 || row >= static_cast<int>(obrin::kXrayLines.size())) return;
+  state_.list.clear();
+  ui_->ListBox1->clear();
+  ui_->Edit11->clear();
+  state_.lambda = obrin::kXrayLines[row].lambda;
+  ui_->Edit8->setText(qs(obrin::fixedText(state_.lambda, 8, 5)));
+}
+
+void TForm1::lit_fichier_ind() { popupMenu_->popup(frameGeometry().topLeft() + QPoint(10, 45)); }
+
+void TForm1::about() {
+  if (!about_) return;
+  about_->show();
+  about_->raise();
+  about_->activateWindow();
+}
+
+void TForm1::sortie() { close(); }

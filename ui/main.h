@@ -1,0 +1,76 @@
+// The main window: inputs on the left, the reflection list and the reflection conditions on
+// the right, the buttons on top. It reads its widgets, calls the library and shows the results.
+#pragma once
+
+#include <QDir>
+#include <QMainWindow>
+#include <QString>
+
+#include <array>
+#include <memory>
+
+#include "calc/inputs.hpp"
+#include "calc/state.hpp"
+
+class QLineEdit;
+class QMenu;
+class Tform2;
+
+namespace Ui {
+class TForm1;
+}
+
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit TForm1(QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // The one calculation state of the program; the other windows read it through this.
+  obrin::CalculationState& calculationState() { return state_; }
+  const obrin::CalculationState& calculationState() const { return state_; }
+
+  // The secondary windows are created by the program entry and handed over here.
+  void setAboutWindow(Tform2* about) { about_ = about; }
+
+  obrin::InputField currentField() const { return currentField_; }
+  obrin::AngleMode angleMode() const;
+  obrin::CalcMode calcMode() const;
+  QString startDirectory() const { return startDirectory_; }
+
+  // Runs the validation of all inputs; false when it refused them (a warning has been shown).
+  bool validateInputs();
+
+ public slots:
+  void numero_case(QLineEdit* field);  // entering a numeric field
+  void verif_frappe();                 // leaving one
+  void lit_systeme(int row);
+  void click_groupe();
+  void choix_mode(int row);
+  void change_theta_2theta();
+  void choix_lambda(int row);
+  void lit_fichier_ind();
+  void about();
+  void sortie();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  QLineEdit* fieldEdit(obrin::InputField field) const;
+  obrin::InputField fieldNumber(const QLineEdit* edit) const;
+  std::array<QLineEdit*, 6> cellEdits() const;
+  void clearBraggOutputs();
+  void clearResults();
+
+  std::unique_ptr<Ui::TForm1> ui_;
+  obrin::CalculationState state_;
+  obrin::InputField currentField_ = obrin::InputField::None;
+  QString startDirectory_;
+  QMenu* popupMenu_ = nullptr;
+  Tform2* about_ = nullptr;
+  bool checkingField_ = false;      // the exit check is returning the focus: not a user's move
+  bool systemRowByMouse_ = false;   // the system row changed under a mouse press; its click follows
+};
