@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -45,8 +46,10 @@ struct SpaceGroupRules {
 struct DerivedConditions {
   std::vector<std::string> display;             // the 'Conditions' list, line by line
   std::vector<ReflectionCondition> conditions;  // decoded lines, file order
-  int status = 0;                               // 0 all decoded, 1 a token did not decode
-  std::string warning;                          // "Condition d'extinction ... non décodée", or empty
+  // 0 all decoded; 1 a token did not decode or the lines exceed the table. After 1 the table
+  // holds only the lines before the fault: callers must not calculate with it.
+  int status = 0;
+  std::string warning;  // "Condition d'extinction ... non décodée" (or the excess), or empty
 };
 
 DerivedConditions deriveReflectionConditions(char lattice, CrystalSystem system,
@@ -71,12 +74,18 @@ std::filesystem::path programDirectory();
 // The first existing file of that name in the directories; none when there is none.
 std::optional<std::filesystem::path> findPositionFile(CrystalSystem system,
                                                       const std::vector<std::filesystem::path>& dirs);
+// The same in defaultDataDirectories(programDirectory()). When there is none, pass the bare
+// positionFileName to the readers: their error then says the file cannot be read.
+std::optional<std::filesystem::path> findPositionFile(CrystalSystem system);
 
 struct GroupList {
   std::vector<std::string> names;  // in file order, blanks trimmed; what was read before a fault
   std::string error;               // empty, or a warning naming the file and the line
 };
 GroupList loadSpaceGroupList(const std::filesystem::path& file);
+// The first name that, trailing blanks removed, equals the group name (case-sensitive);
+// none for an empty group name or no match.
+std::optional<std::size_t> findGroupIndex(const std::vector<std::string>& names, std::string_view name);
 
 struct SpaceGroupEntry {
   std::string name;
@@ -90,6 +99,24 @@ struct EntryRead {
   std::string error;                     // empty, or a warning naming the file, group and line
 };
 // The first line equal (trailing blanks removed, case-sensitive) to the name starts the entry.
+// A group that is not found, a count that is not an integer or exceeds the tables, or a triplet
+// that does not parse gives no entry and an error naming the file, the group and the line.
 EntryRead readSpaceGroupEntry(const std::filesystem::path& file, std::string_view name);
+
+// ---- One group, ready for a calculation ----------------------------------------------------
+
+// What a calculation needs of the selected group.
+struct SpaceGroupSymmetry {
+  std::optional<SpaceGroupEntry> entry;  // none when the entry could not be read
+  DerivedConditions derived;             // its display fills the 'Conditions' list in any case
+  SpaceGroupRules rules;                 // complete only when ok()
+  std::string warning;                   // the read error or the decoding warning, or empty
+  bool ok() const { return warning.empty(); }
+};
+// Reads the entry, decodes its conditions and sets the rules, the lattice letter being the
+// first character of the name. A read error, or a condition line that did not decode, leaves
+// a warning: the rules would then be incomplete and the calculation must not run on them.
+SpaceGroupSymmetry loadSpaceGroupSymmetry(const std::filesystem::path& file, CrystalSystem system,
+                                          std::string_view name);
 
 }  // namespace obrin

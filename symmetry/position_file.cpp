@@ -1,0 +1,238 @@
+// The position files: one per crystal system, holding the names, general positions and coded
+// reflection conditions of its space groups.
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <system_error>
+
+#include "core/textformat.hpp"
+#include "symmetry/pot.hpp"
+
+namespace obrin {
+namespace fs = std::filesystem;
+
+std::string positionFileName(CrystalSystem system) {
+  // The tetragonal file takes "Q": "T" is the triclinic one.
+  if (system == CrystalSystem::Tetragonal) return "Q.pos";
+  return std::string(1, systemCode(system)[0]) + ".pos";
+}
+
+std::vector<fs::path> defaultDataDirectories(const fs::path& exeDir) {
+  std::error_code ec;
+  fs::path current = fs::current_path(ec);
+  if (ec) current = ".";
+  std::vector<fs::path> dirs{current};
+  if (!exeDir.empty()) {
+    dirs.push_back(exeDir / "data");
+    dirs.push_back((exeDir / ".." / "share" / "obrin" / "data").lexically_normal());
+  }
+  return dirs;
+}
+
+fs::path programDirectory() {
+  std::error_code ec;
+  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) return {};
+  return exe.parent_path();
+}
+
+std::optional<fs::path> findPositionFile(CrystalSystem system, const std::vector<fs::path>& dirs) {
+  const std::string name = positionFileName(system);
+  for (const auto& dir : dirs) {
+    std::error_code ec;
+    fs::path candidate = dir / name;
+    if (fs::is_regular_file(candidate, ec)) return candidate;
+  }
+  return std::nullopt;
+}
+
+std::optional<fs::path> findPositionFile(CrystalSystem system) {
+  return findPositionFile(system, defaultDataDirectories(programDirectory()));
+}
+
+std::optional<size_t> findGroupIndex(const std::vector<std::string>& names, std::string_view name) {
+  if (name.empty()) return std::nullopt;
+  for (size_t i = 0; i < names.size(); ++i)
+    if (trimmedRight(names[i]) == name) return i;
+  return std::nullopt;
+}
+
+namespace {
+
+// Lines with their numbers; a trailing carriage return (files written on Windows) is dropped.
+class LineReader {
+ public:
+  // A directory opens as a stream that reads nothing: refuse it rather than report no groups.
+  explicit LineReader(const fs::path& file) {
+    std::error_code ec;
+    if (!fs::is_directory(file, ec)) in_.open(file);
+  }
+  bool isOpen() const { return in_.is_open(); }
+  bool failed() const { return in_.bad(); }
+  bool next(std::string& line) {
+    if (!std::getline(in_, line)) return false;
+    ++number_;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return true;
+  }
+  int number() const { return number_; }
+
+ private:
+  std::ifstream in_;
+  int number_ = 0;
+};
+
+std::string inQuotes(std::string_view s) {
+  std::string q;
+  q.reserve(s.size() + 2);
+  q.append(1, '"').append(s).append(1, '"');
+  return q;
+}
+
+std::string cannotOpen(const fs::path& file) {
+  return file.filename().string() + ": the position file cannot be read (" + file.string() + ")";
+}
+
+// Reads an integer the way the files were written to be read: blanks and empty lines before
+// it are skipped and the rest of its line is ignored, but the first word must be a number.
+// The error names the line that should have held it.
+struct IntegerRead {
+  std::optional<long> value;
+  std::string error;
+};
+IntegerRead readInteger(LineReader& reader, const std::string& where, std::string_view what) {
+  std::string line;
+  while (reader.next(line)) {
+    const std::string text = trimmed(line);
+    if (text.empty()) continue;
+    const std::string word = text.substr(0, text.find_first_of(" \t"));
+    const char* begin = word.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(begin, &end, 10);
+    if (end == begin || *end != '\0' || errno == ERANGE || value < INT_MIN || value > INT_MAX)
+      return {std::nullopt, where + ", line " + std::to_string(reader.number()) + ": " +
+                                inQuotes(line) + " is not an integer (" + std::string(what) + ")"};
+    return {value, {}};
+  }
+  return {std::nullopt, where + ": the file ends before " + std::string(what)};
+}
+
+}  // namespace
+
+GroupList loadSpaceGroupList(const fs::path& file) {
+  GroupList list;
+  LineReader reader(file);
+  if (!reader.isOpen()) {
+    list.error = cannotOpen(file);
+    return list;
+  }
+  std::string line;
+  while (reader.next(line)) {
+    if (!trimmedRight(line).empty()) continue;
+    // A blank line announces a group name; a blank last line announces an empty one.
+    std::string name;
+    if (!reader.next(name)) name.clear();
+    list.names.push_back(trimmed(name));
+  }
+  if (reader.failed())
+    list.error = file.filename().string() + ", line " + std::to_string(reader.number() + 1) +
+                 ": the position file could not be read to its end";
+  return list;
+}
+
+EntryRead readSpaceGroupEntry(const fs::path& file, std::string_view name) {
+  EntryRead result;
+  const std::string fileName = file.filename().string();
+  if (name.empty()) {
+    result.error = fileName + ": no space group is selected";
+    return result;
+  }
+  LineReader reader(file);
+  if (!reader.isOpen()) {
+    result.error = cannotOpen(file);
+    return result;
+  }
+  const std::string where = fileName + ", group " + inQuotes(name);
+
+  // The first line equal to the name starts the entry, even inside free text.
+  std::string line;
+  bool found = false;
+  while (!found && reader.next(line)) found = trimmedRight(line) == name;
+  if (!found) {
+    result.error = reader.failed() ? fileName + ": the position file could not be read to its end"
+                                   : where + ": the group is not in the position file";
+    return result;
+  }
+
+  SpaceGroupEntry entry;
+  entry.name = std::string(name);
+
+  auto number = readInteger(reader, where, "the group number");
+  if (!number.value) {
+    result.error = number.error;
+    return result;
+  }
+  entry.number = static_cast<int>(*number.value);
+
+  auto count = readInteger(reader, where, "the number of coordinate triplets");
+  if (!count.value) {
+    result.error = count.error;
+    return result;
+  }
+  const std::string countAt = where + ", line " + std::to_string(reader.number()) + ": ";
+  if (*count.value < 1) {
+    result.error = countAt + std::to_string(*count.value) +
+                   " coordinate triplets: a group has at least one";
+    return result;
+  }
+  if (*count.value > kMaxOperators) {
+    result.error = countAt + std::to_string(*count.value) + " coordinate triplets: the program holds " +
+                   std::to_string(kMaxOperators) + " at most";
+    return result;
+  }
+  for (long n = 0; n < *count.value; ++n) {
+    if (!reader.next(line)) {
+      result.error = where + ": the file ends after " + std::to_string(n) + " of " +
+                     std::to_string(*count.value) + " coordinate triplets";
+      return result;
+    }
+    std::string bad;
+    auto op = parseTriplet(line, &bad);
+    if (!op) {
+      result.error = where + ", line " + std::to_string(reader.number()) + ": " + inQuotes(trimmed(line)) +
+                     " is not a coordinate triplet (" + inQuotes(bad) + " is not understood)";
+      return result;
+    }
+    entry.operators.push_back(*op);
+  }
+
+  auto lines = readInteger(reader, where, "the number of condition lines");
+  if (!lines.value) {
+    result.error = lines.error;
+    return result;
+  }
+  const std::string linesAt = where + ", line " + std::to_string(reader.number()) + ": ";
+  if (*lines.value < 0) {
+    result.error = linesAt + std::to_string(*lines.value) + " condition lines is not a count";
+    return result;
+  }
+  if (*lines.value > kMaxConditions) {
+    result.error = linesAt + std::to_string(*lines.value) + " condition lines: the program holds " +
+                   std::to_string(kMaxConditions) + " at most";
+    return result;
+  }
+  for (long n = 0; n < *lines.value; ++n) {
+    if (!reader.next(line)) {
+      result.error = where + ": the file ends after " + std::to_string(n) + " of " +
+                     std::to_string(*lines.value) + " condition lines";
+      return result;
+    }
+    entry.conditionLines.push_back(line.substr(0, kMaxConditionLineLength));
+  }
+  result.entry = std::move(entry);
+  return result;
+}
+
+}  // namespace obrin

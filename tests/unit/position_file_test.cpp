@@ -1,0 +1,227 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <fstream>
+
+#include "symmetry/pot.hpp"
+
+using namespace obrin;
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kEdge = fs::path(OBRIN_TEST_DATA_DIR) / "edge";
+
+// A scratch directory of its own for each test, removed afterwards.
+class ScratchDir : public testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::temp_directory_path() / (std::string("obrin_pos_") + info->name() + "_" +
+                                        std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  fs::path write(const fs::path& relative, const std::string& text) {
+    const fs::path p = dir_ / relative;
+    fs::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << text;
+    return p;
+  }
+  fs::path dir_;
+};
+
+}  // namespace
+
+TEST(PositionFileName, OneFilePerSystem) {
+  const std::pair<CrystalSystem, const char*> cases[] = {
+      {CrystalSystem::Cubic, "C.pos"},        {CrystalSystem::Tetragonal, "Q.pos"},
+      {CrystalSystem::Orthorhombic, "O.pos"}, {CrystalSystem::Hexagonal, "H.pos"},
+      {CrystalSystem::Rhombohedral, "R.pos"}, {CrystalSystem::Monoclinic, "M.pos"},
+      {CrystalSystem::Triclinic, "T.pos"},
+  };
+  for (const auto& [system, name] : cases) EXPECT_EQ(positionFileName(system), name);
+}
+
+// ---- The group list -----------------------------------------------------------------------
+
+TEST(GroupList, NamesFollowBlankLines) {
+  auto list = loadSpaceGroupList(kEdge / "blanks.pos");
+  EXPECT_EQ(list.error, "");
+  // Names trimmed on both sides; the second of two blank lines is an empty name and hides the
+  // line after it; a blank last line adds an empty name at the end.
+  const std::vector<std::string> expected = {"P 1", "P -1", "", ""};
+  EXPECT_EQ(list.names, expected);
+}
+
+TEST(GroupList, SelectsTheFirstEqualNameCaseSensitively) {
+  const std::vector<std::string> names = {"P 1", "P 2  ", "P 2", "p 3", ""};
+  EXPECT_EQ(findGroupIndex(names, "P 2"), 1u);
+  EXPECT_EQ(findGroupIndex(names, "P 1"), 0u);
+  EXPECT_EQ(findGroupIndex(names, "P 3"), std::nullopt);
+  EXPECT_EQ(findGroupIndex(names, ""), std::nullopt);
+}
+
+TEST(GroupList, AMissingFileOrADirectoryIsAnError) {
+  for (const fs::path& p : {kEdge / "absent.pos", kEdge}) {
+    SCOPED_TRACE(p.string());
+    auto list = loadSpaceGroupList(p);
+    EXPECT_TRUE(list.names.empty());
+    EXPECT_NE(list.error.find(p.filename().string()), std::string::npos) << list.error;
+  }
+}
+
+// ---- Group entries ------------------------------------------------------------------------
+
+TEST(GroupEntry, ReadsCountsLikeNumbersAndCutsConditionLines) {
+  auto read = readSpaceGroupEntry(kEdge / "conditions.pos", "P 4/N B M");
+  ASSERT_TRUE(read.entry) << read.error;
+  EXPECT_EQ(read.error, "");
+  EXPECT_EQ(read.entry->number, 125);
+  ASSERT_EQ(read.entry->operators.size(), 4u);
+  EXPECT_DOUBLE_EQ(read.entry->operators[1].m[0][0], -1);
+  EXPECT_DOUBLE_EQ(read.entry->operators[1].m[0][3], 0.5);
+  EXPECT_DOUBLE_EQ(read.entry->operators[2].m[0][1], -1);
+  EXPECT_DOUBLE_EQ(read.entry->operators[2].m[0][3], 0.5);
+  EXPECT_TRUE(read.entry->conditionLines.empty());
+
+  read = readSpaceGroupEntry(kEdge / "conditions.pos", "I 4 1/A");
+  ASSERT_TRUE(read.entry) << read.error;
+  EXPECT_EQ(read.entry->operators.size(), 2u);
+  const std::vector<std::string> lines = {"L=0 HN2", "AH>AK", "H=K L<0 LN4" + std::string(29, ' ')};
+  EXPECT_EQ(read.entry->conditionLines, lines);
+
+  auto d = deriveReflectionConditions('I', CrystalSystem::Tetragonal, read.entry->conditionLines);
+  EXPECT_EQ(d.status, 0) << d.warning;
+  const std::vector<std::string> display = {"Bravais lattice:", "h+k+l=2n", "  ", "General position:",
+                                            "l=0,  h=2n", "h>k", "h=k,  l<0,  l=4n"};
+  EXPECT_EQ(d.display, display);
+}
+
+TEST(GroupEntry, LowerCaseTokensAreNotDecoded) {
+  auto read = readSpaceGroupEntry(kEdge / "conditions.pos", "P LOWER");
+  ASSERT_TRUE(read.entry) << read.error;
+  auto d = deriveReflectionConditions('P', CrystalSystem::Orthorhombic, read.entry->conditionLines);
+  EXPECT_EQ(d.status, 1);
+  EXPECT_EQ(d.warning, "Condition d'extinction h=0 non décodée");
+  EXPECT_TRUE(d.conditions.empty());
+}
+
+TEST(GroupEntry, ANameMetBeforeItsEntryIsMatchedThere) {
+  auto read = readSpaceGroupEntry(kEdge / "name_first.pos", "P 4");
+  ASSERT_TRUE(read.entry) << read.error;
+  EXPECT_EQ(read.entry->number, 7);
+  EXPECT_EQ(read.entry->operators.size(), 1u);
+  // The list shows only the name that follows a blank line.
+  EXPECT_EQ(loadSpaceGroupList(kEdge / "name_first.pos").names, std::vector<std::string>{"P 4"});
+}
+
+TEST(GroupEntry, NamesMatchExactlyWithTrailingBlanksIgnored) {
+  // "  P -1   " begins with blanks: the list shows it, but the entry cannot be found.
+  EXPECT_FALSE(readSpaceGroupEntry(kEdge / "blanks.pos", "P -1").entry);
+  EXPECT_FALSE(readSpaceGroupEntry(kEdge / "conditions.pos", "p 4/n b m").entry);
+  EXPECT_TRUE(readSpaceGroupEntry(kEdge / "conditions.pos", "P 2 1 3").entry);
+}
+
+TEST(GroupEntry, FaultsAreRefusedWithFileGroupAndLine) {
+  struct Case {
+    const char* group;
+    std::vector<std::string> mentions;
+  };
+  const fs::path file = kEdge / "faults.pos";
+  const Case cases[] = {
+      {"NOT A COUNT", {"line 5:", "\"x4\"", "not an integer"}},
+      {"TOO MANY TRIPLETS", {"line 11:", "97", "96"}},
+      {"NO TRIPLET", {"line 16:", "0 coordinate triplets"}},
+      {"TOO MANY LINES", {"line 23:", "13", "12"}},
+      {"BAD TRIPLET", {"line 30:", "\"x,y,w\" is not a coordinate triplet", "\"w\""}},
+      {"SHORT", {"the file ends after 2 of 3 coordinate triplets"}},
+      {"ABSENT", {"not in the position file"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.group);
+    auto read = readSpaceGroupEntry(file, c.group);
+    EXPECT_FALSE(read.entry);
+    EXPECT_EQ(read.error.rfind("faults.pos, group \"" + std::string(c.group) + "\"", 0), 0u)
+        << read.error;
+    for (const auto& m : c.mentions) EXPECT_NE(read.error.find(m), std::string::npos) << read.error;
+  }
+}
+
+TEST(GroupEntry, AMissingFileOrNoGroupIsAnError) {
+  auto read = readSpaceGroupEntry(kEdge / "absent.pos", "P 1");
+  EXPECT_FALSE(read.entry);
+  EXPECT_NE(read.error.find("absent.pos"), std::string::npos);
+  read = readSpaceGroupEntry(kEdge / "blanks.pos", "");
+  EXPECT_FALSE(read.entry);
+  EXPECT_NE(read.error, "");
+}
+
+TEST_F(ScratchDir, ReadsFilesWrittenOnWindows) {
+  const auto file = write("C.pos", "\r\nP 2 3\r\n195\r\n1\r\nx,y,z\r\n1\r\nH=0 KN2\r\n\r\nF 2 3\r\n");
+  auto list = loadSpaceGroupList(file);
+  EXPECT_EQ(list.names, (std::vector<std::string>{"P 2 3", "F 2 3"}));
+  auto read = readSpaceGroupEntry(file, "P 2 3");
+  ASSERT_TRUE(read.entry) << read.error;
+  EXPECT_EQ(read.entry->conditionLines, std::vector<std::string>{"H=0 KN2"});
+}
+
+TEST_F(ScratchDir, TwelveConditionLinesAndNinetySixTripletsFit) {
+  std::string text = "\nF D -3 C\n228\n96\n";
+  for (int i = 0; i < 96; ++i) text += "x,y,z\n";
+  text += "12\n";
+  for (int i = 0; i < 12; ++i) text += "H=0 KN2\n";
+  auto read = readSpaceGroupEntry(write("C.pos", text), "F D -3 C");
+  ASSERT_TRUE(read.entry) << read.error;
+  EXPECT_EQ(read.entry->operators.size(), 96u);
+  EXPECT_EQ(read.entry->conditionLines.size(), 12u);
+}
+
+// ---- Look-up ------------------------------------------------------------------------------
+
+TEST_F(ScratchDir, LooksInTheCurrentDirectoryThenBesideTheProgram) {
+  const fs::path exeDir = dir_ / "bin";
+  const auto dirs = defaultDataDirectories(exeDir);
+  ASSERT_EQ(dirs.size(), 3u);
+  EXPECT_EQ(dirs[0], fs::current_path());
+  EXPECT_EQ(dirs[1], exeDir / "data");
+  EXPECT_EQ(dirs[2], dir_ / "share" / "obrin" / "data");
+
+  EXPECT_EQ(findPositionFile(CrystalSystem::Cubic, {dir_ / "a", dir_ / "b"}), std::nullopt);
+  write("b/C.pos", "\nP 2 3\n");
+  write("c/C.pos", "\nP 2 3\n");
+  fs::create_directories(dir_ / "a" / "C.pos");  // not a file
+  EXPECT_EQ(findPositionFile(CrystalSystem::Cubic, {dir_ / "a", dir_ / "b", dir_ / "c"}),
+            dir_ / "b" / "C.pos");
+  EXPECT_EQ(findPositionFile(CrystalSystem::Tetragonal, {dir_ / "b"}), std::nullopt);
+}
+
+TEST(ProgramDirectory, IsWhereTheRunningProgramLies) {
+  EXPECT_EQ(programDirectory(), fs::canonical(OBRIN_BIN_DIR));
+  EXPECT_EQ(defaultDataDirectories({}).size(), 1u);
+}
+
+// ---- One group for a calculation ----------------------------------------------------------
+
+TEST(SpaceGroupSymmetry, RefusesWhatIsNotFullyRead) {
+  auto g = loadSpaceGroupSymmetry(kEdge / "conditions.pos", CrystalSystem::Tetragonal, "I 4 1/A");
+  ASSERT_TRUE(g.ok()) << g.warning;
+  EXPECT_EQ(g.rules.lattice, 'I');
+  EXPECT_EQ(g.rules.conditions.size(), 3u);
+  EXPECT_EQ(isReflectionForbidden(g.rules, 1, 1, -2), 1);  // h h l with l < 0: l = 4n
+  EXPECT_EQ(isReflectionForbidden(g.rules, 1, 1, -4), 0);
+  EXPECT_EQ(isReflectionForbidden(g.rules, 2, 1, -1), 1);  // |h| > |k|
+
+  // A condition that does not decode: shown up to the fault, but no rules to calculate with.
+  g = loadSpaceGroupSymmetry(kEdge / "conditions.pos", CrystalSystem::Orthorhombic, "P LOWER");
+  EXPECT_FALSE(g.ok());
+  EXPECT_EQ(g.warning, "Condition d'extinction h=0 non décodée");
+  EXPECT_EQ(g.derived.display, (std::vector<std::string>{"General position:", "h=0,  k+l=2n"}));
+
+  g = loadSpaceGroupSymmetry(kEdge / "faults.pos", CrystalSystem::Orthorhombic, "BAD TRIPLET");
+  EXPECT_FALSE(g.ok());
+  EXPECT_FALSE(g.entry);
+  EXPECT_NE(g.warning.find("line 30"), std::string::npos);
+}
