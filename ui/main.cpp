@@ -12,6 +12,7 @@
 
 #include "apropos.h"
 #include "calc/wavelengths.hpp"
+#include "symmetry/pot.hpp"
 #include "core/textformat.hpp"
 #include "ui_main.h"
 #include "warning.h"
@@ -111,6 +112,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
   connect(ui_->BitBtn1, &QPushButton::clicked, this, &TForm1::lit_fichier_ind);
   connect(ui_->BitBtn6, &QPushButton::clicked, this, &TForm1::about);
   connect(ui_->BitBtn3, &QPushButton::clicked, this, &TForm1::sortie);
+
+  positionDirs_ = obrin::defaultDataDirectories(obrin::programDirectory());
 
   // Start-up state.
   state_.list.clear();
@@ -253,14 +256,38 @@ void TForm1::lit_systeme(int row) {
   const auto cell = cellEdits();
   for (QLineEdit* edit : cell) setFieldLocked(edit, false);
 
-  const auto system = obrin::systemFromIndex(row);
-  if (!system) return;
-  state_.system = system;
-  const auto layout = obrin::cellFieldLayout(*system, state_.cell, ui_->Edit2->text().toStdString());
-  for (int i = 0; i < 6; ++i) {
-    setFieldLocked(cell[i], layout.locked[i]);
-    if (layout.text[i]) cell[i]->setText(qs(*layout.text[i]));
+  if (const auto system = obrin::systemFromIndex(row)) {
+    state_.system = system;
+    const auto layout = obrin::cellFieldLayout(*system, state_.cell, ui_->Edit2->text().toStdString());
+    for (int i = 0; i < 6; ++i) {
+      setFieldLocked(cell[i], layout.locked[i]);
+      if (layout.text[i]) cell[i]->setText(qs(*layout.text[i]));
+    }
   }
+  loadSpaceGroupList();
+}
+
+std::filesystem::path TForm1::positionFile(obrin::CrystalSystem system) const {
+  // Without a file the readers are given the bare name, so that their warning names what is missing.
+  return obrin::findPositionFile(system, positionDirs_).value_or(obrin::positionFileName(system));
+}
+
+void TForm1::loadSpaceGroupList() {
+  if (!state_.system) return;
+  const obrin::CrystalSystem system = *state_.system;
+  if (!state_.groupName.empty()) state_.lattice = state_.groupName.front();
+
+  const QSignalBlocker blockGroups(ui_->ListBox3);
+  ui_->ListBox3->setVisible(true);
+  ui_->ListBox3->clear();
+  const obrin::GroupList groups = obrin::loadSpaceGroupList(positionFile(system));
+  for (const auto& name : groups.names) ui_->ListBox3->addItem(qs(name));
+  if (const auto index = obrin::findGroupIndex(groups.names, state_.groupName))
+    ui_->ListBox3->setCurrentRow(static_cast<int>(*index));
+
+  const QSignalBlocker blockSystems(ui_->ListBox2);
+  ui_->ListBox2->setCurrentRow(obrin::systemIndex(system));
+  if (!groups.error.empty()) obrin::ui::warn(this, qs(groups.error));
 }
 
 void TForm1::click_groupe() {

@@ -7,7 +7,9 @@
 #include <QString>
 
 #include <array>
+#include <filesystem>
 #include <memory>
+#include <vector>
 
 #include "calc/inputs.hpp"
 #include "calc/state.hpp"
@@ -42,6 +44,15 @@ class TForm1 : public QMainWindow {
   // Runs the validation of all inputs; false when it refused them (a warning has been shown).
   bool validateInputs();
 
+  // Where the position files are looked for, in order (the current directory, then the
+  // program's data directory, unless set otherwise).
+  void setPositionFileDirectories(std::vector<std::filesystem::path> dirs) { positionDirs_ = std::move(dirs); }
+  std::filesystem::path positionFile(obrin::CrystalSystem system) const;
+
+  // Fills the group list from the position file of the current system and selects the current
+  // group and system in their lists; nothing without a system.
+  void loadSpaceGroupList();
+
  public slots:
   void numero_case(QLineEdit* field);  // entering a numeric field
   void verif_frappe();                 // leaving one
@@ -67,6 +78,7 @@ class TForm1 : public QMainWindow {
 
   std::unique_ptr<Ui::TForm1> ui_;
   obrin::CalculationState state_;
+  std::vector<std::filesystem::path> positionDirs_;
   obrin::InputField currentField_ = obrin::InputField::None;
   QString startDirectory_;
   QMenu* popupMenu_ = nullptr;

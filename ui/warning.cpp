@@ -6,23 +6,22 @@
 namespace obrin::ui {
 
 namespace {
-
-void showWarningBox(QWidget* parent, const QString& text) {
-  QMessageBox::warning(parent, QString(), text, QMessageBox::Ok);
-}
-
-WarningHandler& currentHandler() {
-  static WarningHandler handler = showWarningBox;
+WarningHandler& installedHandler() {
+  static WarningHandler handler;
   return handler;
 }
-
 }  // namespace
 
-void warn(QWidget* parent, const QString& text) { currentHandler()(parent, text); }
+void warn(QWidget* parent, const QString& text) {
+  if (const WarningHandler& h = installedHandler()) {
+    h(parent, text);
+    return;
+  }
+  QMessageBox::warning(parent, QStringLiteral("Warning"), text, QMessageBox::Ok);
+}
 
 WarningHandler setWarningHandler(WarningHandler h) {
-  if (!h) h = showWarningBox;
-  return std::exchange(currentHandler(), std::move(h));
+  return std::exchange(installedHandler(), std::move(h));
 }
 
 }  // namespace obrin::ui

@@ -1,5 +1,4 @@
-// The one warning box of the program. Every refused input or action goes through warn(), so
-// that tests can replace the box and read its text.
+// The warning box every refused action shows, replaceable so that tests can read the texts.
 #pragma once
 
 #include <functional>
@@ -12,10 +11,10 @@ namespace obrin::ui {
 
 using WarningHandler = std::function<void(QWidget* parent, const QString& text)>;
 
-// Shows the text in a modal warning box with one OK button (or hands it to the installed handler).
+// A modal warning box with one OK button, or the installed handler.
 void warn(QWidget* parent, const QString& text);
 
-// Installs h (an empty handler restores the box) and returns the previous handler.
+// Installs a handler (an empty one restores the box); returns the previous handler.
 WarningHandler setWarningHandler(WarningHandler h);
 
 }  // namespace obrin::ui

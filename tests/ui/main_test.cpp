@@ -7,7 +7,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <fstream>
 
 #include "apropos.h"
 #include "main.h"
@@ -20,6 +23,7 @@ class MainWindowTest : public QObject {
 
   TForm1* form = nullptr;
   QStringList warnings;
+  QTemporaryDir positions;  // a one-group position file for every system
 
   template <class W = QLineEdit>
   W* w(const char* name) {
@@ -47,11 +51,14 @@ class MainWindowTest : public QObject {
  private slots:
   void initTestCase() {
     obrin::ui::setWarningHandler([this](QWidget*, const QString& text) { warnings << text; });
+    for (const char* name : {"C", "Q", "O", "H", "R", "M", "T"})
+      std::ofstream(positions.filePath(QString(name) + ".pos").toStdString()) << "\nP 1\n1\n1\nx,y,z\n0\n";
   }
 
   void init() {
     warnings.clear();
     form = new TForm1;
+    form->setPositionFileDirectories({positions.path().toStdString()});
     form->show();
     form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(form));
@@ -286,6 +293,36 @@ class MainWindowTest : public QObject {
     QCOMPARE(w<QListWidget>("ListBox1")->count(), 0);
     QVERIFY(e("Edit11")->text().isEmpty());
     QVERIFY(e("Edit22")->text().isEmpty());
+  }
+
+  void groupListFromThePositionFile() {
+    QTemporaryDir dir;
+    std::ofstream(dir.filePath("C.pos").toStdString()) << "Cubic groups\n\nP 2 3\n195\n1\nx,y,z\n0\n"
+                                                          "\nF 2 3   \n196\n1\nx,y,z\n0\n";
+    form->setPositionFileDirectories({dir.path().toStdString()});
+    form->calculationState().groupName = "F 2 3";
+    chooseSystem(0);
+    auto* groups = w<QListWidget>("ListBox3");
+    QVERIFY(warnings.isEmpty());
+    QCOMPARE(groups->count(), 2);
+    QCOMPARE(groups->item(0)->text(), QString("P 2 3"));
+    QCOMPARE(groups->item(1)->text(), QString("F 2 3"));
+    QCOMPARE(groups->currentRow(), 1);  // the current group is selected again
+    QCOMPARE(form->calculationState().lattice, 'F');
+    QCOMPARE(w<QListWidget>("ListBox2")->currentRow(), 0);
+
+    // Choosing a group clears the previous results.
+    w<QListWidget>("ListBox1")->addItem("line");
+    e("Edit21")->setText("4");
+    groups->setCurrentRow(0);
+    QCOMPARE(w<QListWidget>("ListBox1")->count(), 0);
+    QVERIFY(e("Edit21")->text().isEmpty());
+
+    // A system without a file: the warning names the file, the list stays empty.
+    chooseSystem(3);
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY2(warnings[0].contains("H.pos"), qPrintable(warnings[0]));
+    QCOMPARE(groups->count(), 0);
   }
 
   void focusAloneChoosesNoSystem() {
