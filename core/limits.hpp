@@ -18,6 +18,14 @@ inline constexpr int kMaxSeenReflections = 49998;   // equivalents counted by a 
 inline constexpr int kMaxSingleCrystalListed = 9999;    // lines a single-crystal list may hold
 inline constexpr int kMaxSingleCrystalGathered = 49998; // reflections it may gather
 
+// Indices are stored in 16 bits.
+inline constexpr int kMaxMillerIndex = 32767;
+
+// d windows: a lower θ limit of 0 stands for this one; the single-crystal window.
+inline constexpr double kThetaMinReplacement = 0.01;    // degrees
+inline constexpr double kSingleCrystalDminFactor = 1.01; // dmin = 1.01 λ / 2
+inline constexpr double kSingleCrystalDmax = 10000.0;   // Å
+
 // Merge of coincident powder lines.
 inline constexpr double kCoincidentD = 0.0001;  // Å
 
@@ -25,5 +33,12 @@ inline constexpr double kCoincidentD = 0.0001;  // Å
 inline constexpr double kDefaultThetaMin = 5.0;
 inline constexpr double kDefaultThetaMax = 20.0;
 inline constexpr int kDefaultDecimals = 3;
+// More decimals than this only print the noise of a single-precision angle.
+inline constexpr int kMaxReportDecimals = 30;
+
+// Crystal system of an imported cell: lengths closer than this are equal (Å), and so are
+// angles closer than the second tolerance (degrees) where the rhombohedral test compares them.
+inline constexpr double kCellLengthTolerance = 0.001;
+inline constexpr double kCellAngleTolerance = 0.01;
 
 }  // namespace obrin

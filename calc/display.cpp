@@ -1,0 +1,51 @@
+#include "calc/display.hpp"
+
+#include "core/textformat.hpp"
+
+namespace obrin {
+
+namespace {
+double shownAngle(double theta, AngleMode mode) { return mode == AngleMode::TwoTheta ? 2 * theta : theta; }
+}  // namespace
+
+std::string formatResultLine(const Reflection& r, AngleMode mode) {
+  std::string s;
+  s.reserve(32);
+  s += intText(r.h, 3);
+  s += intText(r.k, 3);
+  s += intText(r.l, 3);
+  s += fixedText(r.d, 7, 3);
+  s += fixedText(shownAngle(r.theta, mode), 8, 3);
+  s += intText(r.multiplicity, 3);
+  return s;
+}
+
+std::vector<std::string> resultLines(const ReflectionList& list, AngleMode mode) {
+  std::vector<std::string> lines;
+  lines.reserve(list.size());
+  for (const Reflection& r : list) lines.push_back(formatResultLine(r, mode));
+  return lines;
+}
+
+std::string resultHeading(AngleMode mode) {
+  return mode == AngleMode::TwoTheta ? "h  k  l    d   2theta  Mult" : "h  k  l    d    theta  Mult";
+}
+
+std::string limitText(double thetaLimit, AngleMode mode) { return fixedText(shownAngle(thetaLimit, mode), 7, 2); }
+
+std::string countText(std::size_t count) { return "Nb of calculated reflections: " + std::to_string(count); }
+
+AngleLabels angleLabels(AngleMode mode) {
+  if (mode == AngleMode::TwoTheta) return {"2θ1", "2θ2", "2θ"};
+  return {"θ1", "θ2", "θ"};
+}
+
+std::string braggDText(double d) { return fixedText(d, 8, 4); }
+
+std::string braggAngleText(double angle, bool forbidden) {
+  std::string s = fixedText(angle, 8, 3);
+  if (forbidden) s += " F";
+  return s;
+}
+
+}  // namespace obrin

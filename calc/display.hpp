@@ -1,0 +1,33 @@
+// The texts of the result list, its heading, the angle-limit fields and the count line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "calc/state.hpp"
+
+namespace obrin {
+
+// h k l (3 each), d (7:3), the angle (8:3; θ or 2θ), the multiplicity (3), no separators.
+std::string formatResultLine(const Reflection& r, AngleMode mode);
+// One line per entry of the list, first to last: what the result list shows.
+std::vector<std::string> resultLines(const ReflectionList& list, AngleMode mode);
+
+// "h  k  l    d    theta  Mult" or "h  k  l    d   2theta  Mult".
+std::string resultHeading(AngleMode mode);
+// A stored θ limit as its field shows it: θ or 2θ, 7:2.
+std::string limitText(double thetaLimit, AngleMode mode);
+// "Nb of calculated reflections: " and the count.
+std::string countText(std::size_t count);
+
+// The labels that follow the angle mode: the two limit fields and the Bragg-equation angle.
+struct AngleLabels {
+  std::string lower, upper, angle;  // "θ1" "θ2" "θ", or "2θ1" "2θ2" "2θ"
+};
+AngleLabels angleLabels(AngleMode mode);
+
+// The Bragg-equation outputs: d 8:4; the angle 8:3, followed by " F" when forbidden.
+std::string braggDText(double d);
+std::string braggAngleText(double angle, bool forbidden);
+
+}  // namespace obrin

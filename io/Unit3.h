@@ -1,0 +1,53 @@
+// The "Results Output" window: asks for the decimals of the angle column, writes the results
+// report and opens it with the desktop's application for text files.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include <QDialog>
+#include <QString>
+
+#include "calc/state.hpp"
+#include "io/report.hpp"
+
+namespace Ui {
+class TForm3;
+}
+
+namespace obrin::ui {
+
+// Opens a written file for the user to read and print; false when nothing could open it.
+using OpenFileHandler = std::function<bool(const QString& path)>;
+bool openWithDesktop(const QString& path);
+// Through the installed handler, else openWithDesktop.
+bool openFile(const QString& path);
+// Installs a handler (an empty one restores openWithDesktop); returns the previous one.
+OpenFileHandler setOpenFileHandler(OpenFileHandler h);
+
+// The first line of the report and the spreadsheet text: short date, long time.
+QString currentDateTimeText();
+
+}  // namespace obrin::ui
+
+class TForm3 : public QDialog {
+  Q_OBJECT
+
+ public:
+  TForm3(obrin::CalculationState& state, obrin::MainWindowChoicesProvider choices,
+         QWidget* parent = nullptr);
+  ~TForm3() override;
+
+ public slots:
+  // OK: reads the decimals, writes "indic.out", opens it and hides the window.
+  void go();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  std::unique_ptr<Ui::TForm3> ui;
+  obrin::CalculationState& state_;
+  obrin::MainWindowChoicesProvider choices_;
+  bool placed_ = false;
+};

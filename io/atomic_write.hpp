@@ -1,0 +1,16 @@
+// Whole-or-nothing text files: a reader never sees half a report, and a failed write leaves
+// the previous file as it was.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace obrin {
+
+// Writes the text to a fresh file beside the target and renames it over the target once every
+// byte is on disk. Returns an empty text on success, else "Cannot write <file name>: <reason>";
+// then the target is untouched and no temporary file remains.
+std::string writeFileAtomically(const std::filesystem::path& target, std::string_view text);
+
+}  // namespace obrin

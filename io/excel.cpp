@@ -1,0 +1,58 @@
+#include "io/excel.hpp"
+
+#include "core/textformat.hpp"
+#include "io/atomic_write.hpp"
+
+namespace obrin {
+
+TextResult spreadsheetText(const CalculationState& state, const ReportInputs& in) {
+  const AngleMode angle = in.choices.angle;
+  const int n = in.decimals;
+  const UnitCell& c = state.cellCopy;
+  const char tab = '\t';
+
+  std::string out;
+  out += "Miller indices generator\n";
+  out += "\n";
+  out += in.dateTime + "\n";
+  out += "\n";
+  out += "Space Group: " + state.groupName + "\n";
+  out += "\n";
+  out += "  a\t  b\t  c\t alpha\t beta\t gamma\t lambda\t\n";
+  out += fixedText(c.a, 9, 5) + tab + fixedText(c.b, 9, 5) + tab + fixedText(c.c, 9, 5) + tab +
+         fixedText(c.alpha, 6, 2) + tab + fixedText(c.beta, 6, 2) + tab +
+         fixedText(c.gamma, 6, 2) + tab + fixedText(state.lambda, 10, 5) + "\n";
+  out += "\n";
+
+  if (in.choices.mode == CalcMode::Powder) {
+    out += angleLimitLines(state.thetaMin, state.thetaMax, angle) + "\n";
+  } else if (in.choices.mode == CalcMode::SingleCrystal) {
+    std::string error;
+    const auto limits = readMillerLimits(in.choices.millerLimitTexts, &error);
+    if (!limits) return {{}, error};
+    out += millerLimitLines(*limits) + "\n";
+  }
+
+  // The column title stays "Theta" in 2θ mode; only the values are doubled.
+  out += "  h\t  k\t  l\t   dhkl\tTheta\tMult\n";
+  for (const Reflection& r : state.list) {
+    const double shown = angle == AngleMode::TwoTheta ? 2.0 * r.theta : double(r.theta);
+    out += intText(r.h, 3) + tab + intText(r.k, 3) + tab + intText(r.l, 3) + tab +
+           fixedText(r.d, 8, 3) + tab + fixedText(shown, n + 4, n) + tab +
+           intText(r.multiplicity, 5) + "\n";
+  }
+  out += "\n";
+  return {out, {}};
+}
+
+TextResult writeSpreadsheet(const CalculationState& state, const ReportInputs& inputs,
+                            const std::filesystem::path& folder) {
+  TextResult t = spreadsheetText(state, inputs);
+  if (!t.error.empty())
+    return {{}, std::string("Cannot write ") + kSpreadsheetFileName + ": " + t.error};
+  if (std::string error = writeFileAtomically(folder / kSpreadsheetFileName, t.text); !error.empty())
+    return {{}, error};
+  return t;
+}
+
+}  // namespace obrin

@@ -1,0 +1,160 @@
+#include "io/report.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#include "core/textformat.hpp"
+#include "io/atomic_write.hpp"
+
+namespace obrin {
+
+namespace {
+
+constexpr std::array<const char*, 6> kMillerLimitNames = {"Hmin", "Hmax", "Kmin",
+                                                         "Kmax", "Lmin", "Lmax"};
+
+bool rhombohedralInHexagonalAxes(const CalculationState& s) {
+  return s.system == CrystalSystem::Hexagonal && s.lattice == 'R';
+}
+bool rhombohedralAxes(const CalculationState& s) { return s.system == CrystalSystem::Rhombohedral; }
+
+std::string blanks(int n) { return n > 0 ? std::string(n, ' ') : std::string(); }
+
+}  // namespace
+
+std::optional<long long> readWholeNumber(std::string_view text) {
+  const std::string t = trimmed(text);
+  std::string_view v = t;
+  if (!v.empty() && v.front() == '+') v.remove_prefix(1);
+  if (v.empty() || v.front() == '+') return std::nullopt;
+  long long value = 0;
+  const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), value);
+  if (ec != std::errc() || end != v.data() + v.size()) return std::nullopt;
+  return value;
+}
+
+std::optional<int> readDecimals(std::string_view text, std::string* error) {
+  const auto n = readWholeNumber(text);
+  if (n && *n >= 0 && *n <= kMaxReportDecimals) return static_cast<int>(*n);
+  if (error)
+    *error = "Number of decimals: \"" + trimmed(text) + "\" is not a whole number from 0 to " +
+             std::to_string(kMaxReportDecimals);
+  return std::nullopt;
+}
+
+std::optional<std::array<int, 6>> readMillerLimits(const std::array<std::string, 6>& texts,
+                                                   std::string* error) {
+  std::array<int, 6> limits{};
+  for (size_t i = 0; i < texts.size(); ++i) {
+    const auto n = readWholeNumber(texts[i]);
+    if (!n || *n < std::numeric_limits<int>::min() || *n > std::numeric_limits<int>::max()) {
+      if (error)
+        *error = std::string(kMillerLimitNames[i]) + ": \"" + trimmed(texts[i]) +
+                 "\" is not a whole number";
+      return std::nullopt;
+    }
+    limits[i] = static_cast<int>(*n);
+  }
+  return limits;
+}
+
+std::string angleLimitLines(double thetaMin, double thetaMax, AngleMode angle) {
+  if (angle == AngleMode::TwoTheta)
+    return "2Theta Min =" + fixedText(2 * thetaMin, 7, 2) + "\n" +
+           "2Theta Max =" + fixedText(2 * thetaMax, 7, 2) + "\n";
+  return "Theta Min =" + fixedText(thetaMin, 7, 2) + "\n" +
+         "Theta Max =" + fixedText(thetaMax, 7, 2) + "\n";
+}
+
+std::string millerLimitLines(const std::array<int, 6>& m) {
+  return "Hmin =" + intText(m[0], 3) + "  Hmax =" + intText(m[1], 3) + "\n" +
+         "Kmin =" + intText(m[2], 3) + "  Kmax =" + intText(m[3], 3) + "\n" +
+         "Lmin =" + intText(m[4], 3) + "  Lmax =" + intText(m[5], 3) + "\n";
+}
+
+TextResult resultsReportText(const CalculationState& state, const ReportInputs& in) {
+  const CalcMode mode = in.choices.mode;
+  const AngleMode angle = in.choices.angle;
+  const int n = in.decimals;
+  const int w = n + 5;
+  const UnitCell& c = state.cellCopy;
+
+  std::string out;
+  out += in.dateTime + "\n";
+  out += "\n";
+  out += std::string(18, ' ') + "Miller indices generator\n";
+  out += std::string(18, ' ') + std::string(24, '-') + "\n";
+  out += "\n";
+  out += "Space Group: " + state.groupName + "\n";
+  out += "a=" + fixedText(c.a, 9, 5) + " b=" + fixedText(c.b, 9, 5) + " c=" + fixedText(c.c, 9, 5) + "\n";
+  out += "alpha=" + fixedText(c.alpha, 7, 3) + " beta=" + fixedText(c.beta, 7, 3) +
+         " gamma=" + fixedText(c.gamma, 7, 3) + "\n";
+
+  if (rhombohedralInHexagonalAxes(state)) {
+    // The primitive rhombohedral cell of a hexagonal R cell: aR = √(3a² + c²)/3,
+    // sin(alphaR/2) = 3/(2·√((c/a)² + 3)).
+    const double r = std::sqrt((c.c / c.a) * (c.c / c.a) + 3);
+    const double aR = c.a * r / 3;
+    const double alphaR = arcsin(3 / (2 * r)) * 114.59156;  // 360/π
+    out += "\nRhomboedral cell:\n";
+    out += "a=" + fixedText(aR, 9, 5) + " alpha=" + fixedText(alphaR, 7, 3) + "\n";
+  }
+  if (rhombohedralAxes(state)) {
+    // The hexagonal cell of a rhombohedral one: aH = 2a·sin(alpha/2), cH from the same relation.
+    const double s = std::sin(c.alpha * 0.0087266462619642);  // π/360
+    const double aH = 2 * c.a * s;
+    const double cH = aH * std::sqrt(2.25 / (s * s) - 3);
+    out += "\nHexagonal cell:\n";
+    out += "a=" + fixedText(aH, 9, 5) + " c=" + fixedText(cH, 9, 5) + "\n";
+  }
+  out += "lambda=" + fixedText(state.lambda, 10, 5) + "\n";
+  out += "\n";
+
+  bool header = false;
+  if (mode == CalcMode::Powder) {
+    out += angleLimitLines(state.thetaMin, state.thetaMax, angle) + "\n";
+    header = true;
+  } else if (mode == CalcMode::SingleCrystal) {
+    std::string error;
+    const auto limits = readMillerLimits(in.choices.millerLimitTexts, &error);
+    if (!limits) return {{}, error};
+    out += millerLimitLines(*limits) + "\n";
+    header = true;
+  }
+  if (header) {
+    out += "  h  k  l    dhkl";
+    out += blanks(w / 2 - 1);
+    out += angle == AngleMode::TwoTheta ? "2Theta" : " Theta";
+    out += blanks(w / 2 - 3);
+    out += "  Mult";
+    if (rhombohedralInHexagonalAxes(state)) out += "  Rhomb. indices";
+    if (rhombohedralAxes(state)) out += "  Hexag. indices";
+    out += "\n";
+  }
+
+  for (const Reflection& r : state.list) {
+    const double shown = angle == AngleMode::TwoTheta ? 2.0 * r.theta : double(r.theta);
+    out += intText(r.h, 3) + intText(r.k, 3) + intText(r.l, 3) + fixedText(r.d, 9, 4) +
+           fixedText(shown, w, n) + intText(r.multiplicity, 5);
+    const int h = r.h, k = r.k, l = r.l;
+    if (rhombohedralInHexagonalAxes(state))
+      out += "    " + intText((2 * h + k + l) / 3, 4) + intText((-h + k + l) / 3, 4) +
+             intText((-h - 2 * k + l) / 3, 4);
+    if (rhombohedralAxes(state))
+      out += "    " + intText(h - k, 4) + intText(k - l, 4) + intText(h + k + l, 4);
+    out += "\n";
+  }
+  out += "\n";
+  return {out, {}};
+}
+
+std::string WriteResultsReport(const CalculationState& state, const ReportInputs& inputs,
+                               const std::filesystem::path& folder) {
+  const TextResult report = resultsReportText(state, inputs);
+  if (!report.error.empty())
+    return std::string("Cannot write ") + kReportFileName + ": " + report.error;
+  return writeFileAtomically(folder / kReportFileName, report.text);
+}
+
+}  // namespace obrin

@@ -1,0 +1,64 @@
+// The results report "indic.out": the printable form of the last calculation.
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "calc/state.hpp"
+
+namespace obrin {
+
+inline constexpr const char* kReportFileName = "indic.out";
+
+// What only the main window knows when a report or the spreadsheet text is written.
+struct MainWindowChoices {
+  CalcMode mode = CalcMode::Powder;
+  AngleMode angle = AngleMode::Theta;
+  std::array<std::string, 6> millerLimitTexts;  // Hmin Hmax Kmin Kmax Lmin Lmax, as typed
+};
+
+// Asked at the moment of writing, since the user may change them at any time.
+using MainWindowChoicesProvider = std::function<MainWindowChoices()>;
+
+struct ReportInputs {
+  std::string dateTime;  // the first line, in the user's short date and long time format
+  MainWindowChoices choices;
+  int decimals = kDefaultDecimals;  // of the angle column
+};
+
+struct TextResult {
+  std::string text;
+  std::string error;  // empty, or the warning; then text is empty
+};
+
+// A whole number as typed into a field: blanks around it, an optional sign.
+std::optional<long long> readWholeNumber(std::string_view text);
+
+// The decimals of the angle column; none, with the warning in *error, for a text that is not a
+// whole number from 0 to kMaxReportDecimals.
+std::optional<int> readDecimals(std::string_view text, std::string* error);
+
+// The six Miller-index limit texts as integers; none, with the warning naming the field, when
+// one does not read.
+std::optional<std::array<int, 6>> readMillerLimits(const std::array<std::string, 6>& texts,
+                                                   std::string* error);
+
+// The limit lines both the report and the spreadsheet text carry, each ending in "\n": the
+// angle limits in powder mode, the Miller-index limits in single-crystal mode, else nothing.
+std::string angleLimitLines(double thetaMin, double thetaMax, AngleMode angle);
+std::string millerLimitLines(const std::array<int, 6>& limits);
+
+// The text of "indic.out"; an error only when, in single-crystal mode, a Miller-index limit
+// text does not read.
+TextResult resultsReportText(const CalculationState& state, const ReportInputs& inputs);
+
+// Writes "indic.out" into the folder. Empty on success, else the warning
+// ("Cannot write indic.out: ..."); then the previous report is left as it was.
+std::string WriteResultsReport(const CalculationState& state, const ReportInputs& inputs,
+                               const std::filesystem::path& folder);
+
+}  // namespace obrin

@@ -1,0 +1,140 @@
+// The spreadsheet text, compared with texts written out by hand.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "io/excel.hpp"
+
+namespace obrin {
+namespace {
+
+Reflection refl(int h, int k, int l, float d, float theta, int mult) {
+  Reflection r;
+  r.h = static_cast<std::int16_t>(h);
+  r.k = static_cast<std::int16_t>(k);
+  r.l = static_cast<std::int16_t>(l);
+  r.d = d;
+  r.theta = theta;
+  r.multiplicity = mult;
+  return r;
+}
+
+CalculationState cubicAluminium() {
+  CalculationState s;
+  s.system = CrystalSystem::Cubic;
+  s.groupName = "Fm-3m";
+  s.lattice = 'F';
+  s.cell = s.cellCopy = {4.0496, 4.0496, 4.0496, 90, 90, 90};
+  s.lambda = 1.5406;
+  s.thetaMin = 5;
+  s.thetaMax = 35;
+  s.list = {refl(1, 1, 1, 2.33804f, 19.2371f, 8), refl(2, 0, 0, 2.02480f, 22.3709f, 6),
+            refl(-2, 2, 0, 1.43172f, 32.5528f, 12)};
+  return s;
+}
+
+ReportInputs inputs(CalcMode mode, AngleMode angle, int decimals = 3) {
+  ReportInputs in;
+  in.dateTime = "08/12/2026 04:40:02";
+  in.choices.mode = mode;
+  in.choices.angle = angle;
+  in.decimals = decimals;
+  return in;
+}
+
+std::string text(const CalculationState& s, const ReportInputs& in) {
+  const TextResult r = spreadsheetText(s, in);
+  EXPECT_EQ(r.error, "");
+  return r.text;
+}
+
+const std::string kHead =
+    "Miller indices generator\n"
+    "\n"
+    "08/12/2026 04:40:02\n"
+    "\n"
+    "Space Group: Fm-3m\n"
+    "\n"
+    "  a\t  b\t  c\t alpha\t beta\t gamma\t lambda\t\n"
+    "  4.04960\t  4.04960\t  4.04960\t 90.00\t 90.00\t 90.00\t   1.54060\n"
+    "\n";
+const std::string kTitles = "  h\t  k\t  l\t   dhkl\tTheta\tMult\n";
+
+TEST(Spreadsheet, PowderTheta) {
+  EXPECT_EQ(text(cubicAluminium(), inputs(CalcMode::Powder, AngleMode::Theta)),
+            kHead +
+                "Theta Min =   5.00\n"
+                "Theta Max =  35.00\n"
+                "\n" +
+                kTitles +
+                "  1\t  1\t  1\t   2.338\t 19.237\t    8\n"
+                "  2\t  0\t  0\t   2.025\t 22.371\t    6\n"
+                " -2\t  2\t  0\t   1.432\t 32.553\t   12\n"
+                "\n");
+}
+
+TEST(Spreadsheet, PowderTwoThetaDoublesValuesButKeepsTheTitle) {
+  EXPECT_EQ(text(cubicAluminium(), inputs(CalcMode::Powder, AngleMode::TwoTheta, 1)),
+            kHead +
+                "2Theta Min =  10.00\n"
+                "2Theta Max =  70.00\n"
+                "\n" +
+                kTitles +
+                "  1\t  1\t  1\t   2.338\t 38.5\t    8\n"
+                "  2\t  0\t  0\t   2.025\t 44.7\t    6\n"
+                " -2\t  2\t  0\t   1.432\t 65.1\t   12\n"
+                "\n");
+}
+
+TEST(Spreadsheet, SingleCrystalWritesIndexLimits) {
+  CalculationState s = cubicAluminium();
+  s.list.resize(1);
+  s.list[0].multiplicity = 1;
+  ReportInputs in = inputs(CalcMode::SingleCrystal, AngleMode::Theta, 0);
+  in.choices.millerLimitTexts = {"-2", "2", "-1", "1", "0", "12"};
+  EXPECT_EQ(text(s, in), kHead +
+                             "Hmin = -2  Hmax =  2\n"
+                             "Kmin = -1  Kmax =  1\n"
+                             "Lmin =  0  Lmax = 12\n"
+                             "\n" +
+                             kTitles +
+                             "  1\t  1\t  1\t   2.338\t  19\t    1\n"
+                             "\n");
+
+  in.choices.millerLimitTexts[0] = "";
+  const TextResult bad = spreadsheetText(s, in);
+  EXPECT_EQ(bad.text, "");
+  EXPECT_EQ(bad.error, "Hmin: \"\" is not a whole number");
+}
+
+TEST(Spreadsheet, EmptyListAndBraggModeKeepTheHeadings) {
+  CalculationState s = cubicAluminium();
+  s.list.clear();
+  EXPECT_EQ(text(s, inputs(CalcMode::Powder, AngleMode::Theta)),
+            kHead + "Theta Min =   5.00\nTheta Max =  35.00\n\n" + kTitles + "\n");
+  EXPECT_EQ(text(s, inputs(CalcMode::Bragg, AngleMode::Theta)), kHead + kTitles + "\n");
+}
+
+TEST(Spreadsheet, WriteReturnsTheTextItWrote) {
+  const auto dir = std::filesystem::temp_directory_path() / "obrin_excel_test";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  const auto in = inputs(CalcMode::Powder, AngleMode::Theta);
+  const TextResult written = writeSpreadsheet(cubicAluminium(), in, dir);
+  EXPECT_EQ(written.error, "");
+  EXPECT_EQ(written.text, text(cubicAluminium(), in));
+  std::ifstream f(dir / "excel.txt", std::ios::binary);
+  std::ostringstream onDisk;
+  onDisk << f.rdbuf();
+  EXPECT_EQ(onDisk.str(), written.text);
+
+  const TextResult failed = writeSpreadsheet(cubicAluminium(), in, dir / "missing");
+  EXPECT_EQ(failed.text, "");
+  EXPECT_EQ(failed.error, "Cannot write excel.txt: No such file or directory");
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace obrin
