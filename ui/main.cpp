@@ -1,5 +1,7 @@
 #include "main.h"
 
+#include <QApplication>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -7,11 +9,18 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QSignalBlocker>
+#include <QStatusBar>
 
 #include <utility>
 
+#include "Unit3.h"
+#include "Unit8.h"
 #include "apropos.h"
+#include "calc/calculation.hpp"
+#include "calc/display.hpp"
 #include "calc/wavelengths.hpp"
+#include "dialogs.h"
+#include "io/cellfile.hpp"
 #include "symmetry/pot.hpp"
 #include "core/textformat.hpp"
 #include "ui_main.h"
@@ -71,20 +80,14 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
   popupMenu_->addSeparator();
   QAction* exportCell = popupMenu_->addAction("&Export cell");
   exportCell->setObjectName("Export1");
-  // Their handlers come with the cell files.
-  import->setEnabled(false);
-  exportCell->setEnabled(false);
-
-  // Calculations, report and spreadsheet export are not available in this build yet.
-  for (QWidget* w : {static_cast<QWidget*>(ui_->Button1), static_cast<QWidget*>(ui_->Button2),
-                     static_cast<QWidget*>(ui_->Button3), static_cast<QWidget*>(ui_->BitBtn2),
-                     static_cast<QWidget*>(ui_->BitBtn5)})
-    w->setEnabled(false);
+  connect(import, &QAction::triggered, this, &TForm1::lit);
+  connect(exportCell, &QAction::triggered, this, &TForm1::ecrit);
 
   for (QLineEdit* edit : {ui_->Edit2, ui_->Edit3, ui_->Edit4, ui_->Edit5, ui_->Edit6, ui_->edit7, ui_->Edit8,
                           ui_->Edit9, ui_->Edit10, ui_->ed12, ui_->ed13, ui_->ed14, ui_->ed15, ui_->ed16,
                           ui_->ed17, ui_->Edit21, ui_->Edit22})
     edit->installEventFilter(this);
+  ui_->Edit20->installEventFilter(this);  // leaving the l field computes the reflection
 
   // A choice is a row becoming selected, by the mouse or the keys, or a click on the row that
   // is already selected. Taking the focus only makes a row current: that chooses nothing.
@@ -109,7 +112,12 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
   });
   connect(ui_->ListBox5, &QListWidget::itemClicked, this,
           [this](QListWidgetItem* item) { choix_lambda(ui_->ListBox5->row(item)); });
+  connect(ui_->Button1, &QPushButton::clicked, this, &TForm1::calcul);
+  connect(ui_->Button2, &QPushButton::clicked, this, &TForm1::calcul_monocristaux);
+  connect(ui_->Button3, &QPushButton::clicked, this, &TForm1::calcul_bragg);
   connect(ui_->BitBtn1, &QPushButton::clicked, this, &TForm1::lit_fichier_ind);
+  connect(ui_->BitBtn2, &QPushButton::clicked, this, &TForm1::imprime);
+  connect(ui_->BitBtn5, &QPushButton::clicked, this, &TForm1::toexcel);
   connect(ui_->BitBtn6, &QPushButton::clicked, this, &TForm1::about);
   connect(ui_->BitBtn3, &QPushButton::clicked, this, &TForm1::sortie);
 
@@ -117,10 +125,10 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
 
   // Start-up state.
   state_.list.clear();
-  ui_->Label10->setText("h  k  l    d    theta  Mult");
+  ui_->Label10->setText(qs(obrin::resultHeading(AngleMode::Theta)));
   state_.thetaMin = obrin::kDefaultThetaMin;
   state_.thetaMax = obrin::kDefaultThetaMax;
-  ui_->Label28->setText(angleMode() == AngleMode::TwoTheta ? "2θ" : "θ");
+  ui_->Label28->setText(qs(obrin::angleLabels(angleMode()).angle));
   ui_->Label29->hide();
   ui_->Edit1->hide();
   choix_mode(0);
@@ -183,7 +191,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     // the focus away, and the window getting it back, are neither entering nor leaving.
     const auto reason = static_cast<QFocusEvent*>(event)->reason();
     if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && !checkingField_) {
-      if (auto* edit = qobject_cast<QLineEdit*>(watched)) {
+      if (watched == ui_->Edit20) {
+        if (event->type() == QEvent::FocusOut) calcul_bragg();
+      } else if (auto* edit = qobject_cast<QLineEdit*>(watched)) {
         if (event->type() == QEvent::FocusIn) numero_case(edit);
         else verif_frappe();
       }
@@ -312,14 +322,15 @@ void TForm1::choix_mode(int row) {
 }
 
 void TForm1::change_theta_2theta() {
-  const bool twoTheta = angleMode() == AngleMode::TwoTheta;
-  const double shown = twoTheta ? 2 : 1;
-  ui_->Label10->setText(twoTheta ? "h  k  l    d   2theta  Mult" : "h  k  l    d    theta  Mult");
-  ui_->Label7->setText(twoTheta ? "2θ1" : "θ1");
-  ui_->Label2->setText(twoTheta ? "2θ2" : "θ2");
-  ui_->Edit9->setText(qs(obrin::fixedText(state_.thetaMin * shown, 7, 2)));
-  ui_->Edit10->setText(qs(obrin::fixedText(state_.thetaMax * shown, 7, 2)));
-  ui_->Label28->setText(twoTheta ? "2θ" : "θ");
+  const AngleMode mode = angleMode();
+  const obrin::AngleLabels labels = obrin::angleLabels(mode);
+  ui_->Label10->setText(qs(obrin::resultHeading(mode)));
+  ui_->Label7->setText(qs(labels.lower));
+  ui_->Label2->setText(qs(labels.upper));
+  ui_->Edit9->setText(qs(obrin::limitText(state_.thetaMin, mode)));
+  ui_->Edit10->setText(qs(obrin::limitText(state_.thetaMax, mode)));
+  ui_->Label28->setText(qs(labels.angle));
+  showResultList();
 }
 
 void TForm1::choix_lambda(int row) {
@@ -329,6 +340,203 @@ void TForm1::choix_lambda(int row) {
   ui_->Edit11->clear();
   state_.lambda = obrin::kXrayLines[row].lambda;
   ui_->Edit8->setText(qs(obrin::fixedText(state_.lambda, 8, 5)));
+}
+
+// ---- Calculations -------------------------------------------------------------------------
+
+std::optional<std::string> TForm1::selectedGroup() const {
+  const auto selected = ui_->ListBox3->selectedItems();
+  if (selected.isEmpty()) return std::nullopt;
+  return selected.front()->text().toStdString();
+}
+
+std::filesystem::path TForm1::currentPositionFile() const {
+  return state_.system ? positionFile(*state_.system) : std::filesystem::path();
+}
+
+std::array<std::string, 6> TForm1::millerTexts() const {
+  return {ui_->ed12->text().toStdString(), ui_->ed13->text().toStdString(), ui_->ed14->text().toStdString(),
+          ui_->ed15->text().toStdString(), ui_->ed16->text().toStdString(), ui_->ed17->text().toStdString()};
+}
+
+void TForm1::setMillerTexts(const std::array<std::string, 6>& texts) {
+  QLineEdit* fields[] = {ui_->ed12, ui_->ed13, ui_->ed14, ui_->ed15, ui_->ed16, ui_->ed17};
+  for (int i = 0; i < 6; ++i) fields[i]->setText(qs(texts[i]));
+}
+
+void TForm1::showConditions(const std::vector<std::string>& lines) {
+  ui_->ListBox4->clear();
+  for (const auto& line : lines) ui_->ListBox4->addItem(qs(line));
+}
+
+void TForm1::showCount() {
+  ui_->Edit11->setVisible(true);
+  ui_->Edit11->setText(qs(obrin::countText(state_.list.size())));
+}
+
+obrin::MainWindowChoices TForm1::mainWindowChoices() const {
+  obrin::MainWindowChoices c;
+  c.mode = calcMode();
+  c.angle = angleMode();
+  c.millerLimitTexts = millerTexts();
+  return c;
+}
+
+void TForm1::showResultList() {
+  ui_->ListBox1->clear();
+  ui_->Edit11->clear();
+  QStringList lines;
+  for (const auto& line : obrin::resultLines(state_.list, angleMode())) lines << qs(line);
+  ui_->ListBox1->addItems(lines);
+}
+
+void TForm1::calcul() {
+  if (!validateInputs()) return;
+  auto miller = millerTexts();
+  const auto outcome = obrin::calcul(state_, selectedGroup(), currentPositionFile(), calcMode(), miller);
+  setMillerTexts(miller);
+  if (outcome.conditionsRead) showConditions(outcome.conditionDisplay);
+  if (!outcome.ok()) {
+    obrin::ui::warn(this, qs(outcome.warning));
+    return;
+  }
+  showResultList();
+  showCount();
+}
+
+void TForm1::calcul_monocristaux() {
+  if (!validateInputs()) return;
+  auto miller = millerTexts();
+  const auto outcome = obrin::calcul_monocristaux(state_, selectedGroup(), currentPositionFile(), miller);
+  setMillerTexts(miller);
+  if (outcome.conditionsRead) showConditions(outcome.conditionDisplay);
+  if (!outcome.ok()) {
+    obrin::ui::warn(this, qs(outcome.warning));
+    return;
+  }
+  showResultList();
+  showCount();
+}
+
+void TForm1::calcul_bragg() {
+  std::array<std::string, 3> hkl = {ui_->edit18->text().toStdString(), ui_->edit19->text().toStdString(),
+                                    ui_->Edit20->text().toStdString()};
+  const obrin::BraggIndices indices = obrin::readBraggIndices(hkl);
+  ui_->edit18->setText(qs(hkl[0]));
+  ui_->edit19->setText(qs(hkl[1]));
+  ui_->Edit20->setText(qs(hkl[2]));
+  if (indices.status == obrin::BraggIndices::Status::Nothing) return;
+  if (indices.status == obrin::BraggIndices::Status::Bad) {
+    obrin::ui::warn(this, qs(indices.warning));
+    return;
+  }
+  if (!validateInputs()) return;
+  const auto outcome = obrin::calcul_bragg(state_, selectedGroup(), currentPositionFile(), angleMode(),
+                                           indices.h, indices.k, indices.l);
+  if (outcome.conditionsRead) showConditions(outcome.conditionDisplay);
+  if (!outcome.warning.empty()) {
+    obrin::ui::warn(this, qs(outcome.warning));
+    return;
+  }
+  if (!outcome.shown) return;
+  ui_->Edit21->setText(qs(outcome.dText));
+  QPalette p = ui_->Edit22->palette();
+  p.setColor(QPalette::Text, outcome.forbidden ? QColor(128, 128, 128) : QColor(Qt::black));
+  ui_->Edit22->setPalette(p);
+  ui_->Label29->setVisible(outcome.forbidden);
+  ui_->Edit22->setText(qs(outcome.angleText));
+}
+
+// ---- Report, spreadsheet and cell files ----------------------------------------------------
+
+void TForm1::imprime() {
+  if (state_.list.empty() || !results_) return;
+  results_->show();
+  results_->raise();
+  results_->activateWindow();
+}
+
+void TForm1::toexcel() {
+  if (!excel_) return;
+  excel_->show();
+  excel_->raise();
+  excel_->activateWindow();
+}
+
+void TForm1::lit() {
+  clearResults();
+  const QString file = obrin::ui::openFileName(this, "Fichier de données (*.ind)");
+  if (file.isEmpty()) return;
+  const obrin::CellImport import = obrin::importCellFile(file.toStdString(), positionDirs_, angleMode());
+  if (!import.data) {
+    obrin::ui::warn(this, qs(import.error));
+    return;
+  }
+  const obrin::CellFileData& data = *import.data;
+  cellTitle_ = data.title;
+  state_.groupName = data.symbol;
+  state_.cell = data.cell;
+  state_.thetaMin = data.thetaMin;
+  state_.thetaMax = data.thetaMax;
+  state_.lambda = data.lambda;
+  if (!state_.groupName.empty()) state_.lattice = state_.groupName.front();
+  if (import.system) {
+    state_.system = import.system;
+    const QSignalBlocker blockGroups(ui_->ListBox3);
+    ui_->ListBox3->setVisible(true);
+    ui_->ListBox3->clear();
+    for (const auto& name : import.groupNames) ui_->ListBox3->addItem(qs(name));
+    if (import.selectedGroup) ui_->ListBox3->setCurrentRow(static_cast<int>(*import.selectedGroup));
+  }
+
+  const obrin::CellFieldTexts& fields = import.fields;
+  const auto cell = cellEdits();
+  for (int i = 0; i < 6; ++i) {
+    cell[i]->setText(qs(fields.cell[i]));
+    setFieldLocked(cell[i], fields.greyed[i]);
+  }
+  ui_->Edit8->setText(qs(fields.lambda));
+  ui_->Edit9->setText(qs(fields.thetaMin));
+  ui_->Edit10->setText(qs(fields.thetaMax));
+  if (fields.systemRow >= 0) {
+    const QSignalBlocker blockSystems(ui_->ListBox2);
+    ui_->ListBox2->setCurrentRow(fields.systemRow);
+  }
+  statusBar()->showMessage("File: " + QFileInfo(file).fileName());
+  if (!import.warning.empty()) obrin::ui::warn(this, qs(import.warning));
+}
+
+void TForm1::ecrit() {
+  if (!validateInputs()) return;
+  const auto group = selectedGroup();
+  if (!group) {
+    obrin::ui::warn(this, "No space group!");
+    return;
+  }
+  state_.groupName = *group;
+  QString file = obrin::ui::saveFileName(this, "Fichiers maille (*.ind)");
+  if (file.isEmpty()) return;
+  // The extension is added before the existence test, so that the file really written is the
+  // one the user is asked about.
+  if (!file.contains(".ind")) file += ".ind";
+  if (QFileInfo::exists(file)) {
+    QApplication::beep();
+    if (obrin::ui::askYesNoCancel(this, "This file already exists. Do you want to continue?") != QMessageBox::Yes)
+      return;
+  }
+  obrin::CellFileData data;
+  data.title = cellTitle_;
+  data.symbol = *group;
+  data.cell = state_.cell;
+  data.thetaMin = state_.thetaMin;
+  data.thetaMax = state_.thetaMax;
+  data.lambda = state_.lambda;
+  const std::string error = obrin::writeCellFile(file.toStdString(), data);
+  if (!error.empty()) {
+    obrin::ui::warn(this, qs(error));
+    return;
+  }
+  statusBar()->showMessage("File: " + QFileInfo(file).fileName());
 }
 
 void TForm1::lit_fichier_ind() { popupMenu_->popup(frameGeometry().topLeft() + QPoint(10, 45)); }

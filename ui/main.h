@@ -9,13 +9,18 @@
 #include <array>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "calc/inputs.hpp"
 #include "calc/state.hpp"
+#include "io/report.hpp"
 
 class QLineEdit;
 class QMenu;
+class Tfexcel;
+class TForm3;
 class Tform2;
 
 namespace Ui {
@@ -35,6 +40,11 @@ class TForm1 : public QMainWindow {
 
   // The secondary windows are created by the program entry and handed over here.
   void setAboutWindow(Tform2* about) { about_ = about; }
+  void setExcelWindow(Tfexcel* excel) { excel_ = excel; }
+  void setResultsWindow(TForm3* results) { results_ = results; }
+
+  // What the report and the spreadsheet text need of this window, at the moment they are written.
+  obrin::MainWindowChoices mainWindowChoices() const;
 
   obrin::InputField currentField() const { return currentField_; }
   obrin::AngleMode angleMode() const;
@@ -61,7 +71,15 @@ class TForm1 : public QMainWindow {
   void choix_mode(int row);
   void change_theta_2theta();
   void choix_lambda(int row);
+  void calcul();
+  void calcul_monocristaux();
+  void calcul_bragg();
+  void showResultList();
+  void imprime();
+  void toexcel();
   void lit_fichier_ind();
+  void lit();
+  void ecrit();
   void about();
   void sortie();
 
@@ -75,6 +93,12 @@ class TForm1 : public QMainWindow {
   std::array<QLineEdit*, 6> cellEdits() const;
   void clearBraggOutputs();
   void clearResults();
+  std::optional<std::string> selectedGroup() const;
+  std::filesystem::path currentPositionFile() const;
+  std::array<std::string, 6> millerTexts() const;
+  void setMillerTexts(const std::array<std::string, 6>& texts);
+  void showConditions(const std::vector<std::string>& lines);
+  void showCount();
 
   std::unique_ptr<Ui::TForm1> ui_;
   obrin::CalculationState state_;
@@ -83,6 +107,9 @@ class TForm1 : public QMainWindow {
   QString startDirectory_;
   QMenu* popupMenu_ = nullptr;
   Tform2* about_ = nullptr;
+  Tfexcel* excel_ = nullptr;
+  TForm3* results_ = nullptr;
+  std::string cellTitle_;           // the first line of the last imported cell file
   bool checkingField_ = false;      // the exit check is returning the focus: not a user's move
   bool systemRowByMouse_ = false;   // the system row changed under a mouse press; its click follows
 };
