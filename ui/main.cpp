@@ -516,9 +516,7 @@ void TForm1::ecrit() {
   state_.groupName = *group;
   QString file = obrin::ui::saveFileName(this, "Fichiers maille (*.ind)");
   if (file.isEmpty()) return;
-  // The extension is added before the existence test, so that the file really written is the
-  // one the user is asked about.
-  if (!file.contains(".ind")) file += ".ind";
+  file = QString::fromStdString(obrin::withCellFileExtension(file.toStdString()));
   if (QFileInfo::exists(file)) {
     QApplication::beep();
     if (obrin::ui::askYesNoCancel(this, "This file already exists. Do you want to continue?") != QMessageBox::Yes)
