@@ -53,7 +53,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
   const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   ui_->ListBox1->setFont(fixed);
   ui_->Label10->setFont(fixed);
-  ui_->Label10->setIndent(ui_->ListBox1->frameWidth() + 2);
+  // The heading's letters stand over the last digit of their columns.
+  ui_->Label10->setIndent(ui_->ListBox1->frameWidth() + 2 + 2 * QFontMetrics(fixed).horizontalAdvance(' '));
 
   for (const auto& line : obrin::kXrayLines) ui_->ListBox5->addItem(QString::fromUtf8(line.name.data(), line.name.size()));
 
