@@ -67,6 +67,9 @@ int clampIndex(double x) {
   return x > kMaxMillerIndex ? kMaxMillerIndex : static_cast<int>(x);
 }
 
+// Whether braggTheta(λ, d) exists, without its arcsine.
+bool hasBraggAngle(double lambda, double d) { return d > 0 && std::fabs(lambda) <= 2 * d; }
+
 struct Candidate {
   int h, k, l;
   int multiplicity;
@@ -85,13 +88,14 @@ Reflection makeReflection(int h, int k, int l, double d, double theta, int multi
   return r;
 }
 
-// The permutations of the swap test after the identity, as the image of (h, k, l).
-using Perm = std::array<int, 3>;  // image component i = ±(index perm[i]) ; sign in kSigns
+// A matrix of the swap test: component c of the image of (h, k, l) is sign[c] times the
+// index from[c]; (k, l, h) is from = {1, 2, 0}.
 struct SwapMatrix {
-  Perm from;
+  std::array<int, 3> from;
   std::array<int, 3> sign;
 };
 
+// Each system's matrices after the identity, in the order the merge tries them.
 std::vector<SwapMatrix> swapMatrices(CrystalSystem system) {
   switch (system) {
     case CrystalSystem::Cubic:
@@ -264,10 +268,9 @@ CalcOutcome calcul(CalculationState& st, const std::optional<std::string>& selec
 
   const SpaceGroupRules& rules = st.rules;
   const auto& ops = st.operators;
-  ReflectionSet seen;
+  SeenReflections seen(n[0], n[1], n[2]);
   long long seenCount = 0;  // triples appended, as the limit counts them
   std::vector<Candidate> candidates;
-  std::vector<std::uint64_t> keys;
   std::array<int, 3> equivalents[2 * kMaxOperators];
 
   for (int h = n[0]; h >= -n[0]; --h)
@@ -277,7 +280,7 @@ CalcOutcome calcul(CalculationState& st, const std::optional<std::string>& selec
         const double d = dSpacing(st.B, h, k, l);
         if (!(dmin <= d && d <= dmax)) continue;
         // A reflection beyond 2d = λ has no Bragg angle (only odd limits let one through).
-        if (!braggTheta(lambda, d)) continue;
+        if (!hasBraggAngle(lambda, d)) continue;
         if (isReflectionForbidden(rules, h, k, l)) continue;
         if (seen.contains(h, k, l)) continue;
 
@@ -293,24 +296,26 @@ CalcOutcome calcul(CalculationState& st, const std::optional<std::string>& selec
           equivalents[count++] = {-hp, -kp, -lp};
         }
         if (count == 0) continue;
-        keys.clear();
-        for (int e = 0; e < count; ++e) keys.push_back(ReflectionSet::key(equivalents[e][0], equivalents[e][1], equivalents[e][2]));
-        std::sort(keys.begin(), keys.end());
-        keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
-        const int multiplicity = static_cast<int>(keys.size());
+        // Distinct entries; the first one (the representative) keeps its place.
+        auto* const first = equivalents;
+        auto* const rest = equivalents + 1;
+        std::sort(rest, equivalents + count);
+        auto* end = std::unique(rest, equivalents + count);
+        if (auto* same = std::find(rest, end, *first); same != end) end = std::move(same + 1, end, same);
+        const int multiplicity = static_cast<int>(end - first);
 
         if (seenCount + multiplicity > kMaxSeenReflections) {
           out.warning = kTooManySeen;
           return out;
         }
         seenCount += multiplicity;
-        for (std::uint64_t key : keys) seen.insert(key);
+        for (int e = 0; e < multiplicity; ++e) seen.insert(equivalents[e][0], equivalents[e][1], equivalents[e][2]);
 
         if (static_cast<int>(candidates.size()) + 1 > kMaxListedReflections) {
           out.warning = kTooManyListed;
           return out;
         }
-        const auto& rep = equivalents[0];
+        const auto rep = equivalents[0];
         candidates.push_back({rep[0], rep[1], rep[2], multiplicity, d});
       }
 
@@ -364,7 +369,8 @@ CalcOutcome calcul_monocristaux(CalculationState& st, const std::optional<std::s
   std::array<long long, 6> range{};
   for (int i = 0; i < 6; ++i) range[i] = (*limits)[i];
   const double dLow = std::max(dmin, std::fabs(lambda) / 2);
-  if (dLow > 0) {
+  if (std::isnan(dLow)) range = {0, -1, 0, -1, 0, -1};  // no d compares with it: nothing to visit
+  else if (dLow > 0) {
     const auto n = completeIndexBound(st.B, 1 / dLow);
     for (int axis = 0; axis < 3; ++axis) {
       range[2 * axis] = std::max<long long>(range[2 * axis], -n[axis]);
@@ -385,7 +391,7 @@ CalcOutcome calcul_monocristaux(CalculationState& st, const std::optional<std::s
         const int hi = static_cast<int>(h), ki = static_cast<int>(k), li = static_cast<int>(l);
         if (isReflectionForbidden(st.rules, hi, ki, li)) continue;
         const double d = dSpacing(st.B, hi, ki, li);
-        if (!(dmin <= d && d <= dmax) || !braggTheta(lambda, d)) continue;
+        if (!(dmin <= d && d <= dmax) || !hasBraggAngle(lambda, d)) continue;
         if (static_cast<int>(gathered.size()) + 1 > kMaxSingleCrystalGathered) {
           out.warning = kTooManyRange;
           return out;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace obrin {
@@ -62,6 +63,40 @@ class ReflectionSet {
   std::vector<std::uint64_t> slots_;
   std::size_t size_ = 0;
   int shift_ = 64;
+};
+
+// The seen list of a powder calculation: a bit per h k l of the index box (the equivalents of
+// a reflection in the window have its d, so they fall inside it), a hash set for any other.
+class SeenReflections {
+ public:
+  // Boxes beyond this many bits (8 MB) use the hash set alone.
+  static constexpr std::uint64_t kMaxBoxBits = std::uint64_t{1} << 26;
+
+  SeenReflections(int nh, int nk, int nl) : nh_(nh), nk_(nk), nl_(nl) {
+    const std::uint64_t bits = std::uint64_t(2 * nh + 1) * std::uint64_t(2 * nk + 1) * std::uint64_t(2 * nl + 1);
+    if (nh >= 0 && nk >= 0 && nl >= 0 && bits <= kMaxBoxBits) bits_.assign((bits + 63) / 64, 0);
+  }
+
+  bool contains(int h, int k, int l) const {
+    if (const auto bit = boxBit(h, k, l)) return (bits_[*bit >> 6] >> (*bit & 63)) & 1;
+    return outside_.contains(h, k, l);
+  }
+
+  void insert(int h, int k, int l) {
+    if (const auto bit = boxBit(h, k, l)) bits_[*bit >> 6] |= std::uint64_t{1} << (*bit & 63);
+    else outside_.insert(ReflectionSet::key(h, k, l));
+  }
+
+ private:
+  std::optional<std::uint64_t> boxBit(int h, int k, int l) const {
+    if (bits_.empty() || h < -nh_ || h > nh_ || k < -nk_ || k > nk_ || l < -nl_ || l > nl_) return std::nullopt;
+    return (std::uint64_t(h + nh_) * std::uint64_t(2 * nk_ + 1) + std::uint64_t(k + nk_)) * std::uint64_t(2 * nl_ + 1) +
+           std::uint64_t(l + nl_);
+  }
+
+  int nh_, nk_, nl_;
+  std::vector<std::uint64_t> bits_;
+  ReflectionSet outside_;
 };
 
 }  // namespace obrin

@@ -5,6 +5,7 @@
 
 #include "calc/calculation.hpp"
 #include "calc/display.hpp"
+#include "calc/reflection_set.hpp"
 
 using namespace obrin;
 
@@ -72,6 +73,12 @@ TEST(Powder, LowerLimitZeroStandsForOneHundredthOfADegree) {
   ASSERT_TRUE(powder(hundredth, "P M -3 M", "C.pos").ok());
   EXPECT_EQ(zero.thetaMin, 0.01);
   EXPECT_EQ(resultLines(zero.list, AngleMode::Theta), resultLines(hundredth.list, AngleMode::Theta));
+  // With "Bragg equation" or no item current in the mode list, the powder limits still apply.
+  for (CalcMode mode : {CalcMode::Bragg, CalcMode::None}) {
+    auto other = makeState(CrystalSystem::Cubic, {4, 4, 4, 90, 90, 90}, 0.01, 40);
+    ASSERT_TRUE(powder(other, "P M -3 M", "C.pos", mode).ok());
+    EXPECT_EQ(resultLines(other.list, AngleMode::Theta), resultLines(hundredth.list, AngleMode::Theta));
+  }
 }
 
 TEST(Powder, RepresentativeIsTheFirstOperatorsImageOfTheFirstMemberMet) {
@@ -288,4 +295,22 @@ TEST(Display, HeadingsLimitsAndTheAngleSwitch) {
   EXPECT_EQ(resultLines(st.list, AngleMode::Theta), theta);
   Reflection wide{-120, 5, 300, 12345.678f, 1.5f, 1234};
   EXPECT_EQ(formatResultLine(wide, AngleMode::Theta), "-120  530012345.678   1.5001234");
+}
+
+// ---- Seen list ------------------------------------------------------------------------------
+
+TEST(SeenList, TriplesInsideAndOutsideTheBoxAreKeptApart) {
+  SeenReflections seen(2, 3, 4);
+  std::vector<std::array<int, 3>> in;
+  for (int h = -40; h <= 40; h += 3)
+    for (int k = -30; k <= 30; k += 7)
+      for (int l = -9; l <= 9; l += 2) in.push_back({h, k, l});  // outside the box mostly, > 1024
+  for (const auto& t : in) seen.insert(t[0], t[1], t[2]);
+  for (const auto& t : in) EXPECT_TRUE(seen.contains(t[0], t[1], t[2]));
+  EXPECT_FALSE(seen.contains(-39, -30, -9));
+  EXPECT_FALSE(seen.contains(0, 0, 0));
+  EXPECT_FALSE(seen.contains(2, 3, 4));
+  seen.insert(2, 3, 4);
+  EXPECT_TRUE(seen.contains(2, 3, 4));
+  EXPECT_FALSE(seen.contains(-2, -3, -4));
 }
