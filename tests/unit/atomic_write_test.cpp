@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 
 #include "io/atomic_write.hpp"
+#include "tests/support/scratch.hpp"
 
 namespace obrin {
 namespace {
@@ -16,10 +17,7 @@ namespace fs = std::filesystem;
 
 struct TempDir {
   fs::path path;
-  explicit TempDir(const char* name) : path(fs::temp_directory_path() / name) {
-    fs::remove_all(path);
-    fs::create_directories(path);
-  }
+  explicit TempDir(const char* name) : path(testing_support::freshScratchDir(name)) {}
   ~TempDir() { fs::remove_all(path); }
   int entries() const {
     int n = 0;

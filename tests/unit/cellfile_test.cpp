@@ -9,6 +9,7 @@
 
 #include "io/cellfile.hpp"
 #include "symmetry/pot.hpp"
+#include "tests/support/scratch.hpp"
 
 namespace obrin {
 namespace {
@@ -116,9 +117,7 @@ TEST(CellFile, ExtensionAppendedOnlyWhenAbsent) {
 }
 
 TEST(CellFile, WriteAndReadThroughTheFileSystem) {
-  const auto dir = std::filesystem::temp_directory_path() / "obrin_cellfile_test";
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
+  const auto dir = testing_support::freshScratchDir("cellfile_test");
   EXPECT_EQ(writeCellFile(dir / "al2o3.ind", corundum()), "");
   const CellFileRead r = readCellFile(dir / "al2o3.ind");
   ASSERT_TRUE(r.data) << r.error;
@@ -248,11 +247,7 @@ TEST(CellSystem, FieldTextsAndGreyedFieldsAfterImport) {
 // ---- Whole imports through position files ----
 
 struct ImportDir {
-  std::filesystem::path path = std::filesystem::temp_directory_path() / "obrin_import_test";
-  ImportDir() {
-    std::filesystem::remove_all(path);
-    std::filesystem::create_directories(path);
-  }
+  std::filesystem::path path = testing_support::freshScratchDir("import_test");
   ~ImportDir() { std::filesystem::remove_all(path); }
 };
 

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "io/excel.hpp"
+#include "tests/support/scratch.hpp"
 
 namespace obrin {
 namespace {
@@ -118,9 +119,7 @@ TEST(Spreadsheet, EmptyListAndBraggModeKeepTheHeadings) {
 }
 
 TEST(Spreadsheet, WriteReturnsTheTextItWrote) {
-  const auto dir = std::filesystem::temp_directory_path() / "obrin_excel_test";
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
+  const auto dir = testing_support::freshScratchDir("excel_test");
   const auto in = inputs(CalcMode::Powder, AngleMode::Theta);
   const TextResult written = writeSpreadsheet(cubicAluminium(), in, dir);
   EXPECT_EQ(written.error, "");

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "io/report.hpp"
+#include "tests/support/scratch.hpp"
 
 namespace obrin {
 namespace {
@@ -292,9 +293,7 @@ std::string fileText(const std::filesystem::path& p) {
 }
 
 TEST(ResultsReport, WrittenFileHoldsTheTextOrNothingChanges) {
-  const auto dir = std::filesystem::temp_directory_path() / "obrin_report_test";
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
+  const auto dir = testing_support::freshScratchDir("report_test");
   const CalculationState s = cubicAluminium();
   ReportInputs in = inputs(CalcMode::Powder, AngleMode::Theta);
 
