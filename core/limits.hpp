@@ -11,6 +11,10 @@ inline constexpr int kMaxOperators = 96;            // general-position triplets
 inline constexpr int kMaxConditions = 12;           // decoded reflection conditions of one group
 inline constexpr int kMaxConditionZones = 5;        // zone tokens on one condition line
 inline constexpr int kMaxConditionLineLength = 40;  // characters kept of a condition line
+// Characters read of one position-file line: the longest real line is under 100.
+inline constexpr int kMaxPositionLineLength = 1024;
+// Groups listed of one position file: a file of blank lines must not fill the memory with names.
+inline constexpr int kMaxGroupsInList = 1000000;
 
 // Reflection lists.
 inline constexpr int kMaxListedReflections = 9998;  // lines a powder calculation may store
@@ -28,6 +32,9 @@ inline constexpr double kSingleCrystalDmax = 10000.0;   // Å
 
 // Merge of coincident powder lines.
 inline constexpr double kCoincidentD = 0.0001;  // Å
+
+// Characters read of one cell-file line; the longest a written file holds is well under 200.
+inline constexpr int kMaxCellFileLineLength = 1024;
 
 // Default Bragg-angle limits (θ, degrees) and report decimals.
 inline constexpr double kDefaultThetaMin = 5.0;

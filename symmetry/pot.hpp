@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <filesystem>
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -83,6 +84,9 @@ struct GroupList {
   std::string error;               // empty, or a warning naming the file and the line
 };
 GroupList loadSpaceGroupList(const std::filesystem::path& file);
+// The same on an open stream; fileName only names the file in the error. Lines beyond
+// kMaxPositionLineLength characters are refused where they would be a name.
+GroupList parseSpaceGroupList(std::istream& in, std::string_view fileName);
 // The first name that, trailing blanks removed, equals the group name (case-sensitive);
 // none for an empty group name or no match.
 std::optional<std::size_t> findGroupIndex(const std::vector<std::string>& names, std::string_view name);
@@ -102,6 +106,9 @@ struct EntryRead {
 // A group that is not found, a count that is not an integer or exceeds the tables, or a triplet
 // that does not parse gives no entry and an error naming the file, the group and the line.
 EntryRead readSpaceGroupEntry(const std::filesystem::path& file, std::string_view name);
+// The same on an open stream. A line beyond kMaxPositionLineLength characters never starts the
+// entry, and inside it is refused.
+EntryRead parseSpaceGroupEntry(std::istream& in, std::string_view fileName, std::string_view name);
 
 // ---- One group, ready for a calculation ----------------------------------------------------
 
