@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(build-essential cmake pkgconf qt6-base-dev libgl-dev fonts-dejavu-core
-          libgtest-dev libgmock-dev libbenchmark-dev gemmi-dev python3 python3-gemmi)
+          libgtest-dev libgmock-dev libbenchmark-dev gemmi-dev python3 python3-gemmi python3-numpy)
 
 install_missing() {
   local missing=()

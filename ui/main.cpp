@@ -1,0 +1,550 @@
+#include "main.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QFocusEvent>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QSignalBlocker>
+#include <QStatusBar>
+
+#include <utility>
+
+#include "Unit3.h"
+#include "Unit8.h"
+#include "apropos.h"
+#include "calc/calculation.hpp"
+#include "calc/display.hpp"
+#include "calc/wavelengths.hpp"
+#include "dialogs.h"
+#include "io/cellfile.hpp"
+#include "symmetry/pot.hpp"
+#include "core/textformat.hpp"
+#include "ui_main.h"
+#include "warning.h"
+
+using obrin::AngleMode;
+using obrin::CalcMode;
+using obrin::InputField;
+
+namespace {
+
+const QColor kEditableColour(Qt::white);
+const QColor kLockedColour(192, 192, 192);  // silver
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+void setFieldLocked(QLineEdit* edit, bool locked) {
+  edit->setReadOnly(locked);
+  QPalette p = edit->palette();
+  p.setColor(QPalette::Base, locked ? kLockedColour : kEditableColour);
+  edit->setPalette(p);
+}
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::TForm1>()) {
+  ui_->setupUi(this);
+
+  // Result lines are aligned in columns by blanks.
+  const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  ui_->ListBox1->setFont(fixed);
+  ui_->Label10->setFont(fixed);
+  // The heading's letters stand over the last digit of their columns.
+  ui_->Label10->setIndent(ui_->ListBox1->frameWidth() + 2 + 2 * QFontMetrics(fixed).horizontalAdvance(' '));
+
+  for (const auto& line : obrin::kXrayLines) ui_->ListBox5->addItem(QString::fromUtf8(line.name.data(), line.name.size()));
+
+  // Short fixed lists show all their rows and nothing more.
+  for (QListWidget* list : {ui_->ListBox2, ui_->CheckListBox1})
+    list->setFixedHeight(list->sizeHintForRow(0) * list->count() + 2 * list->frameWidth() + 2);
+  ui_->ListBox3->setFixedHeight(ui_->ListBox2->height());
+  for (QWidget* box : {static_cast<QWidget*>(ui_->GroupBoxSystem), static_cast<QWidget*>(ui_->GroupBoxGroup),
+                       static_cast<QWidget*>(ui_->GroupBoxCell), static_cast<QWidget*>(ui_->RadioGroup1),
+                       static_cast<QWidget*>(ui_->GroupBoxMode)})
+    box->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+  ui_->ListBox5->setMinimumHeight(80);
+
+  for (int row = 0; row < ui_->CheckListBox1->count(); ++row) {
+    QListWidgetItem* item = ui_->CheckListBox1->item(row);
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(Qt::Unchecked);
+  }
+
+  popupMenu_ = new QMenu(this);
+  popupMenu_->setObjectName("PopupMenu1");
+  QAction* import = popupMenu_->addAction("&Import Cell");
+  import->setObjectName("Import1");
+  popupMenu_->addSeparator();
+  QAction* exportCell = popupMenu_->addAction("&Export cell");
+  exportCell->setObjectName("Export1");
+  connect(import, &QAction::triggered, this, &TForm1::lit);
+  connect(exportCell, &QAction::triggered, this, &TForm1::ecrit);
+
+  for (QLineEdit* edit : {ui_->Edit2, ui_->Edit3, ui_->Edit4, ui_->Edit5, ui_->Edit6, ui_->edit7, ui_->Edit8,
+                          ui_->Edit9, ui_->Edit10, ui_->ed12, ui_->ed13, ui_->ed14, ui_->ed15, ui_->ed16,
+                          ui_->ed17, ui_->Edit21, ui_->Edit22})
+    edit->installEventFilter(this);
+  ui_->Edit20->installEventFilter(this);  // leaving the l field computes the reflection
+
+  // A choice is a row becoming selected, by the mouse or the keys, or a click on the row that
+  // is already selected. Taking the focus only makes a row current: that chooses nothing.
+  connect(ui_->ListBox2, &QListWidget::itemSelectionChanged, this, [this] {
+    if (ui_->ListBox2->selectedItems().isEmpty()) return;
+    systemRowByMouse_ = QGuiApplication::mouseButtons() != Qt::NoButton;
+    lit_systeme(ui_->ListBox2->currentRow());
+  });
+  connect(ui_->ListBox2, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+    if (std::exchange(systemRowByMouse_, false)) return;
+    lit_systeme(ui_->ListBox2->row(item));
+  });
+  connect(ui_->ListBox3, &QListWidget::itemSelectionChanged, this, &TForm1::click_groupe);
+  connect(ui_->ListBox3, &QListWidget::itemClicked, this, &TForm1::click_groupe);
+  connect(ui_->CheckListBox1, &QListWidget::itemChanged, this,
+          [this](QListWidgetItem* item) { choix_mode(ui_->CheckListBox1->row(item)); });
+  connect(ui_->CheckListBox1, &QListWidget::itemClicked, this,
+          [this](QListWidgetItem* item) { choix_mode(ui_->CheckListBox1->row(item)); });
+  connect(ui_->RadioButtonTwoTheta, &QRadioButton::toggled, this, &TForm1::change_theta_2theta);
+  connect(ui_->ListBox5, &QListWidget::itemSelectionChanged, this, [this] {
+    if (!ui_->ListBox5->selectedItems().isEmpty()) choix_lambda(ui_->ListBox5->currentRow());
+  });
+  connect(ui_->ListBox5, &QListWidget::itemClicked, this,
+          [this](QListWidgetItem* item) { choix_lambda(ui_->ListBox5->row(item)); });
+  connect(ui_->Button1, &QPushButton::clicked, this, &TForm1::calcul);
+  connect(ui_->Button2, &QPushButton::clicked, this, &TForm1::calcul_monocristaux);
+  connect(ui_->Button3, &QPushButton::clicked, this, &TForm1::calcul_bragg);
+  connect(ui_->BitBtn1, &QPushButton::clicked, this, &TForm1::lit_fichier_ind);
+  connect(ui_->BitBtn2, &QPushButton::clicked, this, &TForm1::imprime);
+  connect(ui_->BitBtn5, &QPushButton::clicked, this, &TForm1::toexcel);
+  connect(ui_->BitBtn6, &QPushButton::clicked, this, &TForm1::about);
+  connect(ui_->BitBtn3, &QPushButton::clicked, this, &TForm1::sortie);
+
+  positionDirs_ = obrin::defaultDataDirectories(obrin::programDirectory());
+
+  // Start-up state.
+  state_.list.clear();
+  ui_->Label10->setText(qs(obrin::resultHeading(AngleMode::Theta)));
+  state_.thetaMin = obrin::kDefaultThetaMin;
+  state_.thetaMax = obrin::kDefaultThetaMax;
+  ui_->Label28->setText(qs(obrin::angleLabels(angleMode()).angle));
+  ui_->Label29->hide();
+  ui_->Edit1->hide();
+  choix_mode(0);
+}
+
+TForm1::~TForm1() = default;
+
+AngleMode TForm1::angleMode() const {
+  return ui_->RadioButtonTwoTheta->isChecked() ? AngleMode::TwoTheta : AngleMode::Theta;
+}
+
+CalcMode TForm1::calcMode() const {
+  const int row = ui_->CheckListBox1->currentRow();
+  return row >= 0 && row <= 2 ? static_cast<CalcMode>(row) : CalcMode::None;
+}
+
+QLineEdit* TForm1::fieldEdit(InputField field) const {
+  switch (field) {
+    case InputField::A: return ui_->Edit2;
+    case InputField::B: return ui_->Edit3;
+    case InputField::C: return ui_->Edit4;
+    case InputField::Alpha: return ui_->Edit5;
+    case InputField::Beta: return ui_->Edit6;
+    case InputField::Gamma: return ui_->edit7;
+    case InputField::Lambda: return ui_->Edit8;
+    case InputField::Theta1: return ui_->Edit9;
+    case InputField::Theta2: return ui_->Edit10;
+    case InputField::None: break;
+  }
+  return nullptr;
+}
+
+InputField TForm1::fieldNumber(const QLineEdit* edit) const {
+  for (int n = 1; n <= obrin::kInputFieldCount; ++n)
+    if (fieldEdit(static_cast<InputField>(n)) == edit) return static_cast<InputField>(n);
+  return InputField::None;
+}
+
+std::array<QLineEdit*, 6> TForm1::cellEdits() const {
+  return {ui_->Edit2, ui_->Edit3, ui_->Edit4, ui_->Edit5, ui_->Edit6, ui_->edit7};
+}
+
+void TForm1::clearBraggOutputs() {
+  ui_->Edit21->clear();
+  ui_->Edit22->clear();
+  ui_->Label29->hide();
+}
+
+void TForm1::clearResults() {
+  state_.list.clear();
+  ui_->ListBox1->clear();
+  ui_->Edit11->clear();
+  ui_->ListBox4->clear();
+  ui_->Edit1->hide();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) {
+    // Only moves between the window's own fields count: a warning box or another window taking
+    // the focus away, and the window getting it back, are neither entering nor leaving.
+    const auto reason = static_cast<QFocusEvent*>(event)->reason();
+    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && !checkingField_) {
+      if (watched == ui_->Edit20) {
+        if (event->type() == QEvent::FocusOut) calcul_bragg();
+      } else if (auto* edit = qobject_cast<QLineEdit*>(watched)) {
+        if (event->type() == QEvent::FocusIn) numero_case(edit);
+        else verif_frappe();
+      }
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+    ui_->Edit1->hide();
+    startDirectory_ = QDir::currentPath();
+  }
+  QMainWindow::changeEvent(event);
+}
+
+void TForm1::numero_case(QLineEdit* field) {
+  clearBraggOutputs();
+  const InputField number = fieldNumber(field);
+  if (number != InputField::None) {
+    currentField_ = number;
+    if (number == InputField::Lambda) {
+      ui_->Edit8->clear();
+      const QSignalBlocker block(ui_->ListBox5);
+      ui_->ListBox5->setCurrentRow(-1);
+      ui_->ListBox5->clearSelection();
+    }
+  }
+  clearResults();
+}
+
+void TForm1::verif_frappe() {
+  if (checkingField_) return;
+  QLineEdit* edit = fieldEdit(currentField_);
+  const std::string text = edit ? edit->text().toStdString() : std::string();
+  const obrin::FieldExit check = obrin::checkFieldExit(currentField_, text, state_);
+  if (!check.accepted) {
+    // The field gets the focus back before the box: the user corrects it where it is.
+    checkingField_ = true;
+    edit->setFocus(Qt::OtherFocusReason);
+    obrin::ui::warn(this, "type error!");
+    checkingField_ = false;
+    return;
+  }
+  for (InputField tied : check.copies) fieldEdit(tied)->setText(qs(check.text));
+}
+
+bool TForm1::validateInputs() {
+  obrin::InputTexts texts;
+  const auto cell = cellEdits();
+  for (int i = 0; i < 6; ++i) texts.cell[i] = cell[i]->text().toStdString();
+  texts.lambda = ui_->Edit8->text().toStdString();
+  texts.theta1 = ui_->Edit9->text().toStdString();
+  texts.theta2 = ui_->Edit10->text().toStdString();
+  const auto error = obrin::validateInputs(texts, angleMode(), state_);
+  if (!error) return true;
+  if (error->field == InputField::A) ui_->Edit2->setFocus(Qt::OtherFocusReason);
+  obrin::ui::warn(this, qs(error->message));
+  return false;
+}
+
+void TForm1::lit_systeme(int row) {
+  state_.list.clear();
+  clearBraggOutputs();
+  ui_->ListBox1->clear();
+  ui_->ListBox4->clear();
+  ui_->Edit11->clear();
+  ui_->Edit1->hide();
+
+  const auto cell = cellEdits();
+  for (QLineEdit* edit : cell) setFieldLocked(edit, false);
+
+  if (const auto system = obrin::systemFromIndex(row)) {
+    state_.system = system;
+    const auto layout = obrin::cellFieldLayout(*system, state_.cell, ui_->Edit2->text().toStdString());
+    for (int i = 0; i < 6; ++i) {
+      setFieldLocked(cell[i], layout.locked[i]);
+      if (layout.text[i]) cell[i]->setText(qs(*layout.text[i]));
+    }
+  }
+  loadSpaceGroupList();
+}
+
+std::filesystem::path TForm1::positionFile(obrin::CrystalSystem system) const {
+  // Without a file the readers are given the bare name, so that their warning names what is missing.
+  return obrin::findPositionFile(system, positionDirs_).value_or(obrin::positionFileName(system));
+}
+
+void TForm1::loadSpaceGroupList() {
+  if (!state_.system) return;
+  const obrin::CrystalSystem system = *state_.system;
+  if (!state_.groupName.empty()) state_.lattice = state_.groupName.front();
+
+  const QSignalBlocker blockGroups(ui_->ListBox3);
+  ui_->ListBox3->setVisible(true);
+  ui_->ListBox3->clear();
+  const obrin::GroupList groups = obrin::loadSpaceGroupList(positionFile(system));
+  for (const auto& name : groups.names) ui_->ListBox3->addItem(qs(name));
+  if (const auto index = obrin::findGroupIndex(groups.names, state_.groupName))
+    ui_->ListBox3->setCurrentRow(static_cast<int>(*index));
+
+  const QSignalBlocker blockSystems(ui_->ListBox2);
+  ui_->ListBox2->setCurrentRow(obrin::systemIndex(system));
+  if (!groups.error.empty()) obrin::ui::warn(this, qs(groups.error));
+}
+
+void TForm1::click_groupe() {
+  clearResults();
+  clearBraggOutputs();
+}
+
+void TForm1::choix_mode(int row) {
+  if (row < 0 || row > 2) return;
+  clearBraggOutputs();
+  {
+    const QSignalBlocker block(ui_->CheckListBox1);
+    for (int i = 0; i < ui_->CheckListBox1->count(); ++i)
+      ui_->CheckListBox1->item(i)->setCheckState(i == row ? Qt::Checked : Qt::Unchecked);
+    ui_->CheckListBox1->setCurrentRow(row);
+  }
+  // Hide before showing: two panels shown at once would stretch the window for good.
+  QWidget* panels[] = {ui_->Panel4, ui_->Panel5, ui_->Panel6};
+  for (int i = 0; i < 3; ++i)
+    if (i != row) panels[i]->hide();
+  panels[row]->show();
+}
+
+void TForm1::change_theta_2theta() {
+  const AngleMode mode = angleMode();
+  const obrin::AngleLabels labels = obrin::angleLabels(mode);
+  ui_->Label10->setText(qs(obrin::resultHeading(mode)));
+  ui_->Label7->setText(qs(labels.lower));
+  ui_->Label2->setText(qs(labels.upper));
+  ui_->Edit9->setText(qs(obrin::limitText(state_.thetaMin, mode)));
+  ui_->Edit10->setText(qs(obrin::limitText(state_.thetaMax, mode)));
+  ui_->Label28->setText(qs(labels.angle));
+  showResultList();
+}
+
+void TForm1::choix_lambda(int row) {
+  if (row < 0 || row >= static_cast<int>(obrin::kXrayLines.size())) return;
+  state_.list.clear();
+  ui_->ListBox1->clear();
+  ui_->Edit11->clear();
+  state_.lambda = obrin::kXrayLines[row].lambda;
+  ui_->Edit8->setText(qs(obrin::fixedText(state_.lambda, 8, 5)));
+}
+
+// ---- Calculations -------------------------------------------------------------------------
+
+std::optional<std::string> TForm1::selectedGroup() const {
+  const auto selected = ui_->ListBox3->selectedItems();
+  if (selected.isEmpty()) return std::nullopt;
+  return selected.front()->text().toStdString();
+}
+
+std::filesystem::path TForm1::currentPositionFile() const {
+  return state_.system ? positionFile(*state_.system) : std::filesystem::path();
+}
+
+std::array<std::string, 6> TForm1::millerTexts() const {
+  return {ui_->ed12->text().toStdString(), ui_->ed13->text().toStdString(), ui_->ed14->text().toStdString(),
+          ui_->ed15->text().toStdString(), ui_->ed16->text().toStdString(), ui_->ed17->text().toStdString()};
+}
+
+void TForm1::setMillerTexts(const std::array<std::string, 6>& texts) {
+  QLineEdit* fields[] = {ui_->ed12, ui_->ed13, ui_->ed14, ui_->ed15, ui_->ed16, ui_->ed17};
+  for (int i = 0; i < 6; ++i) fields[i]->setText(qs(texts[i]));
+}
+
+void TForm1::showConditions(const std::vector<std::string>& lines) {
+  ui_->ListBox4->clear();
+  for (const auto& line : lines) ui_->ListBox4->addItem(qs(line));
+}
+
+void TForm1::showCount() {
+  ui_->Edit11->setVisible(true);
+  ui_->Edit11->setText(qs(obrin::countText(state_.list.size())));
+}
+
+obrin::MainWindowChoices TForm1::mainWindowChoices() const {
+  obrin::MainWindowChoices c;
+  c.mode = calcMode();
+  c.angle = angleMode();
+  c.millerLimitTexts = millerTexts();
+  return c;
+}
+
+void TForm1::showResultList() {
+  ui_->ListBox1->clear();
+  ui_->Edit11->clear();
+  QStringList lines;
+  for (const auto& line : obrin::resultLines(state_.list, angleMode())) lines << qs(line);
+  ui_->ListBox1->addItems(lines);
+}
+
+void TForm1::calcul() {
+  if (!validateInputs()) return;
+  auto miller = millerTexts();
+  const auto outcome = obrin::calcul(state_, selectedGroup(), currentPositionFile(), calcMode(), miller);
+  setMillerTexts(miller);
+  if (outcome.conditionsRead) showConditions(outcome.conditionDisplay);
+  if (!outcome.ok()) {
+    obrin::ui::warn(this, qs(outcome.warning));
+    return;
+  }
+  showResultList();
+  showCount();
+}
+
+void TForm1::calcul_monocristaux() {
+  if (!validateInputs()) return;
+  auto miller = millerTexts();
+  const auto outcome = obrin::calcul_monocristaux(state_, selectedGroup(), currentPositionFile(), miller);
+  setMillerTexts(miller);
+  if (outcome.conditionsRead) showConditions(outcome.conditionDisplay);
+  if (!outcome.ok()) {
+    obrin::ui::warn(this, qs(outcome.warning));
+    return;
+  }
+  showResultList();
+  showCount();
+}
+
+void TForm1::calcul_bragg() {
+  std::array<std::string, 3> hkl = {ui_->edit18->text().toStdString(), ui_->edit19->text().toStdString(),
+                                    ui_->Edit20->text().toStdString()};
+  const obrin::BraggIndices indices = obrin::readBraggIndices(hkl);
+  ui_->edit18->setText(qs(hkl[0]));
+  ui_->edit19->setText(qs(hkl[1]));
+  ui_->Edit20->setText(qs(hkl[2]));
+  if (indices.status == obrin::BraggIndices::Status::Nothing) return;
+  if (indices.status == obrin::BraggIndices::Status::Bad) {
+    obrin::ui::warn(this, qs(indices.warning));
+    return;
+  }
+  if (!validateInputs()) return;
+  const auto outcome = obrin::calcul_bragg(state_, selectedGroup(), currentPositionFile(), angleMode(),
+                                           indices.h, indices.k, indices.l);
+  if (outcome.conditionsRead) showConditions(outcome.conditionDisplay);
+  if (!outcome.warning.empty()) {
+    obrin::ui::warn(this, qs(outcome.warning));
+    return;
+  }
+  if (!outcome.shown) return;
+  ui_->Edit21->setText(qs(outcome.dText));
+  QPalette p = ui_->Edit22->palette();
+  p.setColor(QPalette::Text, outcome.forbidden ? QColor(128, 128, 128) : QColor(Qt::black));
+  ui_->Edit22->setPalette(p);
+  ui_->Label29->setVisible(outcome.forbidden);
+  ui_->Edit22->setText(qs(outcome.angleText));
+}
+
+// ---- Report, spreadsheet and cell files ----------------------------------------------------
+
+void TForm1::imprime() {
+  if (state_.list.empty() || !results_) return;
+  results_->show();
+  results_->raise();
+  results_->activateWindow();
+}
+
+void TForm1::toexcel() {
+  if (!excel_) return;
+  excel_->show();
+  excel_->raise();
+  excel_->activateWindow();
+}
+
+void TForm1::lit() {
+  clearResults();
+  const QString file = obrin::ui::openFileName(this, "Fichier de données (*.ind)");
+  if (file.isEmpty()) return;
+  const obrin::CellImport import = obrin::importCellFile(file.toStdString(), positionDirs_, angleMode());
+  if (!import.data) {
+    obrin::ui::warn(this, qs(import.error));
+    return;
+  }
+  const obrin::CellFileData& data = *import.data;
+  cellTitle_ = data.title;
+  state_.groupName = data.symbol;
+  state_.cell = data.cell;
+  state_.thetaMin = data.thetaMin;
+  state_.thetaMax = data.thetaMax;
+  state_.lambda = data.lambda;
+  if (!state_.groupName.empty()) state_.lattice = state_.groupName.front();
+  if (import.system) {
+    state_.system = import.system;
+    const QSignalBlocker blockGroups(ui_->ListBox3);
+    ui_->ListBox3->setVisible(true);
+    ui_->ListBox3->clear();
+    for (const auto& name : import.groupNames) ui_->ListBox3->addItem(qs(name));
+    if (import.selectedGroup) ui_->ListBox3->setCurrentRow(static_cast<int>(*import.selectedGroup));
+  }
+
+  const obrin::CellFieldTexts& fields = import.fields;
+  const auto cell = cellEdits();
+  for (int i = 0; i < 6; ++i) {
+    cell[i]->setText(qs(fields.cell[i]));
+    setFieldLocked(cell[i], fields.greyed[i]);
+  }
+  ui_->Edit8->setText(qs(fields.lambda));
+  ui_->Edit9->setText(qs(fields.thetaMin));
+  ui_->Edit10->setText(qs(fields.thetaMax));
+  if (fields.systemRow >= 0) {
+    const QSignalBlocker blockSystems(ui_->ListBox2);
+    ui_->ListBox2->setCurrentRow(fields.systemRow);
+  }
+  statusBar()->showMessage("File: " + QFileInfo(file).fileName());
+  if (!import.warning.empty()) obrin::ui::warn(this, qs(import.warning));
+}
+
+void TForm1::ecrit() {
+  if (!validateInputs()) return;
+  const auto group = selectedGroup();
+  if (!group) {
+    obrin::ui::warn(this, "No space group!");
+    return;
+  }
+  state_.groupName = *group;
+  QString file = obrin::ui::saveFileName(this, "Fichiers maille (*.ind)");
+  if (file.isEmpty()) return;
+  file = QString::fromStdString(obrin::withCellFileExtension(file.toStdString()));
+  if (QFileInfo::exists(file)) {
+    QApplication::beep();
+    if (obrin::ui::askYesNoCancel(this, "This file already exists. Do you want to continue?") != QMessageBox::Yes)
+      return;
+  }
+  obrin::CellFileData data;
+  data.title = cellTitle_;
+  data.symbol = *group;
+  data.cell = state_.cell;
+  data.thetaMin = state_.thetaMin;
+  data.thetaMax = state_.thetaMax;
+  data.lambda = state_.lambda;
+  const std::string error = obrin::writeCellFile(file.toStdString(), data);
+  if (!error.empty()) {
+    obrin::ui::warn(this, qs(error));
+    return;
+  }
+  statusBar()->showMessage("File: " + QFileInfo(file).fileName());
+}
+
+void TForm1::lit_fichier_ind() { popupMenu_->popup(frameGeometry().topLeft() + QPoint(10, 45)); }
+
+void TForm1::about() {
+  if (!about_) return;
+  about_->show();
+  about_->raise();
+  about_->activateWindow();
+}
+
+void TForm1::sortie() { close(); }

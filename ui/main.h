@@ -1,0 +1,115 @@
+// The main window: inputs on the left, the reflection list and the reflection conditions on
+// the right, the buttons on top. It reads its widgets, calls the library and shows the results.
+#pragma once
+
+#include <QDir>
+#include <QMainWindow>
+#include <QString>
+
+#include <array>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "calc/inputs.hpp"
+#include "calc/state.hpp"
+#include "io/report.hpp"
+
+class QLineEdit;
+class QMenu;
+class Tfexcel;
+class TForm3;
+class Tform2;
+
+namespace Ui {
+class TForm1;
+}
+
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit TForm1(QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // The one calculation state of the program; the other windows read it through this.
+  obrin::CalculationState& calculationState() { return state_; }
+  const obrin::CalculationState& calculationState() const { return state_; }
+
+  // The secondary windows are created by the program entry and handed over here.
+  void setAboutWindow(Tform2* about) { about_ = about; }
+  void setExcelWindow(Tfexcel* excel) { excel_ = excel; }
+  void setResultsWindow(TForm3* results) { results_ = results; }
+
+  // What the report and the spreadsheet text need of this window, at the moment they are written.
+  obrin::MainWindowChoices mainWindowChoices() const;
+
+  obrin::InputField currentField() const { return currentField_; }
+  obrin::AngleMode angleMode() const;
+  obrin::CalcMode calcMode() const;
+  QString startDirectory() const { return startDirectory_; }
+
+  // Runs the validation of all inputs; false when it refused them (a warning has been shown).
+  bool validateInputs();
+
+  // Where the position files are looked for, in order (the current directory, then the
+  // program's data directory, unless set otherwise).
+  void setPositionFileDirectories(std::vector<std::filesystem::path> dirs) { positionDirs_ = std::move(dirs); }
+  std::filesystem::path positionFile(obrin::CrystalSystem system) const;
+
+  // Fills the group list from the position file of the current system and selects the current
+  // group and system in their lists; nothing without a system.
+  void loadSpaceGroupList();
+
+ public slots:
+  void numero_case(QLineEdit* field);  // entering a numeric field
+  void verif_frappe();                 // leaving one
+  void lit_systeme(int row);
+  void click_groupe();
+  void choix_mode(int row);
+  void change_theta_2theta();
+  void choix_lambda(int row);
+  void calcul();
+  void calcul_monocristaux();
+  void calcul_bragg();
+  void showResultList();
+  void imprime();
+  void toexcel();
+  void lit_fichier_ind();
+  void lit();
+  void ecrit();
+  void about();
+  void sortie();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  QLineEdit* fieldEdit(obrin::InputField field) const;
+  obrin::InputField fieldNumber(const QLineEdit* edit) const;
+  std::array<QLineEdit*, 6> cellEdits() const;
+  void clearBraggOutputs();
+  void clearResults();
+  std::optional<std::string> selectedGroup() const;
+  std::filesystem::path currentPositionFile() const;
+  std::array<std::string, 6> millerTexts() const;
+  void setMillerTexts(const std::array<std::string, 6>& texts);
+  void showConditions(const std::vector<std::string>& lines);
+  void showCount();
+
+  std::unique_ptr<Ui::TForm1> ui_;
+  obrin::CalculationState state_;
+  std::vector<std::filesystem::path> positionDirs_;
+  obrin::InputField currentField_ = obrin::InputField::None;
+  QString startDirectory_;
+  QMenu* popupMenu_ = nullptr;
+  Tform2* about_ = nullptr;
+  Tfexcel* excel_ = nullptr;
+  TForm3* results_ = nullptr;
+  std::string cellTitle_;           // the first line of the last imported cell file
+  bool checkingField_ = false;      // the exit check is returning the focus: not a user's move
+  bool systemRowByMouse_ = false;   // the system row changed under a mouse press; its click follows
+};
