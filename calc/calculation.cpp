@@ -123,10 +123,14 @@ class WindowSpans {
       std::tie(row.first, row.last) = clip(first, last, lo, hi);
     }
     if (inner_ >= 0 && roots(G_[2][2], b, c - inner_, first, last)) {
+      // Clamped to the row before any conversion: the roots of an oblique cell may lie far
+      // beyond what an index (or even a long long) holds.
       const double m = margin(first, last);
-      if (last - first > 2 * m) {
-        row.holeFirst = static_cast<long long>(std::ceil(first + m));
-        row.holeLast = static_cast<long long>(std::floor(last - m));
+      const double holeFirst = std::max(std::ceil(first + m), static_cast<double>(lo));
+      const double holeLast = std::min(std::floor(last - m), static_cast<double>(hi));
+      if (holeFirst <= holeLast) {
+        row.holeFirst = static_cast<long long>(holeFirst);
+        row.holeLast = static_cast<long long>(holeLast);
       }
     }
     return row;
@@ -155,9 +159,13 @@ class WindowSpans {
     last = (-b + root) / (2 * a);
     return true;
   }
+  // [first, last] widened by the margin and cut to [lo, hi]; {1, 0} when nothing is left.
   static std::pair<long long, long long> clip(double first, double last, long long lo, long long hi) {
+    if (std::isnan(first) || std::isnan(last)) return {lo, hi};
     const double m = margin(first, last);
     const double f = std::floor(first - m), l = std::ceil(last + m);
+    if (f > static_cast<double>(hi) || l < static_cast<double>(lo)) return {1, 0};
+    // Both now lie inside [lo, hi] or on its far side, so the conversions are exact.
     const long long a = f > static_cast<double>(lo) ? static_cast<long long>(f) : lo;
     const long long b = l < static_cast<double>(hi) ? static_cast<long long>(l) : hi;
     return {a, b};

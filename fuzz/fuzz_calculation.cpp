@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -63,6 +64,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (auto& m : miller) m = std::to_string(in.ConsumeIntegralInRange(-40, 40));
   const int which = in.ConsumeIntegralInRange(0, 3);
   const std::filesystem::path file = kDir / positionFileName(system);
+  // Replaying a saved input with OBRIN_FUZZ_PRINT=1 shows what it asks for.
+  if (std::getenv("OBRIN_FUZZ_PRINT"))
+    std::fprintf(stderr, "%s \"%s\" cell %.17g %.17g %.17g %.17g %.17g %.17g lambda %.17g theta %.17g %.17g "
+                 "miller %s %s %s %s %s %s calculation %d\n",
+                 std::string(systemCode(system)).c_str(), group.c_str(), st.cell.a, st.cell.b, st.cell.c,
+                 st.cell.alpha, st.cell.beta, st.cell.gamma, st.lambda, st.thetaMin, st.thetaMax,
+                 miller[0].c_str(), miller[1].c_str(), miller[2].c_str(), miller[3].c_str(), miller[4].c_str(),
+                 miller[5].c_str(), which);
 
   if (which <= 1) {
     const auto out = calcul(st, group, file, which == 0 ? CalcMode::Powder : CalcMode::SingleCrystal, miller);

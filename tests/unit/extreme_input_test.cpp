@@ -299,6 +299,20 @@ TEST(ExtremeWindow, PrunedLoopsMissNothing) {
   }
 }
 
+TEST(ExtremeWindow, RowRootsFarBeyondAnyIndexAreCutBeforeConversion) {
+  // A needle-thin oblique cell: the roots of a row lie near 1e12, beyond an int. They once
+  // wrapped into a loop start far outside the box, and the calculation ran for seconds.
+  auto st = cubic(1, 7.4505805969238281e-09, 8192, 7.4505805969238281e-09);
+  st.cell = {7.4505805969238281e-09, 7.4505805969238281e-09, 8192, 39.882352941176471, 30.000150792738971,
+             40.310819738051492};
+  std::array<std::string, 6> miller{"-7", "-7", "-7", "-7", "-28", "33"};
+  const auto t0 = std::chrono::steady_clock::now();
+  const auto out = calcul(st, std::string("F M -3 M"), kDir + "C.pos", CalcMode::SingleCrystal, miller);
+  ASSERT_TRUE(out.ok()) << out.warning;
+  EXPECT_LT(secondsSince(t0), 1.0);
+  EXPECT_EQ(st.list.size(), 142u);
+}
+
 // ---- Report decimals -------------------------------------------------------------------------
 
 TEST(ExtremeDecimals, AThousandIsRefusedAndNeverReachesTheText) {
