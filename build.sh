@@ -33,17 +33,17 @@ build() {  # build DIR [cmake options...]
 case "${1:-}" in
   run)
     install_missing
-    build build -DOBRIN_BUILD_TESTS=OFF
+    build build -DOBRIN_BUILD_GUI=ON -DOBRIN_BUILD_TESTS=OFF
     exec ./build/bin/obrin
     ;;
   test)
     install_missing
-    build build
+    build build -DOBRIN_BUILD_GUI=ON -DOBRIN_BUILD_TESTS=ON
     ctest --test-dir build --output-on-failure -j "$jobs"
     ;;
   asan)
     install_missing
-    build build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOBRIN_SANITIZE=ON
+    build build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOBRIN_SANITIZE=ON -DOBRIN_BUILD_GUI=ON -DOBRIN_BUILD_TESTS=ON
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
       ctest --test-dir build-asan --output-on-failure -j "$jobs"
     ;;

@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include "ui_Unit3.h"
+#include "ui/placement.h"
 #include "warning.h"
 
 namespace obrin::ui {
@@ -58,8 +59,7 @@ TForm3::~TForm3() = default;
 
 void TForm3::showEvent(QShowEvent* event) {
   if (!placed_) {
-    if (const QScreen* s = screen())
-      move(s->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    obrin::ui::centreOnScreen(this);
     placed_ = true;
   }
   QDialog::showEvent(event);

@@ -13,6 +13,7 @@
 #include "Unit3.h"
 #include "io/excel.hpp"
 #include "ui_Unit8.h"
+#include "ui/placement.h"
 #include "warning.h"
 
 Tfexcel::Tfexcel(obrin::CalculationState& state, obrin::MainWindowChoicesProvider choices,
@@ -33,8 +34,7 @@ Tfexcel::~Tfexcel() = default;
 
 void Tfexcel::showEvent(QShowEvent* event) {
   if (!placed_) {
-    if (const QScreen* s = screen())
-      move(s->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    obrin::ui::centreOnScreen(this);
     placed_ = true;
   }
   QDialog::showEvent(event);

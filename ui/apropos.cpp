@@ -7,6 +7,7 @@
 #include <QScreen>
 
 #include "ui_apropos.h"
+#include "ui/placement.h"
 
 Tform2::Tform2(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::Tform2>()) {
   ui_->setupUi(this);
@@ -39,7 +40,6 @@ void Tform2::mousePressEvent(QMouseEvent* event) {
 }
 
 void Tform2::showEvent(QShowEvent* event) {
-  if (QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen())
-    move(screen->availableGeometry().center() - rect().center());
+  obrin::ui::centreOnScreen(this);
   QDialog::showEvent(event);
 }

@@ -1,0 +1,38 @@
+// The texts obrin-cli prints for a calculation: the window's result lines, tab-separated rows,
+// JSON, and the Bragg-equation result.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "calc/calculation.hpp"
+#include "calc/state.hpp"
+
+namespace obrin::cli {
+
+// The result-list lines, then the count line.
+std::string listText(const ReflectionList& list, AngleMode angle);
+
+// A header, then h k l d angle multiplicity a row; d and the angle with every digit of their
+// stored value, or with the given number of decimals.
+std::string tsvText(const ReflectionList& list, AngleMode angle, std::optional<int> decimals);
+
+// Numbers as JSON: every digit needed to read back the same value.
+std::string jsonNumber(double x);
+std::string jsonNumber(float x);
+std::string jsonString(std::string_view s);
+
+// The calculation of state in mode (powder or single crystal).
+std::string jsonText(const CalculationState& state, CalcMode mode, AngleMode angle);
+
+// The Bragg equation: h k l (3 each), then the d and angle texts of the window; a second line
+// "( F = forbidden)" when the reflection is forbidden.
+std::string braggListText(int h, int k, int l, const BraggOutcome& outcome);
+std::string braggJsonText(const CalculationState& state, AngleMode angle, int h, int k, int l,
+                          const BraggOutcome& outcome);
+
+// The first line of the report and the spreadsheet text: the local date and time,
+// "dd/mm/yyyy hh:mm:ss".
+std::string localDateTimeText();
+
+}  // namespace obrin::cli

@@ -1,0 +1,259 @@
+// obrin-cli: the calculations of the program obrin without a window, for scripts and batch work.
+// Every step calls the library functions the window calls, in the window's order, so that a
+// refusal prints the window's own warning.
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "calc/calculation.hpp"
+#include "calc/inputs.hpp"
+#include "cli/formats.hpp"
+#include "cli/options.hpp"
+#include "cli/resolve.hpp"
+#include "core/textformat.hpp"
+#include "io/cellfile.hpp"
+#include "io/excel.hpp"
+#include "io/report.hpp"
+#include "symmetry/pot.hpp"
+
+namespace {
+
+using namespace obrin;
+using namespace obrin::cli;
+
+constexpr int kDone = 0;
+constexpr int kRefused = 1;
+constexpr int kBadUsage = 2;
+
+int refuse(const std::string& warning) {
+  std::cerr << warning << "\n";
+  return kRefused;
+}
+
+int badUsage(const std::string& problem) {
+  std::cerr << "obrin-cli: " << problem << "\n" << usageText() << "Try 'obrin-cli --help'.\n";
+  return kBadUsage;
+}
+
+// What the main window holds when its calculation button is pressed.
+struct WindowInputs {
+  InputTexts texts;
+  std::optional<CrystalSystem> system;
+  std::vector<std::string> groupNames;
+  std::optional<std::string> group;  // the selected entry of the group list
+  std::filesystem::path positionFile;
+  std::string title;                 // of the imported cell file
+  bool sixCellValues = false;        // the cell was given whole on the command line
+};
+
+// The group list of the system, as choosing the system loads it; its fault is the window's
+// warning, and the names read before it stay listed.
+std::vector<std::string> loadGroupList(const std::filesystem::path& file) {
+  GroupList list = loadSpaceGroupList(file);
+  if (!list.error.empty()) std::cerr << list.error << "\n";
+  return std::move(list.names);
+}
+
+// Fills the fields from the cell file and the command line. Returns an exit status when it
+// has already refused.
+std::optional<int> gatherInputs(const Options& opt, AngleMode angle, CalculationState& state, WindowInputs& in) {
+  const auto dirs = positionFileDirectories(opt.dataDir);
+  // The fields as the window starts.
+  in.texts.lambda = "1.5406";
+  in.texts.theta1 = "5";
+  in.texts.theta2 = "40";
+
+  std::string fileSymbol;
+  if (opt.from) {
+    CellImport imported = importCellFile(*opt.from, dirs, angle);
+    if (!imported.data) return refuse(imported.error);
+    if (!imported.warning.empty()) std::cerr << imported.warning << "\n";
+    in.title = imported.data->title;
+    fileSymbol = imported.data->symbol;
+    in.system = imported.system;
+    in.groupNames = std::move(imported.groupNames);
+    if (imported.selectedGroup) in.group = in.groupNames[*imported.selectedGroup];
+    in.texts.cell = imported.fields.cell;
+    in.texts.lambda = imported.fields.lambda;
+    in.texts.theta1 = imported.fields.thetaMin;
+    in.texts.theta2 = imported.fields.thetaMax;
+  }
+
+  if (!opt.words.empty()) {
+    const auto system = resolveSystem(opt.words[0]);
+    if (!system) return badUsage("unknown crystal system \"" + opt.words[0] + "\"");
+    in.system = system;
+    in.groupNames = loadGroupList(positionFileFor(*system, dirs, opt.dataDir));
+    in.group.reset();
+    if (opt.words.size() < 2 && opt.from) {
+      if (auto listed = findListedSymbol(in.groupNames, fileSymbol))
+        if (auto index = findGroupIndex(in.groupNames, trimmedRight(*listed))) in.group = in.groupNames[*index];
+    }
+  }
+  if (in.system) in.positionFile = positionFileFor(*in.system, dirs, opt.dataDir);
+  if (opt.words.size() >= 2 && in.system) in.group = resolveGroup(in.groupNames, opt.words[1], in.positionFile);
+  state.system = in.system;
+
+  if (opt.cell.size() == 6) {
+    std::copy(opt.cell.begin(), opt.cell.end(), in.texts.cell.begin());
+    in.sixCellValues = true;
+  } else if (!opt.cell.empty()) {
+    if (!in.system) return badUsage("--cell with fewer than six numbers needs a SYSTEM");
+    const auto free = freeCellParameters(*in.system);
+    if (opt.cell.size() != free.size())
+      return badUsage("--cell takes six numbers or the free parameters of " + std::string(systemCode(*in.system)) +
+                      ": " + freeCellParameterNames(*in.system));
+    in.texts.cell = cellTextsFromFreeParameters(*in.system, opt.cell, state);
+  }
+  if (opt.lambda) in.texts.lambda = lambdaFieldText(*opt.lambda);
+  if (opt.theta) {
+    in.texts.theta1 = (*opt.theta)[0];
+    in.texts.theta2 = (*opt.theta)[1];
+  }
+  return std::nullopt;
+}
+
+// The window's validation, then the ties of the system: a cell typed whole must keep them, or
+// the calculation would apply the system's symmetry to a cell that does not have it.
+std::optional<int> validate(const WindowInputs& in, AngleMode angle, CalculationState& state) {
+  if (const auto error = validateInputs(in.texts, angle, state)) return refuse(error->message);
+  if (in.sixCellValues && in.system && state.cell.product() != 0 && !cellFitsSystem(state.cell, *in.system))
+    return refuse("The cell does not keep the ties of the " + std::string(systemCode(*in.system)) +
+                  " system (" + cellTiesText(*in.system) + ")");
+  return std::nullopt;
+}
+
+int printCellFile(const WindowInputs& in, const CalculationState& state) {
+  if (!in.group) return refuse("No space group!");
+  CellFileData data;
+  data.title = in.title;
+  data.symbol = *in.group;
+  data.cell = state.cell;
+  data.thetaMin = state.thetaMin;
+  data.thetaMax = state.thetaMax;
+  data.lambda = state.lambda;
+  std::cout << cellFileText(data);
+  return kDone;
+}
+
+int printResults(const Options& opt, CalcMode mode, AngleMode angle, CalculationState& state,
+                 const std::array<std::string, 6>& millerTexts) {
+  std::optional<int> decimals;
+  if (opt.decimals) {
+    std::string error;
+    decimals = readDecimals(*opt.decimals, &error);
+    if (!decimals) return refuse(error);
+  }
+  switch (opt.format) {
+    case OutputFormat::List: std::cout << listText(state.list, angle); return kDone;
+    case OutputFormat::Tsv: std::cout << tsvText(state.list, angle, decimals); return kDone;
+    case OutputFormat::Json: std::cout << jsonText(state, mode, angle); return kDone;
+    case OutputFormat::Report:
+    case OutputFormat::Excel: {
+      ReportInputs inputs;
+      inputs.dateTime = localDateTimeText();
+      inputs.choices.mode = mode;
+      inputs.choices.angle = angle;
+      inputs.choices.millerLimitTexts = millerTexts;
+      inputs.decimals = decimals.value_or(kDefaultDecimals);
+      state.decimals = inputs.decimals;
+      const TextResult text = opt.format == OutputFormat::Report ? resultsReportText(state, inputs)
+                                                                 : spreadsheetText(state, inputs);
+      if (!text.error.empty()) return refuse(text.error);
+      std::cout << text.text;
+      // The report window writes the file and then refuses to open an empty one.
+      if (opt.format == OutputFormat::Report && state.list.empty()) return refuse("No calculated reflections!");
+      return kDone;
+    }
+    case OutputFormat::Cell: break;
+  }
+  return kDone;
+}
+
+int runList(const Options& opt) {
+  const AngleMode angle = opt.twoTheta ? AngleMode::TwoTheta : AngleMode::Theta;
+  CalculationState state;
+  WindowInputs in;
+  if (auto status = gatherInputs(opt, angle, state, in)) return *status;
+  if (auto status = validate(in, angle, state)) return *status;
+  if (opt.format == OutputFormat::Cell) return printCellFile(in, state);
+
+  const CalcMode mode = opt.command == Command::Single ? CalcMode::SingleCrystal : CalcMode::Powder;
+  std::array<std::string, 6> millerTexts{};
+  if (opt.limits) millerTexts = *opt.limits;
+  const CalcOutcome outcome = mode == CalcMode::SingleCrystal
+                                  ? calcul_monocristaux(state, in.group, in.positionFile, millerTexts)
+                                  : calcul(state, in.group, in.positionFile, CalcMode::Powder, millerTexts);
+  if (!outcome.ok()) return refuse(outcome.warning);
+  return printResults(opt, mode, angle, state, millerTexts);
+}
+
+int runBragg(const Options& opt) {
+  const AngleMode angle = opt.twoTheta ? AngleMode::TwoTheta : AngleMode::Theta;
+  CalculationState state;
+  WindowInputs in;
+  if (auto status = gatherInputs(opt, angle, state, in)) return *status;
+
+  std::array<std::string, 3> hklTexts = *opt.hkl;
+  const BraggIndices indices = readBraggIndices(hklTexts);
+  // The window does nothing for 0 0 0; a script must still learn that nothing was calculated.
+  if (indices.status == BraggIndices::Status::Nothing) return refuse("No reflection: h k l reads as 0 0 0");
+  if (indices.status == BraggIndices::Status::Bad) return refuse(indices.warning);
+  if (auto status = validate(in, angle, state)) return *status;
+
+  const BraggOutcome outcome = calcul_bragg(state, in.group, in.positionFile, angle, indices.h, indices.k, indices.l);
+  if (!outcome.warning.empty()) return refuse(outcome.warning);
+  if (!outcome.shown) return refuse("No reflection: h k l reads as 0 0 0");
+  if (opt.format == OutputFormat::Json)
+    std::cout << braggJsonText(state, angle, indices.h, indices.k, indices.l, outcome);
+  else
+    std::cout << braggListText(indices.h, indices.k, indices.l, outcome);
+  return kDone;
+}
+
+int runGroups(const Options& opt) {
+  const auto system = resolveSystem(opt.words[0]);
+  if (!system) return badUsage("unknown crystal system \"" + opt.words[0] + "\"");
+  const auto dirs = positionFileDirectories(opt.dataDir);
+  const GroupList list = loadSpaceGroupList(positionFileFor(*system, dirs, opt.dataDir));
+  for (const auto& name : list.names) std::cout << name << "\n";
+  if (!list.error.empty()) return refuse(list.error);
+  return kDone;
+}
+
+int runConditions(const Options& opt) {
+  const auto system = resolveSystem(opt.words[0]);
+  if (!system) return badUsage("unknown crystal system \"" + opt.words[0] + "\"");
+  const auto dirs = positionFileDirectories(opt.dataDir);
+  const auto file = positionFileFor(*system, dirs, opt.dataDir);
+  const auto names = loadGroupList(file);
+  const auto group = resolveGroup(names, opt.words[1], file);
+  if (!group) return refuse("Error on space group");
+  const SpaceGroupSymmetry symmetry = loadSpaceGroupSymmetry(file, *system, *group);
+  for (const auto& line : symmetry.derived.display) std::cout << line << "\n";
+  if (!symmetry.ok()) return refuse(symmetry.warning);
+  return kDone;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  const ParsedCommandLine parsed = parseCommandLine(args);
+  if (!parsed.options) return badUsage(parsed.usageError);
+  const Options& opt = *parsed.options;
+  switch (opt.command) {
+    case Command::Help: std::cout << helpText(); return kDone;
+    case Command::Groups: return runGroups(opt);
+    case Command::Conditions: return runConditions(opt);
+    case Command::Powder:
+    case Command::Single: return runList(opt);
+    case Command::Bragg: return runBragg(opt);
+  }
+  return kDone;
+}

@@ -1,0 +1,258 @@
+#include "cli/options.hpp"
+
+#include <algorithm>
+#include <initializer_list>
+
+namespace obrin::cli {
+
+namespace {
+
+struct CommandName {
+  std::string_view name;
+  Command command;
+};
+constexpr CommandName kCommands[] = {{"groups", Command::Groups},
+                                     {"conditions", Command::Conditions},
+                                     {"powder", Command::Powder},
+                                     {"single", Command::Single},
+                                     {"bragg", Command::Bragg}};
+
+constexpr std::string_view kFormatNames[] = {"list", "tsv", "json", "report", "excel", "cell"};
+
+bool isOption(std::string_view arg) { return arg.size() > 2 && arg.substr(0, 2) == "--"; }
+
+// A word --cell takes as one of its numbers. Anything else ends the numbers, so that SYSTEM and
+// GROUP may follow them; a number the window would refuse ("4,2", "1e") still counts, and is
+// refused by the same check as in the window.
+bool looksLikeNumber(std::string_view arg) {
+  if (isOption(arg)) return false;
+  const auto first = arg.find_first_not_of(' ');
+  if (first == std::string_view::npos) return true;  // empty or blank: the window reads it too
+  const char c = arg[first];
+  return (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+}
+
+// The options each command takes.
+bool optionAllowed(Command command, std::string_view option) {
+  auto among = [&](std::initializer_list<std::string_view> names) {
+    return std::find(names.begin(), names.end(), option) != names.end();
+  };
+  if (option == "--data-dir") return true;
+  switch (command) {
+    case Command::Powder:
+      return among({"--cell", "--lambda", "--theta", "--2theta", "--from", "--format", "--decimals"});
+    case Command::Single:
+      return among({"--cell", "--lambda", "--theta", "--2theta", "--from", "--format", "--decimals", "--limits"});
+    case Command::Bragg:
+      return among({"--cell", "--lambda", "--theta", "--2theta", "--from", "--format", "--hkl"});
+    default: return false;
+  }
+}
+
+std::string commandName(Command command) {
+  for (const auto& c : kCommands)
+    if (c.command == command) return std::string(c.name);
+  return "help";
+}
+
+}  // namespace
+
+std::optional<OutputFormat> formatFromName(std::string_view name) {
+  for (std::size_t i = 0; i < std::size(kFormatNames); ++i)
+    if (kFormatNames[i] == name) return static_cast<OutputFormat>(i);
+  return std::nullopt;
+}
+
+std::string_view formatName(OutputFormat format) { return kFormatNames[static_cast<int>(format)]; }
+
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
+  ParsedCommandLine out;
+  auto fail = [&](std::string message) {
+    out.usageError = std::move(message);
+    out.options.reset();
+    return out;
+  };
+  if (std::find_if(args.begin(), args.end(), [](const std::string& a) { return a == "--help" || a == "-h"; }) !=
+      args.end()) {
+    out.options = Options{};
+    return out;
+  }
+  if (args.empty()) return fail("no command given");
+
+  Options opt;
+  const auto command = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                     [&](const CommandName& c) { return c.name == args[0]; });
+  if (command == std::end(kCommands)) return fail("unknown command \"" + args[0] + "\"");
+  opt.command = command->command;
+  bool formatGiven = false;
+
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (!isOption(arg)) {
+      opt.words.push_back(arg);
+      continue;
+    }
+    if (!optionAllowed(opt.command, arg)) {
+      const bool known = arg == "--cell" || arg == "--lambda" || arg == "--theta" || arg == "--2theta" ||
+                         arg == "--limits" || arg == "--hkl" || arg == "--from" || arg == "--format" ||
+                         arg == "--decimals";
+      return fail(known ? arg + " does not apply to " + commandName(opt.command) : "unknown option " + arg);
+    }
+    // The next n words, none of them an option.
+    auto take = [&](std::size_t n) -> std::optional<std::vector<std::string>> {
+      if (i + n >= args.size()) return std::nullopt;
+      std::vector<std::string> values(args.begin() + static_cast<long>(i) + 1,
+                                      args.begin() + static_cast<long>(i + n) + 1);
+      for (const auto& v : values)
+        if (isOption(v)) return std::nullopt;
+      i += n;
+      return values;
+    };
+    auto takeOne = [&]() -> std::optional<std::string> {
+      auto v = take(1);
+      return v ? std::optional<std::string>(v->front()) : std::nullopt;
+    };
+
+    if (arg == "--2theta") {
+      opt.twoTheta = true;
+    } else if (arg == "--cell") {
+      opt.cell.clear();
+      while (i + 1 < args.size() && opt.cell.size() < 6 && looksLikeNumber(args[i + 1])) opt.cell.push_back(args[++i]);
+      if (opt.cell.empty()) return fail("--cell needs numbers");
+    } else if (arg == "--theta") {
+      auto v = take(2);
+      if (!v) return fail("--theta needs two angles");
+      opt.theta = std::array<std::string, 2>{(*v)[0], (*v)[1]};
+    } else if (arg == "--limits") {
+      auto v = take(6);
+      if (!v) return fail("--limits needs six whole numbers: HMIN HMAX KMIN KMAX LMIN LMAX");
+      opt.limits.emplace();
+      std::copy(v->begin(), v->end(), opt.limits->begin());
+    } else if (arg == "--hkl") {
+      auto v = take(3);
+      if (!v) return fail("--hkl needs three whole numbers: H K L");
+      opt.hkl = std::array<std::string, 3>{(*v)[0], (*v)[1], (*v)[2]};
+    } else {
+      auto v = takeOne();
+      if (!v) return fail(arg + " needs a value");
+      if (arg == "--lambda") opt.lambda = *v;
+      else if (arg == "--from") opt.from = *v;
+      else if (arg == "--decimals") opt.decimals = *v;
+      else if (arg == "--data-dir") opt.dataDir = *v;
+      else if (arg == "--format") {
+        const auto f = formatFromName(*v);
+        if (!f) return fail("unknown format \"" + *v + "\"");
+        opt.format = *f;
+        formatGiven = true;
+      }
+    }
+  }
+
+  const std::string name = commandName(opt.command);
+  switch (opt.command) {
+    case Command::Groups:
+      if (opt.words.size() != 1) return fail("groups takes one SYSTEM");
+      break;
+    case Command::Conditions:
+      if (opt.words.size() != 2) return fail("conditions takes a SYSTEM and a GROUP");
+      break;
+    case Command::Powder:
+    case Command::Single:
+    case Command::Bragg:
+      if (opt.from) {
+        if (opt.words.size() > 2) return fail(name + " --from takes at most a SYSTEM and a GROUP");
+      } else {
+        if (opt.words.size() != 2) return fail(name + " takes a SYSTEM and a GROUP, or --from FILE");
+        if (opt.cell.empty()) return fail(name + " needs --cell");
+        if (!opt.lambda) return fail(name + " needs --lambda");
+      }
+      if (opt.command == Command::Single && !opt.limits) return fail("single needs --limits");
+      if (opt.command == Command::Bragg && !opt.hkl) return fail("bragg needs --hkl");
+      if (opt.command == Command::Bragg && formatGiven && opt.format != OutputFormat::List &&
+          opt.format != OutputFormat::Json)
+        return fail("bragg prints the list or json format only");
+      break;
+    case Command::Help: break;
+  }
+  out.options = std::move(opt);
+  return out;
+}
+
+std::string usageText() {
+  return "usage: obrin-cli groups SYSTEM\n"
+         "       obrin-cli conditions SYSTEM GROUP\n"
+         "       obrin-cli powder SYSTEM GROUP --cell A [B C ALPHA BETA GAMMA] --lambda L --theta T1 T2\n"
+         "                 [--2theta] [--format list|tsv|json|report|excel|cell] [--decimals N]\n"
+         "       obrin-cli single SYSTEM GROUP --cell ... --lambda L --limits HMIN HMAX KMIN KMAX LMIN LMAX\n"
+         "                 [--2theta] [--format ...] [--decimals N]\n"
+         "       obrin-cli bragg SYSTEM GROUP --cell ... --lambda L --hkl H K L [--2theta] [--format list|json]\n"
+         "       obrin-cli powder|single|bragg --from FILE.ind [SYSTEM [GROUP]] [options]\n"
+         "       obrin-cli --help\n";
+}
+
+std::string helpText() {
+  return usageText() +
+         "\n"
+         "Lists the reflections h k l of a crystal: its powder pattern between two Bragg angles\n"
+         "(powder), every allowed reflection inside Miller-index limits (single), or one\n"
+         "reflection at a time (bragg), with the same calculations and texts as the program obrin.\n"
+         "\n"
+         "Commands\n"
+         "  groups SYSTEM            the space groups of a crystal system, one a line\n"
+         "  conditions SYSTEM GROUP  the reflection conditions of a space group\n"
+         "  powder                   every allowed reflection between the angle limits, each class\n"
+         "                           of equivalent reflections once with its multiplicity\n"
+         "  single                   every allowed reflection inside the Miller-index limits\n"
+         "  bragg                    d and the Bragg angle of one reflection, F when forbidden\n"
+         "\n"
+         "SYSTEM   CUBI TETR ORTH HEXA RHOM MONO TRIC, or the name of the system list (Cubic,\n"
+         "         Tetragonal, Othorhombic, Hexagonal, Rhomboedral, Monoclinic, Triclinic), any case.\n"
+         "GROUP    the name as 'groups' lists it; or, in any case and blanks ignored, the name\n"
+         "         without its \"(N)\" suffix (pm-3m); or the space-group number alone, meaning the\n"
+         "         first group of the list with that number.\n"
+         "\n"
+         "Options\n"
+         "  --cell A B C ALPHA BETA GAMMA\n"
+         "           the cell in angstrom and degrees; or only the free parameters of the system:\n"
+         "           CUBI a; TETR a c; ORTH a b c; HEXA a c; RHOM a alpha; MONO a b c beta;\n"
+         "           TRIC all six. The system fixes the others. Six numbers must keep the ties\n"
+         "           of the system (b = a, angles of 90, ...). --cell takes the numbers that\n"
+         "           follow it: give SYSTEM and GROUP before it.\n"
+         "  --lambda L       the wavelength in angstrom, or a row of the wavelength table: MoKa1\n"
+         "                   MoKa2 MoKmean MokBet CuKa1 CuKa2 CuKmean CukBet CrKa1 CrKa2 CoKa1 CoKa2\n"
+         "                   CoKmean CokBet FeKa1 FeKa2 FeKmean FekBet CrKmean CrkBet (any case).\n"
+         "  --theta T1 T2    the Bragg-angle limits in degrees (default 5 40, as the window starts).\n"
+         "  --2theta         the limits are 2-theta (they are halved) and angles are printed as\n"
+         "                   2-theta.\n"
+         "  --limits HMIN HMAX KMIN KMAX LMIN LMAX   the Miller-index limits of 'single'.\n"
+         "  --hkl H K L      the reflection of 'bragg'.\n"
+         "  --from FILE.ind  read cell, space group, angle limits and wavelength from a cell file,\n"
+         "                   deriving the crystal system as the window's import does; SYSTEM, GROUP\n"
+         "                   and the options above replace what the file gives.\n"
+         "  --format F       list    the result lines as the window shows them, then the count line\n"
+         "                           (default); for bragg: h k l, d and the angle, \" F\" when forbidden\n"
+         "                   tsv     one reflection a row, tab-separated, with a header\n"
+         "                   json    system, group, cell, lambda, angle, limits, mode, count and\n"
+         "                           reflections [{h, k, l, d, theta, two_theta, multiplicity}]\n"
+         "                   report  the text of the results report indic.out\n"
+         "                   excel   the text of the spreadsheet export excel.txt\n"
+         "                   cell    the text of a cell file (.ind) of the inputs\n"
+         "  --decimals N     decimals of the angle column of report and excel (default 3), and of\n"
+         "                   d and the angle in tsv (default: every digit of the stored value).\n"
+         "  --data-dir DIR   read the space-group position files (C.pos, Q.pos, ...) from DIR only;\n"
+         "                   by default from the current directory, then the program's data folder.\n"
+         "  --help           this text.\n"
+         "\n"
+         "The report and excel texts begin with the local date and time as dd/mm/yyyy hh:mm:ss.\n"
+         "\n"
+         "Exit status: 0 done; 1 the input was refused (the window's warning is printed on the\n"
+         "error output); 2 the command line is wrong.\n"
+         "\n"
+         "Examples\n"
+         "  obrin-cli powder CUBI pm-3m --cell 4 --lambda CuKa1 --theta 5 40\n"
+         "  obrin-cli powder HEXA 194 --cell 3.21 5.21 --lambda 1.5406 --theta 10 120 --2theta --format json\n"
+         "  obrin-cli powder CUBI 225 --cell 4.05 --lambda CuKa1 --theta 5 60 --format cell > al.ind\n"
+         "  obrin-cli bragg --from al.ind --hkl 2 0 0\n";
+}
+
+}  // namespace obrin::cli

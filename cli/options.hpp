@@ -1,0 +1,48 @@
+// The command line of obrin-cli: the command, its words and its options, read into one value
+// before anything is loaded or calculated. Values stay texts: the numbers go through the same
+// checks as the window's fields, with the same messages.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace obrin::cli {
+
+enum class Command { Help, Groups, Conditions, Powder, Single, Bragg };
+enum class OutputFormat { List, Tsv, Json, Report, Excel, Cell };
+
+struct Options {
+  Command command = Command::Help;
+  std::vector<std::string> words;            // SYSTEM, then GROUP
+  std::vector<std::string> cell;             // one to six texts; empty when --cell is absent
+  std::optional<std::string> lambda;         // a number or a wavelength-table row name
+  std::optional<std::array<std::string, 2>> theta;
+  bool twoTheta = false;
+  std::optional<std::array<std::string, 6>> limits;  // Hmin Hmax Kmin Kmax Lmin Lmax
+  std::optional<std::array<std::string, 3>> hkl;
+  std::optional<std::string> from;           // a cell file
+  OutputFormat format = OutputFormat::List;
+  std::optional<std::string> decimals;
+  std::optional<std::string> dataDir;
+};
+
+// Either the options, or what is wrong with the command line (a usage fault, exit status 2).
+struct ParsedCommandLine {
+  std::optional<Options> options;
+  std::string usageError;
+};
+
+// args: the arguments after the program name.
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& args);
+
+std::optional<OutputFormat> formatFromName(std::string_view name);
+std::string_view formatName(OutputFormat format);
+
+// The synopsis printed with a usage fault, and the whole help of --help.
+std::string usageText();
+std::string helpText();
+
+}  // namespace obrin::cli

@@ -1,0 +1,55 @@
+// What the words of the command line name: the crystal system, the space group in its list,
+// the wavelength, the position files, and the cell fields the system fills in.
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "calc/state.hpp"
+#include "core/mathhkl.hpp"
+
+namespace obrin::cli {
+
+// The four-letter code or the name of the system list, any case; the usual English spellings
+// "Orthorhombic" and "Rhombohedral" too.
+std::optional<CrystalSystem> resolveSystem(std::string_view word);
+
+// The entry of the group list the word names, in this order: the exact name; the name, or the
+// name without its "(N)" suffix, compared without letter case and blanks; for a bare number,
+// the first entry with that space-group number (read from the position file).
+std::optional<std::string> resolveGroup(const std::vector<std::string>& names, std::string_view word,
+                                        const std::filesystem::path& positionFile);
+
+// The name without blanks, in upper case, and without a trailing "(N)".
+std::string groupKey(std::string_view name, bool dropNumberSuffix);
+
+// What the wavelength field holds after --lambda: a row of the wavelength table (any case) is
+// written as the window writes a chosen row; anything else is taken as typed.
+std::string lambdaFieldText(std::string_view word);
+
+// --data-dir DIR searches DIR only; otherwise the window's directories.
+std::vector<std::filesystem::path> positionFileDirectories(const std::optional<std::string>& dataDir);
+// The position file of the system. When none is found the readers get a path that names what
+// is missing, so that their message says so: the bare name for the window's search (as the
+// window does), DIR/name under --data-dir (never a file of the current directory).
+std::filesystem::path positionFileFor(CrystalSystem system, const std::vector<std::filesystem::path>& dirs,
+                                      const std::optional<std::string>& dataDir);
+
+// The cell parameters the user types for the system, in the order --cell takes them
+// (indices into a, b, c, alpha, beta, gamma).
+std::vector<int> freeCellParameters(CrystalSystem system);
+std::string freeCellParameterNames(CrystalSystem system);  // "a c", ...
+
+// The six cell field texts after choosing the system and typing the free parameters into
+// their fields, each checked on leaving as the window checks it (tied fields take the text).
+std::array<std::string, 6> cellTextsFromFreeParameters(CrystalSystem system, const std::vector<std::string>& values,
+                                                      CalculationState& state);
+
+// What the system imposes on a cell, as its message says it.
+std::string cellTiesText(CrystalSystem system);
+
+}  // namespace obrin::cli
