@@ -598,7 +598,10 @@ BraggIndices readBraggIndices(std::array<std::string, 3>& texts) {
   long long sum = 0;
   for (const auto& x : v) sum += x ? std::llabs(*x) : 0;
   if (sum == 0) return r;
-  if (!v[0] || !v[1] || !v[2]) {
+  // Beyond 16 bits the reflection test's sums of indices could overflow, and no list of the
+  // program holds such an index either.
+  const auto tooLarge = [](const std::optional<int>& x) { return x && (*x > kMaxMillerIndex || *x < -kMaxMillerIndex); };
+  if (!v[0] || !v[1] || !v[2] || tooLarge(v[0]) || tooLarge(v[1]) || tooLarge(v[2])) {
     r.status = BraggIndices::Status::Bad;
     r.warning = kBadMiller;
     return r;
@@ -619,6 +622,11 @@ BraggOutcome calcul_bragg(CalculationState& st, const std::optional<std::string>
     out.warning = kBadLambda;
     return out;
   }
+  for (int x : {h, k, l})
+    if (x > kMaxMillerIndex || x < -kMaxMillerIndex) {
+      out.warning = kBadMiller;
+      return out;
+    }
   out.warning = prepareGroup(st, *selectedGroup, positionFile, out.conditionsRead, out.conditionDisplay);
   if (!out.warning.empty()) return out;
 

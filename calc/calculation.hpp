@@ -55,7 +55,8 @@ struct BraggIndices {
   std::string warning;  // "Bad Miller indices" when status is Bad
 };
 // The h, k, l fields, before the input validation: all three empty or 0 0 0 → Nothing (no
-// message); empty fields become "0".
+// message); empty fields become "0"; a field that does not read, or an index beyond ±32767,
+// is Bad.
 BraggIndices readBraggIndices(std::array<std::string, 3>& hklTexts);
 
 struct BraggOutcome {
@@ -68,7 +69,8 @@ struct BraggOutcome {
   std::string angleText;   // 8:3 (θ or 2θ), + " F" when forbidden
   bool forbidden = false;  // grey angle text and the "( F = forbidden)" label
 };
-// After readBraggIndices gave Ok and the input validation passed.
+// After readBraggIndices gave Ok and the input validation passed. Indices beyond ±32767 give
+// "Bad Miller indices" here too.
 BraggOutcome calcul_bragg(CalculationState& state, const std::optional<std::string>& selectedGroup,
                           const std::filesystem::path& positionFile, AngleMode angleMode, int h, int k, int l);
 

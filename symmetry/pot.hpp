@@ -57,7 +57,9 @@ DerivedConditions deriveReflectionConditions(char lattice, CrystalSystem system,
                                              const std::vector<std::string>& conditionLines);
 std::string formatConditionLine(std::string_view line);
 
-// 1 when h k l is forbidden (0 0 0, the lattice centring, or a condition), else 0.
+// 1 when h k l is forbidden (0 0 0, the lattice centring, or a condition), else 0. Indices
+// must lie within ±2^28, so that the sums the conditions test cannot overflow; the program's
+// indices stay within ±2·32767 (images of 16-bit indices).
 int isReflectionForbidden(const SpaceGroupRules& rules, int h, int k, int l);
 // The condition table alone.
 int evaluateConditions(const std::vector<ReflectionCondition>& conditions, int h, int k, int l);

@@ -76,7 +76,7 @@ for t in "${targets[@]}"; do
   # shellcheck disable=SC2046
   "$build/fuzz/$t" -max_total_time="$seconds" ${OBRIN_FUZZ_RUNS:+-runs=$OBRIN_FUZZ_RUNS} $(options_for "$t") -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$build/fuzz-artifacts/$t-" "${dirs[@]}" >"$log" 2>&1 || status=$?
-  runs="$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo '?')"
+  runs="$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | tail -n 1 | grep -o '[0-9]*$' || echo '?')"
   if [[ $status -ne 0 ]]; then
     failed+=("$t")
     summary+=("$t: FAILED after $runs runs (exit $status), see $log")
