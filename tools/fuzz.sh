@@ -7,6 +7,8 @@
 #                                  release; the summary gives the runs made per harness
 #   tools/fuzz.sh list             the harnesses
 #
+# The release run: OBRIN_FUZZ_RUNS=10000000 tools/fuzz.sh long 3600  (ten million runs of each
+# harness, or an hour, whichever comes first; the calculation harness manages far fewer).
 # Environment: OBRIN_FUZZ_BUILD (build folder, default build-fuzz), CXX (default clang++-14 or
 # clang++), OBRIN_FUZZ_TARGETS (names to run, e.g. "fuzz_triplet fuzz_cellfile"; default all),
 # OBRIN_FUZZ_RUNS (stop a harness after this many runs if its time is not up first).
@@ -14,6 +16,7 @@
 # from them next time, beside the seeds of fuzz/corpus/<name> and the program's data files.
 # A failing input is saved as <build>/fuzz-artifacts/<name>-crash-... ; replay it with
 #   <build>/fuzz/<name> <that file>
+# (OBRIN_FUZZ_PRINT=1 makes the calculation harness print the cell, limits and group it used.)
 set -euo pipefail
 
 src="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -22,8 +25,8 @@ mode="${1:-smoke}"
 case "$mode" in
   smoke) seconds="${2:-25}" ;;
   long) seconds="${2:-3600}" ;;
-  list) seconds=0 ;;
-  -h|--help) sed -n '2,17p' "$0"; exit 0 ;;
+  list) cd "$src/fuzz" && ls fuzz_*.cpp | sed 's/\.cpp$//'; exit 0 ;;
+  -h|--help) sed -n '2,/^set -euo/p' "$0" | sed '$d'; exit 0 ;;
   *) echo "usage: tools/fuzz.sh smoke | long [SECONDS] | list" >&2; exit 2 ;;
 esac
 
@@ -40,7 +43,6 @@ cmake -S "$src" -B "$build" -DOBRIN_FUZZ=ON -DCMAKE_CXX_COMPILER="$cxx" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOBRIN_BUILD_GUI=OFF -DOBRIN_BUILD_TESTS=OFF >/dev/null
 mapfile -t all < <(cd "$src/fuzz" && ls fuzz_*.cpp | sed 's/\.cpp$//')
 targets=(${OBRIN_FUZZ_TARGETS:-${all[@]}})
-if [[ "$mode" == list ]]; then printf '%s\n' "${all[@]}"; exit 0; fi
 cmake --build "$build" -j2 --target "${targets[@]}"
 
 # Options of one harness: whole position files are long, but what matters fits in 8 KB.
