@@ -108,6 +108,16 @@ class WindowSpans {
     return clip(first, last, lo, hi);
   }
 
+  // The rows (h, k) of the box that the loops will visit.
+  long long rowCount(long long hFirst, long long hLast, long long kFirst, long long kLast) const {
+    long long rows = 0;
+    for (long long h = hFirst; h <= hLast; ++h) {
+      const auto [first, last] = kSpan(h, kFirst, kLast);
+      if (last >= first) rows += last - first + 1;
+    }
+    return rows;
+  }
+
   struct Row {
     long long first, last;          // the l that may lie in the window
     long long holeFirst, holeLast;  // inside them, the l that surely lie above dmax
@@ -417,6 +427,10 @@ CalcOutcome calcul(CalculationState& st, const std::optional<std::string>& selec
   std::array<int, 3> equivalents[2 * kMaxOperators];
 
   const WindowSpans spans(st.B, dmin, dmax);
+  if (spans.rowCount(-n[0], n[0], -n[1], n[1]) > kMaxVisitedRows) {
+    out.warning = kTooManySeen;
+    return out;
+  }
   for (int h = n[0]; h >= -n[0]; --h) {
     const auto [kFirst, kLast] = spans.kSpan(h, -n[1], n[1]);
     for (int k = static_cast<int>(kLast); k >= kFirst; --k) {
@@ -544,6 +558,10 @@ CalcOutcome calcul_monocristaux(CalculationState& st, const std::optional<std::s
 
   std::vector<Candidate> gathered;
   const WindowSpans spans(st.B, dmin, dmax);
+  if (spans.rowCount(range[0], range[1], range[2], range[3]) > kMaxVisitedRows) {
+    out.warning = kTooManyRange;
+    return out;
+  }
   for (long long h = range[0]; h <= range[1]; ++h) {
     const auto [kFirst, kLast] = spans.kSpan(h, range[2], range[3]);
     for (long long k = kFirst; k <= kLast; ++k) {

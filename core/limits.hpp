@@ -22,6 +22,11 @@ inline constexpr int kMaxSeenReflections = 49998;   // equivalents counted by a 
 inline constexpr int kMaxSingleCrystalListed = 9999;    // lines a single-crystal list may hold
 inline constexpr int kMaxSingleCrystalGathered = 49998; // reflections it may gather
 
+// Index rows (h, k) a calculation may visit. Each costs a few operations even when no index of
+// it falls in the d window; this many rows with fewer lines than the list limits take a window
+// thinner than 1/2000 of an index step on a cell thousands of Å long.
+inline constexpr long long kMaxVisitedRows = 30000000;
+
 // Indices are stored in 16 bits.
 inline constexpr int kMaxMillerIndex = 32767;
 

@@ -328,6 +328,25 @@ TEST(ExtremeWindow, RowRootsFarBeyondAnyIndexAreCutBeforeConversion) {
   EXPECT_EQ(st.list.size(), 142u);
 }
 
+TEST(ExtremeWindow, AWindowThinnerThanAnIndexStepOnAHugeCellIsRefusedAtOnce) {
+  // Equal limits on a cell of 30000 Å: hundreds of millions of rows would each hold no index
+  // of the window. The rows are counted first.
+  auto st = cubic(30000, 1.5406, 20, 20);
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(powder(st).warning, kTooMany1);
+  // A needle-thin triclinic cell seen at a tiny wavelength and angle, as it was found.
+  auto needle = cubic(1, 8.8817841970012523e-16, 2.9103830456733704e-11, 2.9103830456733704e-11);
+  needle.system = CrystalSystem::Triclinic;
+  needle.cell = {12.234014354050156, 19.047058821578602, 3.4694469519536142e-18, 30.939403281492346,
+                 59.647988656011449, 85.530179838061514};
+  EXPECT_EQ(powder(needle, "P 1", "T.pos").warning, kTooMany1);
+  // Single crystal: a wavelength that leaves only d between 9999 and 10000 Å.
+  auto thin = cubic(3e8, 19800);
+  EXPECT_EQ(single(thin, {"-32767", "32767", "-32767", "32767", "0", "0"}).warning,
+            "Too many reflections! Decrease the range...");
+  EXPECT_LT(secondsSince(t0), 2.0);
+}
+
 // ---- Report decimals -------------------------------------------------------------------------
 
 TEST(ExtremeDecimals, AThousandIsRefusedAndNeverReachesTheText) {
