@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <tuple>
+#include <utility>
 
 #include "calc/display.hpp"
 #include "calc/exchange_order.hpp"
@@ -17,6 +19,10 @@ namespace {
 constexpr const char* kErrorCell = "Error on cell parameters";
 constexpr const char* kErrorGroup = "Error on space group";
 constexpr const char* kErrorLambda = "Error. No lambda!";
+constexpr const char* kBadLambda = " Error on lambda";
+constexpr const char* kBadTheta1 = " Error on theta1";
+constexpr const char* kBadTheta2 = " Error on theta2";
+constexpr const char* kTheta2Above90 = "Error on theta2 (>90)";
 constexpr const char* kErrorMiller = "Miller indices error";
 constexpr const char* kBadMiller = "Bad Miller indices";
 constexpr const char* kNotPossible = "Not possible reflection";
@@ -66,6 +72,120 @@ int clampIndex(double x) {
   if (!(x >= 0)) return 0;
   return x > kMaxMillerIndex ? kMaxMillerIndex : static_cast<int>(x);
 }
+
+// A wavelength the calculations can use: 0 is the separate "no lambda" case.
+bool usableLambda(double lambda) { return std::isfinite(lambda) && lambda >= 0; }
+
+// The part of each index row that can fall inside a d window [dmin, dmax]. With the metric
+// tensor G = BᵀB, |s|² = Q(h, k, l) = (h k l) G (h k l)ᵀ, and d = 1/|s|: a row along l meets the
+// ellipsoid Q ≤ 1/dmin² in one interval, and the hole Q < 1/dmax² (d above dmax) in another,
+// each the roots of a quadratic in l; the k rows of one h that meet the ellipsoid at all come
+// from the same quadratic after minimising over l. The spans are widened (the hole narrowed) by
+// a margin far beyond rounding, and every reflection is still tested on its own d, so the
+// pruning only skips indices that cannot be listed: the list is exactly the unpruned one, but a
+// huge cell or a narrow window no longer visits billions of empty rows.
+class WindowSpans {
+ public:
+  WindowSpans(const Mat3& B, double dmin, double dmax) {
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j) G_[i][j] = B[0][i] * B[0][j] + B[1][i] * B[1][j] + B[2][i] * B[2][j];
+    outer_ = dmin > 0 && std::isfinite(1 / (dmin * dmin)) ? 1 / (dmin * dmin) : -1;
+    inner_ = dmax > 0 && std::isfinite(dmax) ? 1 / (dmax * dmax) : -1;
+    // Without a positive curvature along l (or k after the minimum over l) nothing is pruned.
+    usable_ = G_[2][2] > 0 && std::isfinite(G_[2][2]);
+    if (usable_) {
+      a2_ = G_[1][1] - G_[1][2] * G_[1][2] / G_[2][2];
+      b2_ = G_[0][1] - G_[0][2] * G_[1][2] / G_[2][2];
+      c2_ = G_[0][0] - G_[0][2] * G_[0][2] / G_[2][2];
+    }
+  }
+
+  // The k of [lo, hi] whose rows may reach d ≥ dmin for this h; lo > hi when none does.
+  std::pair<long long, long long> kSpan(long long h, long long lo, long long hi) const {
+    if (!usable_ || outer_ < 0 || !(a2_ > 0)) return {lo, hi};
+    double first = 0, last = 0;
+    if (!roots(a2_, 2 * b2_ * h, c2_ * h * h - outer_, first, last)) return {1, 0};
+    return clip(first, last, lo, hi);
+  }
+
+  // The rows (h, k) of the box that the loops will visit.
+  long long rowCount(long long hFirst, long long hLast, long long kFirst, long long kLast) const {
+    long long rows = 0;
+    for (long long h = hFirst; h <= hLast; ++h) {
+      const auto [first, last] = kSpan(h, kFirst, kLast);
+      if (last >= first) rows += last - first + 1;
+    }
+    return rows;
+  }
+
+  struct Row {
+    long long first, last;          // the l that may lie in the window
+    long long holeFirst, holeLast;  // inside them, the l that surely lie above dmax
+  };
+  Row lRow(long long h, long long k, long long lo, long long hi) const {
+    Row row{lo, hi, 1, 0};
+    if (!usable_) return row;
+    const double b = 2 * (G_[0][2] * h + G_[1][2] * k);
+    const double c = G_[0][0] * h * h + G_[1][1] * k * k + 2 * G_[0][1] * h * k;
+    double first = 0, last = 0;
+    if (outer_ >= 0) {
+      if (!roots(G_[2][2], b, c - outer_, first, last)) return {1, 0, 1, 0};
+      std::tie(row.first, row.last) = clip(first, last, lo, hi);
+    }
+    if (inner_ >= 0 && roots(G_[2][2], b, c - inner_, first, last)) {
+      // Clamped to the row before any conversion: the roots of an oblique cell may lie far
+      // beyond what an index (or even a long long) holds.
+      const double m = margin(first, last);
+      const double holeFirst = std::max(std::ceil(first + m), static_cast<double>(lo));
+      const double holeLast = std::min(std::floor(last - m), static_cast<double>(hi));
+      if (holeFirst <= holeLast) {
+        row.holeFirst = static_cast<long long>(holeFirst);
+        row.holeLast = static_cast<long long>(holeLast);
+      }
+    }
+    return row;
+  }
+
+ private:
+  static double margin(double first, double last) {
+    return 2 + 1e-6 * (std::fabs(first) + std::fabs(last));
+  }
+  // The real x with a x² + b x + c ≤ 0 (a > 0); false when there is none.
+  static bool roots(double a, double b, double c, double& first, double& last) {
+    const double disc = b * b - 4 * a * c;
+    if (!std::isfinite(disc)) {
+      first = -std::numeric_limits<double>::infinity();
+      last = std::numeric_limits<double>::infinity();
+      return true;  // no safe answer: keep everything
+    }
+    if (disc < 0) {
+      // Tangent rows may come out slightly negative: keep the row when it is that close.
+      if (disc < -1e-9 * (b * b + 4 * a * std::fabs(c))) return false;
+      first = last = -b / (2 * a);
+      return true;
+    }
+    const double root = std::sqrt(disc);
+    first = (-b - root) / (2 * a);
+    last = (-b + root) / (2 * a);
+    return true;
+  }
+  // [first, last] widened by the margin and cut to [lo, hi]; {1, 0} when nothing is left.
+  static std::pair<long long, long long> clip(double first, double last, long long lo, long long hi) {
+    if (std::isnan(first) || std::isnan(last)) return {lo, hi};
+    const double m = margin(first, last);
+    const double f = std::floor(first - m), l = std::ceil(last + m);
+    if (f > static_cast<double>(hi) || l < static_cast<double>(lo)) return {1, 0};
+    // Both now lie inside [lo, hi] or on its far side, so the conversions are exact.
+    const long long a = f > static_cast<double>(lo) ? static_cast<long long>(f) : lo;
+    const long long b = l < static_cast<double>(hi) ? static_cast<long long>(l) : hi;
+    return {a, b};
+  }
+
+  Mat3 G_{};
+  double outer_ = -1, inner_ = -1;
+  bool usable_ = false;
+  double a2_ = 0, b2_ = 0, c2_ = 0;  // Q minimised over l: a2 k² + 2 b2 h k + c2 h²
+};
 
 // Whether braggTheta(λ, d) exists, without its arcsine.
 bool hasBraggAngle(double lambda, double d) { return d > 0 && std::fabs(lambda) <= 2 * d; }
@@ -187,12 +307,18 @@ std::optional<std::array<int, 6>> readMillerLimits(std::array<std::string, 6>& t
 // ---- Index bounds ---------------------------------------------------------------------------
 
 std::array<int, 3> completeIndexBound(const Mat3& B, double sMax) {
+  const auto extent = completeIndexExtent(B, sMax);
+  return {clampIndex(extent[0]), clampIndex(extent[1]), clampIndex(extent[2])};
+}
+
+std::array<double, 3> completeIndexExtent(const Mat3& B, double sMax) {
   // h = B⁻¹ s, so h_i = r_i · s with r_i the i-th row of B⁻¹ (the direct axis): by
   // Cauchy-Schwarz |h_i| ≤ |r_i| |s| = |r_i| / d ≤ |r_i| sMax. The factor covers rounding.
   const double det = B[0][0] * (B[1][1] * B[2][2] - B[1][2] * B[2][1]) -
                      B[0][1] * (B[1][0] * B[2][2] - B[1][2] * B[2][0]) +
                      B[0][2] * (B[1][0] * B[2][1] - B[1][1] * B[2][0]);
   if (!(sMax > 0) || !std::isfinite(det) || det == 0) return {0, 0, 0};
+  if (std::isinf(sMax)) return {sMax, sMax, sMax};
   // Rows of the inverse: cofactors of the columns of B.
   const Mat3 inv = {{{(B[1][1] * B[2][2] - B[1][2] * B[2][1]) / det, (B[0][2] * B[2][1] - B[0][1] * B[2][2]) / det,
                       (B[0][1] * B[1][2] - B[0][2] * B[1][1]) / det},
@@ -200,10 +326,11 @@ std::array<int, 3> completeIndexBound(const Mat3& B, double sMax) {
                       (B[0][2] * B[1][0] - B[0][0] * B[1][2]) / det},
                      {(B[1][0] * B[2][1] - B[1][1] * B[2][0]) / det, (B[0][1] * B[2][0] - B[0][0] * B[2][1]) / det,
                       (B[0][0] * B[1][1] - B[0][1] * B[1][0]) / det}}};
-  std::array<int, 3> n{};
+  std::array<double, 3> n{};
   for (int i = 0; i < 3; ++i) {
     const double len = std::sqrt(inv[i][0] * inv[i][0] + inv[i][1] * inv[i][1] + inv[i][2] * inv[i][2]);
-    n[i] = clampIndex(std::floor(len * sMax * (1 + 1e-9)));
+    n[i] = std::floor(len * sMax * (1 + 1e-9));
+    if (std::isnan(n[i])) n[i] = std::numeric_limits<double>::infinity();  // safer than 0
   }
   return n;
 }
@@ -236,6 +363,11 @@ CalcOutcome calcul(CalculationState& st, const std::optional<std::string>& selec
     out.warning = kErrorLambda;
     return out;
   }
+  // A negative wavelength would give negative angles, an infinite one nothing at all.
+  if (!usableLambda(st.lambda)) {
+    out.warning = kBadLambda;
+    return out;
+  }
   out.warning = prepareGroup(st, *selectedGroup, positionFile, out.conditionsRead, out.conditionDisplay);
   if (!out.ok()) return out;
 
@@ -253,6 +385,20 @@ CalcOutcome calcul(CalculationState& st, const std::optional<std::string>& selec
   } else {
     // The mode list with "Bragg equation" or nothing current still has the powder panel's limits.
     if (st.thetaMin == 0) st.thetaMin = kThetaMinReplacement;
+    // Limits that hold no window would list nothing without saying why; a negative angle
+    // would even turn the window over.
+    if (!(st.thetaMin > 0 && st.thetaMin <= 90)) {
+      out.warning = kBadTheta1;
+      return out;
+    }
+    if (!(st.thetaMax <= 90)) {
+      out.warning = std::isfinite(st.thetaMax) ? kTheta2Above90 : kBadTheta2;
+      return out;
+    }
+    if (!(st.thetaMax >= st.thetaMin)) {
+      out.warning = kBadTheta2;
+      return out;
+    }
     dmin = lambda / (2 * std::sin(st.thetaMax * kRadPerDeg));
     dmax = lambda / (2 * std::sin(st.thetaMin * kRadPerDeg));
   }
@@ -262,7 +408,14 @@ CalcOutcome calcul(CalculationState& st, const std::optional<std::string>& selec
   // stays the range.
   const double sMax = 2 * std::sin(st.thetaMax * kRadPerDeg) / lambda;
   const auto classic = classicIndexBound(st.B, sMax);
-  const auto complete = completeIndexBound(st.B, sMax);
+  const auto extent = completeIndexExtent(st.B, sMax);
+  // Indices the list could not hold in 16 bits: the cell is far too large for the range.
+  for (double e : extent)
+    if (!(e <= kMaxMillerIndex)) {
+      out.warning = kTooManySeen;
+      return out;
+    }
+  const std::array<int, 3> complete = {clampIndex(extent[0]), clampIndex(extent[1]), clampIndex(extent[2])};
   std::array<int, 3> n{};
   for (int i = 0; i < 3; ++i) n[i] = std::min(std::max(classic[i], complete[i]), kMaxMillerIndex);
 
@@ -273,9 +426,20 @@ CalcOutcome calcul(CalculationState& st, const std::optional<std::string>& selec
   std::vector<Candidate> candidates;
   std::array<int, 3> equivalents[2 * kMaxOperators];
 
-  for (int h = n[0]; h >= -n[0]; --h)
-    for (int k = n[1]; k >= -n[1]; --k)
-      for (int l = n[2]; l >= 0; --l) {
+  const WindowSpans spans(st.B, dmin, dmax);
+  if (spans.rowCount(-n[0], n[0], -n[1], n[1]) > kMaxVisitedRows) {
+    out.warning = kTooManySeen;
+    return out;
+  }
+  for (int h = n[0]; h >= -n[0]; --h) {
+    const auto [kFirst, kLast] = spans.kSpan(h, -n[1], n[1]);
+    for (int k = static_cast<int>(kLast); k >= kFirst; --k) {
+      const auto row = spans.lRow(h, k, 0, n[2]);
+      for (int l = static_cast<int>(row.last); l >= row.first; --l) {
+        if (l >= row.holeFirst && l <= row.holeLast) {
+          l = static_cast<int>(row.holeFirst);  // the loop steps on below the hole
+          continue;
+        }
         if (h == 0 && k == 0 && l == 0) continue;
         const double d = dSpacing(st.B, h, k, l);
         if (!(dmin <= d && d <= dmax)) continue;
@@ -318,6 +482,8 @@ CalcOutcome calcul(CalculationState& st, const std::optional<std::string>& selec
         const auto rep = equivalents[0];
         candidates.push_back({rep[0], rep[1], rep[2], multiplicity, d});
       }
+    }
+  }
 
   std::vector<double> ds(candidates.size());
   for (std::size_t i = 0; i < candidates.size(); ++i) ds[i] = candidates[i].d;
@@ -351,6 +517,11 @@ CalcOutcome calcul_monocristaux(CalculationState& st, const std::optional<std::s
   CalcOutcome out;
   out.warning = checkCellAndGroup(st, selectedGroup);
   if (!out.ok()) return out;
+  // A negative wavelength would give negative angles.
+  if (!usableLambda(st.lambda)) {
+    out.warning = kBadLambda;
+    return out;
+  }
   out.warning = prepareGroup(st, *selectedGroup, positionFile, out.conditionsRead, out.conditionDisplay);
   if (!out.ok()) return out;
 
@@ -371,10 +542,12 @@ CalcOutcome calcul_monocristaux(CalculationState& st, const std::optional<std::s
   const double dLow = std::max(dmin, std::fabs(lambda) / 2);
   if (std::isnan(dLow)) range = {0, -1, 0, -1, 0, -1};  // no d compares with it: nothing to visit
   else if (dLow > 0) {
-    const auto n = completeIndexBound(st.B, 1 / dLow);
+    // Unclamped: reachable indices beyond 16 bits must be refused below, not cut off.
+    const auto extent = completeIndexExtent(st.B, 1 / dLow);
     for (int axis = 0; axis < 3; ++axis) {
-      range[2 * axis] = std::max<long long>(range[2 * axis], -n[axis]);
-      range[2 * axis + 1] = std::min<long long>(range[2 * axis + 1], n[axis]);
+      const double e = std::min(extent[axis], 4.0 * kMaxMillerIndex);
+      range[2 * axis] = std::max<long long>(range[2 * axis], static_cast<long long>(-e));
+      range[2 * axis + 1] = std::min<long long>(range[2 * axis + 1], static_cast<long long>(e));
     }
   }
   for (long long v : range)
@@ -384,9 +557,20 @@ CalcOutcome calcul_monocristaux(CalculationState& st, const std::optional<std::s
     }
 
   std::vector<Candidate> gathered;
-  for (long long h = range[0]; h <= range[1]; ++h)
-    for (long long k = range[2]; k <= range[3]; ++k)
-      for (long long l = range[4]; l <= range[5]; ++l) {
+  const WindowSpans spans(st.B, dmin, dmax);
+  if (spans.rowCount(range[0], range[1], range[2], range[3]) > kMaxVisitedRows) {
+    out.warning = kTooManyRange;
+    return out;
+  }
+  for (long long h = range[0]; h <= range[1]; ++h) {
+    const auto [kFirst, kLast] = spans.kSpan(h, range[2], range[3]);
+    for (long long k = kFirst; k <= kLast; ++k) {
+      const auto row = spans.lRow(h, k, range[4], range[5]);
+      for (long long l = row.first; l <= row.last; ++l) {
+        if (l >= row.holeFirst && l <= row.holeLast) {
+          l = row.holeLast;  // the loop steps on above the hole
+          continue;
+        }
         if (h == 0 && k == 0 && l == 0) continue;
         const int hi = static_cast<int>(h), ki = static_cast<int>(k), li = static_cast<int>(l);
         if (isReflectionForbidden(st.rules, hi, ki, li)) continue;
@@ -398,6 +582,8 @@ CalcOutcome calcul_monocristaux(CalculationState& st, const std::optional<std::s
         }
         gathered.push_back({hi, ki, li, 1, d});
       }
+    }
+  }
   // Refused before the sort: a list that is not kept need not be ordered.
   if (static_cast<int>(gathered.size()) > kMaxSingleCrystalListed) {
     out.warning = kTooManyRange;
@@ -430,7 +616,10 @@ BraggIndices readBraggIndices(std::array<std::string, 3>& texts) {
   long long sum = 0;
   for (const auto& x : v) sum += x ? std::llabs(*x) : 0;
   if (sum == 0) return r;
-  if (!v[0] || !v[1] || !v[2]) {
+  // Beyond 16 bits the reflection test's sums of indices could overflow, and no list of the
+  // program holds such an index either.
+  const auto tooLarge = [](const std::optional<int>& x) { return x && (*x > kMaxMillerIndex || *x < -kMaxMillerIndex); };
+  if (!v[0] || !v[1] || !v[2] || tooLarge(v[0]) || tooLarge(v[1]) || tooLarge(v[2])) {
     r.status = BraggIndices::Status::Bad;
     r.warning = kBadMiller;
     return r;
@@ -447,6 +636,15 @@ BraggOutcome calcul_bragg(CalculationState& st, const std::optional<std::string>
   BraggOutcome out;
   out.warning = checkCellAndGroup(st, selectedGroup);
   if (!out.warning.empty()) return out;
+  if (!usableLambda(st.lambda)) {
+    out.warning = kBadLambda;
+    return out;
+  }
+  for (int x : {h, k, l})
+    if (x > kMaxMillerIndex || x < -kMaxMillerIndex) {
+      out.warning = kBadMiller;
+      return out;
+    }
   out.warning = prepareGroup(st, *selectedGroup, positionFile, out.conditionsRead, out.conditionDisplay);
   if (!out.warning.empty()) return out;
 

@@ -55,7 +55,8 @@ struct BraggIndices {
   std::string warning;  // "Bad Miller indices" when status is Bad
 };
 // The h, k, l fields, before the input validation: all three empty or 0 0 0 → Nothing (no
-// message); empty fields become "0".
+// message); empty fields become "0"; a field that does not read, or an index beyond ±32767,
+// is Bad.
 BraggIndices readBraggIndices(std::array<std::string, 3>& hklTexts);
 
 struct BraggOutcome {
@@ -68,7 +69,8 @@ struct BraggOutcome {
   std::string angleText;   // 8:3 (θ or 2θ), + " F" when forbidden
   bool forbidden = false;  // grey angle text and the "( F = forbidden)" label
 };
-// After readBraggIndices gave Ok and the input validation passed.
+// After readBraggIndices gave Ok and the input validation passed. Indices beyond ±32767 give
+// "Bad Miller indices" here too.
 BraggOutcome calcul_bragg(CalculationState& state, const std::optional<std::string>& selectedGroup,
                           const std::filesystem::path& positionFile, AngleMode angleMode, int h, int k, int l);
 
@@ -84,6 +86,8 @@ std::optional<std::array<int, 6>> readMillerLimits(std::array<std::string, 6>& t
 // Largest |h|, |k|, |l| of any reflection with d ≥ 1/sMax in the metric B: |h| = |s·a| ≤ |a|/d,
 // with a, b, c the direct axes, the rows of B⁻¹ (h = B⁻¹ s). Valid for any cell.
 std::array<int, 3> completeIndexBound(const Mat3& B, double sMax);
+// The same before rounding down and clamping to what 16 bits hold (infinite when sMax is).
+std::array<double, 3> completeIndexExtent(const Mat3& B, double sMax);
 // The range of the original program: per axis the largest Round(sMax·d(v)) over the four
 // vectors with 1 on that axis and 0 or 1 on the others, plus 1. It suffices for right angles.
 std::array<int, 3> classicIndexBound(const Mat3& B, double sMax);

@@ -11,12 +11,21 @@ inline constexpr int kMaxOperators = 96;            // general-position triplets
 inline constexpr int kMaxConditions = 12;           // decoded reflection conditions of one group
 inline constexpr int kMaxConditionZones = 5;        // zone tokens on one condition line
 inline constexpr int kMaxConditionLineLength = 40;  // characters kept of a condition line
+// Characters read of one position-file line: the longest real line is under 100.
+inline constexpr int kMaxPositionLineLength = 1024;
+// Groups listed of one position file: a file of blank lines must not fill the memory with names.
+inline constexpr int kMaxGroupsInList = 1000000;
 
 // Reflection lists.
 inline constexpr int kMaxListedReflections = 9998;  // lines a powder calculation may store
 inline constexpr int kMaxSeenReflections = 49998;   // equivalents counted by a powder calculation
 inline constexpr int kMaxSingleCrystalListed = 9999;    // lines a single-crystal list may hold
 inline constexpr int kMaxSingleCrystalGathered = 49998; // reflections it may gather
+
+// Index rows (h, k) a calculation may visit. Each costs a few operations even when no index of
+// it falls in the d window; this many rows with fewer lines than the list limits take a window
+// thinner than 1/2000 of an index step on a cell thousands of Å long.
+inline constexpr long long kMaxVisitedRows = 30000000;
 
 // Indices are stored in 16 bits.
 inline constexpr int kMaxMillerIndex = 32767;
@@ -28,6 +37,9 @@ inline constexpr double kSingleCrystalDmax = 10000.0;   // Å
 
 // Merge of coincident powder lines.
 inline constexpr double kCoincidentD = 0.0001;  // Å
+
+// Characters read of one cell-file line; the longest a written file holds is well under 200.
+inline constexpr int kMaxCellFileLineLength = 1024;
 
 // Default Bragg-angle limits (θ, degrees) and report decimals.
 inline constexpr double kDefaultThetaMin = 5.0;

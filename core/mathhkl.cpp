@@ -34,6 +34,8 @@ std::optional<Metric> computeMetric(const UnitCell& cell) {
   // (about 1e-11 for an angle of 180) instead of 0.
   if (!(G > kMinMetricDeterminant)) return std::nullopt;
   const double V = cell.a * cell.b * cell.c * std::sqrt(G);
+  // Lengths whose volume leaves the range of a double have no usable reciprocal cell.
+  if (!std::isfinite(V) || !(V > 0)) return std::nullopt;
 
   Metric m;
   m.volume = V;
@@ -59,6 +61,7 @@ std::optional<Metric> computeMetric(const UnitCell& cell) {
       if (!std::isfinite(v)) return std::nullopt;
   for (double v : r.params())
     if (!std::isfinite(v)) return std::nullopt;
+  if (!(r.a > 0 && r.b > 0 && r.c > 0)) return std::nullopt;
   return m;
 }
 

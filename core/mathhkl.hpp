@@ -51,7 +51,8 @@ struct Metric {
 
 // None when the six values cannot form a cell: a length not above 0, an angle outside
 // (0, 180), angles with G = 1 − cos²α − cos²β − cos²γ + 2 cosα cosβ cosγ ≤ 0 (to rounding),
-// or any value that is not finite.
+// any value that is not finite, or lengths whose volume or reciprocal lengths a double cannot
+// hold (beyond about 1e100 Å, below about 1e-100 Å).
 std::optional<Metric> computeMetric(const UnitCell& cell);
 
 // d = 1 / |B·(h k l)|; 0 for 0 0 0.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <fstream>
 
+#include "core/lineread.hpp"
 #include "core/textformat.hpp"
 #include "io/atomic_write.hpp"
 #include "symmetry/pot.hpp"
@@ -143,9 +144,20 @@ CellFileRead readCellFile(const std::filesystem::path& file) {
     r.error = "Cannot import " + name + ": the file cannot be opened";
     return r;
   }
-  // Only the five lines are read: a wrong choice of file must not be loaded whole.
+  // Only the five lines are read, each up to a length no cell file reaches: a wrong choice of
+  // file (a binary, one huge line) must not be loaded whole.
   std::string text, line;
-  for (int i = 0; i < 5 && std::getline(in, line); ++i) text += line + "\n";
+  for (int lineNo = 1; lineNo <= 5; ++lineNo) {
+    bool overlong = false;
+    if (!readLineCapped(in, line, kMaxCellFileLineLength, &overlong)) break;
+    if (overlong) {
+      CellFileRead r;
+      r.error = "Cannot import " + name + " (line " + std::to_string(lineNo) +
+                "): the line is longer than " + std::to_string(kMaxCellFileLineLength) + " characters";
+      return r;
+    }
+    text += line + "\n";
+  }
   if (in.bad()) {
     CellFileRead r;
     r.error = "Cannot import " + name + ": the file cannot be read";

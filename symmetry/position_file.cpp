@@ -4,8 +4,10 @@
 #include <climits>
 #include <cstdlib>
 #include <fstream>
+#include <istream>
 #include <system_error>
 
+#include "core/lineread.hpp"
 #include "core/textformat.hpp"
 #include "symmetry/pot.hpp"
 
@@ -61,27 +63,40 @@ std::optional<size_t> findGroupIndex(const std::vector<std::string>& names, std:
 namespace {
 
 // Lines with their numbers; a trailing carriage return (files written on Windows) is dropped.
+// A line is kept up to kMaxPositionLineLength characters and the rest of it skipped, so that a
+// file that is not a position file (or one huge line) costs no more memory than a short line.
 class LineReader {
  public:
-  // A directory opens as a stream that reads nothing: refuse it rather than report no groups.
-  explicit LineReader(const fs::path& file) {
-    std::error_code ec;
-    if (!fs::is_directory(file, ec)) in_.open(file);
-  }
-  bool isOpen() const { return in_.is_open(); }
+  explicit LineReader(std::istream& in) : in_(in) {}
   bool failed() const { return in_.bad(); }
   bool next(std::string& line) {
-    if (!std::getline(in_, line)) return false;
+    if (!readLineCapped(in_, line, kMaxPositionLineLength, &overlong_)) return false;
     ++number_;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return true;
   }
-  int number() const { return number_; }
+  long long number() const { return number_; }
+  // The last line read was longer than the cap: what next() gave is only its beginning.
+  bool overlong() const { return overlong_; }
 
  private:
-  std::ifstream in_;
-  int number_ = 0;
+  std::istream& in_;
+  long long number_ = 0;
+  bool overlong_ = false;
 };
+
+// A directory opens as a stream that reads nothing: refuse it rather than report no groups.
+bool openPositionFile(const fs::path& file, std::ifstream& in) {
+  std::error_code ec;
+  if (fs::is_directory(file, ec)) return false;
+  in.open(file, std::ios::binary);
+  return in.is_open();
+}
+
+std::string tooLong(const std::string& where, long long line) {
+  return where + ", line " + std::to_string(line) + ": the line is longer than " +
+         std::to_string(kMaxPositionLineLength) + " characters";
+}
 
 std::string inQuotes(std::string_view s) {
   std::string q;
@@ -106,6 +121,7 @@ IntegerRead readInteger(LineReader& reader, const std::string& where, std::strin
   while (reader.next(line)) {
     const std::string text = trimmed(line);
     if (text.empty()) continue;
+    if (reader.overlong()) return {std::nullopt, tooLong(where, reader.number())};
     const std::string word = text.substr(0, text.find_first_of(" \t"));
     const char* begin = word.c_str();
     char* end = nullptr;
@@ -121,45 +137,67 @@ IntegerRead readInteger(LineReader& reader, const std::string& where, std::strin
 
 }  // namespace
 
-GroupList loadSpaceGroupList(const fs::path& file) {
+GroupList parseSpaceGroupList(std::istream& in, std::string_view fileName) {
   GroupList list;
-  LineReader reader(file);
-  if (!reader.isOpen()) {
-    list.error = cannotOpen(file);
-    return list;
-  }
+  LineReader reader(in);
   std::string line;
   while (reader.next(line)) {
-    if (!trimmedRight(line).empty()) continue;
+    if (!trimmedRight(line).empty() || reader.overlong()) continue;
     // A blank line announces a group name; a blank last line announces an empty one.
     std::string name;
     if (!reader.next(name)) name.clear();
+    if (reader.overlong()) {
+      list.error = tooLong(std::string(fileName), reader.number());
+      return list;
+    }
+    if (list.names.size() == static_cast<std::size_t>(kMaxGroupsInList)) {
+      list.error = std::string(fileName) + ", line " + std::to_string(reader.number()) +
+                   ": more than " + std::to_string(kMaxGroupsInList) + " groups; the rest is not listed";
+      return list;
+    }
     list.names.push_back(trimmed(name));
   }
   if (reader.failed())
-    list.error = file.filename().string() + ", line " + std::to_string(reader.number() + 1) +
+    list.error = std::string(fileName) + ", line " + std::to_string(reader.number() + 1) +
                  ": the position file could not be read to its end";
   return list;
 }
 
+GroupList loadSpaceGroupList(const fs::path& file) {
+  std::ifstream in;
+  if (!openPositionFile(file, in)) {
+    GroupList list;
+    list.error = cannotOpen(file);
+    return list;
+  }
+  return parseSpaceGroupList(in, file.filename().string());
+}
+
 EntryRead readSpaceGroupEntry(const fs::path& file, std::string_view name) {
-  EntryRead result;
   const std::string fileName = file.filename().string();
+  std::ifstream in;
+  if (!name.empty() && !openPositionFile(file, in)) {
+    EntryRead result;
+    result.error = cannotOpen(file);
+    return result;
+  }
+  return parseSpaceGroupEntry(in, fileName, name);
+}
+
+EntryRead parseSpaceGroupEntry(std::istream& in, std::string_view fileNameView, std::string_view name) {
+  EntryRead result;
+  const std::string fileName(fileNameView);
   if (name.empty()) {
     result.error = fileName + ": no space group is selected";
     return result;
   }
-  LineReader reader(file);
-  if (!reader.isOpen()) {
-    result.error = cannotOpen(file);
-    return result;
-  }
+  LineReader reader(in);
   const std::string where = fileName + ", group " + inQuotes(name);
 
   // The first line equal to the name starts the entry, even inside free text.
   std::string line;
   bool found = false;
-  while (!found && reader.next(line)) found = trimmedRight(line) == name;
+  while (!found && reader.next(line)) found = !reader.overlong() && trimmedRight(line) == name;
   if (!found) {
     result.error = reader.failed() ? fileName + ": the position file could not be read to its end"
                                    : where + ": the group is not in the position file";
@@ -196,6 +234,10 @@ EntryRead readSpaceGroupEntry(const fs::path& file, std::string_view name) {
     if (!reader.next(line)) {
       result.error = where + ": the file ends after " + std::to_string(n) + " of " +
                      std::to_string(*count.value) + " coordinate triplets";
+      return result;
+    }
+    if (reader.overlong()) {
+      result.error = tooLong(where, reader.number());
       return result;
     }
     std::string bad;

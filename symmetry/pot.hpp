@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <filesystem>
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -56,7 +57,9 @@ DerivedConditions deriveReflectionConditions(char lattice, CrystalSystem system,
                                              const std::vector<std::string>& conditionLines);
 std::string formatConditionLine(std::string_view line);
 
-// 1 when h k l is forbidden (0 0 0, the lattice centring, or a condition), else 0.
+// 1 when h k l is forbidden (0 0 0, the lattice centring, or a condition), else 0. Indices
+// must lie within ±2^28, so that the sums the conditions test cannot overflow; the program's
+// indices stay within ±2·32767 (images of 16-bit indices).
 int isReflectionForbidden(const SpaceGroupRules& rules, int h, int k, int l);
 // The condition table alone.
 int evaluateConditions(const std::vector<ReflectionCondition>& conditions, int h, int k, int l);
@@ -83,6 +86,9 @@ struct GroupList {
   std::string error;               // empty, or a warning naming the file and the line
 };
 GroupList loadSpaceGroupList(const std::filesystem::path& file);
+// The same on an open stream; fileName only names the file in the error. Lines beyond
+// kMaxPositionLineLength characters are refused where they would be a name.
+GroupList parseSpaceGroupList(std::istream& in, std::string_view fileName);
 // The first name that, trailing blanks removed, equals the group name (case-sensitive);
 // none for an empty group name or no match.
 std::optional<std::size_t> findGroupIndex(const std::vector<std::string>& names, std::string_view name);
@@ -102,6 +108,9 @@ struct EntryRead {
 // A group that is not found, a count that is not an integer or exceeds the tables, or a triplet
 // that does not parse gives no entry and an error naming the file, the group and the line.
 EntryRead readSpaceGroupEntry(const std::filesystem::path& file, std::string_view name);
+// The same on an open stream. A line beyond kMaxPositionLineLength characters never starts the
+// entry, and inside it is refused.
+EntryRead parseSpaceGroupEntry(std::istream& in, std::string_view fileName, std::string_view name);
 
 // ---- One group, ready for a calculation ----------------------------------------------------
 

@@ -1,0 +1,15 @@
+// Reading text files line by line with a bounded line length.
+#pragma once
+
+#include <cstddef>
+#include <iosfwd>
+#include <string>
+
+namespace obrin {
+
+// Reads the next line (without its "\n") into line, keeping at most maxLength characters and
+// skipping the rest of a longer line; *overlong then says so. False at the end of the stream
+// with nothing read, or on a read error (the stream's bad() tells which).
+bool readLineCapped(std::istream& in, std::string& line, std::size_t maxLength, bool* overlong);
+
+}  // namespace obrin
