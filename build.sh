@@ -4,11 +4,13 @@
 #   ./build.sh test    install what is missing, build (Release) and run the whole test suite
 #   ./build.sh asan    the same test suite built with AddressSanitizer and UndefinedBehaviorSanitizer
 #   ./build.sh bench   build and run the benchmarks
+#   ./build.sh fuzz    a short run of every fuzz target (tools/fuzz.sh long for a long one)
 set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(build-essential cmake pkgconf qt6-base-dev libgl-dev fonts-dejavu-core
-          libgtest-dev libgmock-dev libbenchmark-dev gemmi-dev python3 python3-gemmi python3-numpy)
+          libgtest-dev libgmock-dev libbenchmark-dev gemmi-dev python3 python3-gemmi python3-numpy
+          clang-14 libclang-rt-14-dev llvm-14)
 
 install_missing() {
   local missing=()
@@ -52,8 +54,12 @@ case "${1:-}" in
     build build-bench -DOBRIN_BUILD_TESTS=OFF -DOBRIN_BUILD_BENCH=ON
     for b in build-bench/bin/bench_*; do "$b"; done
     ;;
+  fuzz)
+    install_missing
+    tools/fuzz.sh smoke
+    ;;
   *)
-    echo "usage: $0 run|test|asan|bench" >&2
+    echo "usage: $0 run|test|asan|bench|fuzz" >&2
     exit 2
     ;;
 esac

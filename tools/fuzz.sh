@@ -88,4 +88,5 @@ for t in "${targets[@]}"; do
   fi
 done
 printf '%s\n' "${summary[@]}"
+echo "fuzz: $(( ${#targets[@]} - ${#failed[@]} )) passed, ${#failed[@]} failed"
 [[ ${#failed[@]} -eq 0 ]]
