@@ -394,21 +394,17 @@ void TForm1::showResultList() {
 void TForm1::calcul() {
   if (!validateInputs()) return;
   auto miller = millerTexts();
-  const auto outcome = obrin::calcul(state_, selectedGroup(), currentPositionFile(), calcMode(), miller);
-  setMillerTexts(miller);
-  if (outcome.conditionsRead) showConditions(outcome.conditionDisplay);
-  if (!outcome.ok()) {
-    obrin::ui::warn(this, qs(outcome.warning));
-    return;
-  }
-  showResultList();
-  showCount();
+  showOutcome(obrin::calcul(state_, selectedGroup(), currentPositionFile(), calcMode(), miller), miller);
 }
 
 void TForm1::calcul_monocristaux() {
   if (!validateInputs()) return;
   auto miller = millerTexts();
-  const auto outcome = obrin::calcul_monocristaux(state_, selectedGroup(), currentPositionFile(), miller);
+  showOutcome(obrin::calcul_monocristaux(state_, selectedGroup(), currentPositionFile(), miller), miller);
+}
+
+// A refused calculation leaves the list as it was, so only its warning is new on screen.
+void TForm1::showOutcome(const obrin::CalcOutcome& outcome, const std::array<std::string, 6>& miller) {
   setMillerTexts(miller);
   if (outcome.conditionsRead) showConditions(outcome.conditionDisplay);
   if (!outcome.ok()) {

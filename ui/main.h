@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "calc/calculation.hpp"
 #include "calc/inputs.hpp"
 #include "calc/state.hpp"
 #include "io/report.hpp"
@@ -98,6 +99,7 @@ class TForm1 : public QMainWindow {
   std::array<std::string, 6> millerTexts() const;
   void setMillerTexts(const std::array<std::string, 6>& texts);
   void showConditions(const std::vector<std::string>& lines);
+  void showOutcome(const obrin::CalcOutcome& outcome, const std::array<std::string, 6>& miller);
   void showCount();
 
   std::unique_ptr<Ui::TForm1> ui_;
