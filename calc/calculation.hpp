@@ -88,7 +88,7 @@ std::optional<std::array<int, 6>> readMillerLimits(std::array<std::string, 6>& t
 std::array<int, 3> completeIndexBound(const Mat3& B, double sMax);
 // The same before rounding down and clamping to what 16 bits hold (infinite when sMax is).
 std::array<double, 3> completeIndexExtent(const Mat3& B, double sMax);
-// The range of the original program: per axis the largest Round(sMax·d(v)) over the four
+// The classic range, kept for its lists: per axis the largest Round(sMax·d(v)) over the four
 // vectors with 1 on that axis and 0 or 1 on the others, plus 1. It suffices for right angles.
 std::array<int, 3> classicIndexBound(const Mat3& B, double sMax);
 
