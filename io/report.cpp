@@ -1,9 +1,8 @@
 #include "io/report.hpp"
 
-#include <charconv>
 #include <cmath>
-#include <limits>
 
+#include "calc/calculation.hpp"
 #include "core/textformat.hpp"
 #include "io/atomic_write.hpp"
 
@@ -23,20 +22,11 @@ std::string blanks(int n) { return n > 0 ? std::string(n, ' ') : std::string(); 
 
 }  // namespace
 
-std::optional<long long> readWholeNumber(std::string_view text) {
-  const std::string t = trimmed(text);
-  std::string_view v = t;
-  if (!v.empty() && v.front() == '+') v.remove_prefix(1);
-  if (v.empty() || v.front() == '+') return std::nullopt;
-  long long value = 0;
-  const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), value);
-  if (ec != std::errc() || end != v.data() + v.size()) return std::nullopt;
-  return value;
-}
+std::optional<int> readWholeNumber(std::string_view text) { return parseWholeNumber(trimmed(text)); }
 
 std::optional<int> readDecimals(std::string_view text, std::string* error) {
   const auto n = readWholeNumber(text);
-  if (n && *n >= 0 && *n <= kMaxReportDecimals) return static_cast<int>(*n);
+  if (n && *n >= 0 && *n <= kMaxReportDecimals) return *n;
   if (error)
     *error = "Number of decimals: \"" + trimmed(text) + "\" is not a whole number from 0 to " +
              std::to_string(kMaxReportDecimals);
@@ -48,13 +38,13 @@ std::optional<std::array<int, 6>> readMillerLimits(const std::array<std::string,
   std::array<int, 6> limits{};
   for (size_t i = 0; i < texts.size(); ++i) {
     const auto n = readWholeNumber(texts[i]);
-    if (!n || *n < std::numeric_limits<int>::min() || *n > std::numeric_limits<int>::max()) {
+    if (!n) {
       if (error)
         *error = std::string(kMillerLimitNames[i]) + ": \"" + trimmed(texts[i]) +
                  "\" is not a whole number";
       return std::nullopt;
     }
-    limits[i] = static_cast<int>(*n);
+    limits[i] = *n;
   }
   return limits;
 }

@@ -35,8 +35,9 @@ struct TextResult {
   std::string error;  // empty, or the warning; then text is empty
 };
 
-// A whole number as typed into a field: blanks around it, an optional sign.
-std::optional<long long> readWholeNumber(std::string_view text);
+// A whole number as typed into a field: blanks around it, an optional sign; the syntax of the
+// calculations' limit fields (parseWholeNumber) once the blanks are gone.
+std::optional<int> readWholeNumber(std::string_view text);
 
 // The decimals of the angle column; none, with the warning in *error, for a text that is not a
 // whole number from 0 to kMaxReportDecimals.
