@@ -130,14 +130,7 @@ std::optional<int> validate(const WindowInputs& in, AngleMode angle, Calculation
 
 int printCellFile(const WindowInputs& in, const CalculationState& state) {
   if (!in.group) return refuse("No space group!");
-  CellFileData data;
-  data.title = in.title;
-  data.symbol = *in.group;
-  data.cell = state.cell;
-  data.thetaMin = state.thetaMin;
-  data.thetaMax = state.thetaMax;
-  data.lambda = state.lambda;
-  std::cout << cellFileText(data);
+  std::cout << cellFileText(cellFileData(state, in.title, *in.group));
   return kDone;
 }
 

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <fstream>
+#include <utility>
 
 #include "core/lineread.hpp"
 #include "core/textformat.hpp"
@@ -60,6 +61,10 @@ std::optional<double> readNumber(std::string_view token) {
 }
 
 }  // namespace
+
+CellFileData cellFileData(const CalculationState& state, std::string title, std::string symbol) {
+  return {std::move(title), std::move(symbol), state.cell, state.thetaMin, state.thetaMax, state.lambda};
+}
 
 std::string cellFileText(const CellFileData& data) {
   std::string out = firstLineOf(data.title) + "\n";

@@ -23,6 +23,9 @@ struct CellFileData {
   double lambda = 0;                  // Å
 };
 
+// What an export writes: the title of the last import, the symbol, and the validated input.
+CellFileData cellFileData(const CalculationState& state, std::string title, std::string symbol);
+
 // The five lines, each ending in "\n".
 std::string cellFileText(const CellFileData& data);
 

@@ -519,14 +519,8 @@ void TForm1::ecrit() {
     if (obrin::ui::askYesNoCancel(this, "This file already exists. Do you want to continue?") != QMessageBox::Yes)
       return;
   }
-  obrin::CellFileData data;
-  data.title = cellTitle_;
-  data.symbol = *group;
-  data.cell = state_.cell;
-  data.thetaMin = state_.thetaMin;
-  data.thetaMax = state_.thetaMax;
-  data.lambda = state_.lambda;
-  const std::string error = obrin::writeCellFile(file.toStdString(), data);
+  const std::string error =
+      obrin::writeCellFile(file.toStdString(), obrin::cellFileData(state_, cellTitle_, *group));
   if (!error.empty()) {
     obrin::ui::warn(this, qs(error));
     return;
