@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(build-essential cmake pkgconf qt6-base-dev libgl-dev fonts-dejavu-core
-          libgtest-dev libgmock-dev libbenchmark-dev gemmi-dev python3 python3-gemmi python3-numpy
+          libgtest-dev libgmock-dev libbenchmark-dev gemmi-dev tao-pegtl-dev libstb-dev python3 python3-gemmi python3-numpy
           clang-14 libclang-rt-14-dev llvm-14)
 
 install_missing() {

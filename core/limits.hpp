@@ -53,4 +53,13 @@ inline constexpr int kMaxReportDecimals = 30;
 inline constexpr double kCellLengthTolerance = 0.001;
 inline constexpr double kCellAngleTolerance = 0.01;
 
+// Imported structures: a group with every centring translation has at most 192 operators
+// (F m -3 m); the site limit keeps a damaged file from filling the memory.
+inline constexpr int kMaxCifOperators = 192;
+inline constexpr int kMaxCifAtomSites = 100000;
+// Two atom positions closer than this in every fractional coordinate (modulo 1) are one site.
+inline constexpr double kSamePositionTolerance = 1e-4;
+// Translations that differ by less than this (modulo 1) are equal.
+inline constexpr double kTranslationTolerance = 1e-6;
+
 }  // namespace obrin

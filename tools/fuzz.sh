@@ -49,6 +49,7 @@ cmake --build "$build" -j2 --target "${targets[@]}"
 options_for() {
   case "$1" in
     fuzz_position_file) echo "-max_len=8192" ;;
+    fuzz_cif) echo "-max_len=4096" ;;
     *) echo "" ;;
   esac
 }
