@@ -143,10 +143,10 @@ CellFileRead parseCellFile(std::string_view text, std::string_view fileName) {
 
 CellFileRead readCellFile(const std::filesystem::path& file) {
   const std::string name = file.filename().string();
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
+  std::ifstream in;
+  if (const std::string reason = openRegularFile(file, in); !reason.empty()) {
     CellFileRead r;
-    r.error = "Cannot import " + name + ": the file cannot be opened";
+    r.error = "Cannot import " + name + ": " + reason;
     return r;
   }
   // Only the five lines are read, each up to a length no cell file reaches: a wrong choice of
