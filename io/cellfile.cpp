@@ -14,14 +14,6 @@ namespace obrin {
 
 namespace {
 
-// A number that fills its whole field would touch its neighbour and make the line unreadable
-// (a cell edge of 1000 Å at 9:4); such a number gets one separating blank. Narrower numbers
-// keep their exact field.
-void appendField(std::string& line, const std::string& number) {
-  if (!line.empty() && !number.empty() && number.front() != ' ') line += ' ';
-  line += number;
-}
-
 std::string firstLineOf(std::string_view s) {
   const size_t end = s.find_first_of("\r\n");
   return std::string(s.substr(0, end));
