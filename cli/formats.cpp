@@ -108,7 +108,10 @@ std::string jsonText(const CalculationState& state, CalcMode mode, AngleMode ang
 }
 
 std::string braggListText(int h, int k, int l, const BraggOutcome& outcome) {
-  std::string s = intText(h, 3) + intText(k, 3) + intText(l, 3) + outcome.dText + outcome.angleText + "\n";
+  std::string s;
+  for (const std::string& field : {intText(h, 3), intText(k, 3), intText(l, 3), outcome.dText, outcome.angleText})
+    appendField(s, field);
+  s += "\n";
   if (outcome.forbidden) s += "( F = forbidden)\n";
   return s;
 }

@@ -14,14 +14,6 @@ namespace obrin {
 
 namespace {
 
-// A number that fills its whole field would touch its neighbour and make the line unreadable
-// (a cell edge of 1000 Å at 9:4); such a number gets one separating blank. Narrower numbers
-// keep their exact field.
-void appendField(std::string& line, const std::string& number) {
-  if (!line.empty() && !number.empty() && number.front() != ' ') line += ' ';
-  line += number;
-}
-
 std::string firstLineOf(std::string_view s) {
   const size_t end = s.find_first_of("\r\n");
   return std::string(s.substr(0, end));
@@ -143,10 +135,10 @@ CellFileRead parseCellFile(std::string_view text, std::string_view fileName) {
 
 CellFileRead readCellFile(const std::filesystem::path& file) {
   const std::string name = file.filename().string();
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
+  std::ifstream in;
+  if (const std::string reason = openRegularFile(file, in); !reason.empty()) {
     CellFileRead r;
-    r.error = "Cannot import " + name + ": the file cannot be opened";
+    r.error = "Cannot import " + name + ": " + reason;
     return r;
   }
   // Only the five lines are read, each up to a length no cell file reaches: a wrong choice of

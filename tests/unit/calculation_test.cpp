@@ -294,7 +294,7 @@ TEST(Display, HeadingsLimitsAndTheAngleSwitch) {
   EXPECT_EQ(resultLines(st.list, AngleMode::TwoTheta)[0], "  1  0  0  4.000  22.206  6");
   EXPECT_EQ(resultLines(st.list, AngleMode::Theta), theta);
   Reflection wide{-120, 5, 300, 12345.678f, 1.5f, 1234};
-  EXPECT_EQ(formatResultLine(wide, AngleMode::Theta), "-120  530012345.678   1.5001234");
+  EXPECT_EQ(formatResultLine(wide, AngleMode::Theta), "-120  5 300 12345.678   1.500 1234");
 }
 
 // ---- Seen list ------------------------------------------------------------------------------
