@@ -208,6 +208,19 @@ Reflection makeReflection(int h, int k, int l, double d, double theta, int multi
   return r;
 }
 
+// m·|F|²·LP of a line when a structure is loaded, else 0; lines that merge add theirs.
+double intensityOf(const CalculationState& st, const Reflection& r, double d) {
+  if (!st.structure) return 0;
+  return lineIntensity(*st.structure, r.h, r.k, r.l, d, r.theta, r.multiplicity, st.monochromatorTwoTheta);
+}
+
+void normaliseIntensities(ReflectionList& list) {
+  std::vector<double> v(list.size());
+  for (std::size_t i = 0; i < list.size(); ++i) v[i] = list[i].intensity;
+  normaliseToHundred(v);
+  for (std::size_t i = 0; i < list.size(); ++i) list[i].intensity = v[i];
+}
+
 // A matrix of the swap test: component c of the image of (h, k, l) is sign[c] times the
 // index from[c]; (k, l, h) is from = {1, 2, 0}.
 struct SwapMatrix {
@@ -259,6 +272,7 @@ void mergeCoincidentLines(ReflectionList& list, CrystalSystem system) {
       if (swapRelated(mats, list[i], list[j])) {
         removed[j] = true;
         list[i].multiplicity += list[j].multiplicity;
+        list[i].intensity += list[j].intensity;
       }
     }
   }
@@ -499,12 +513,16 @@ CalcOutcome calcul(CalculationState& st, const std::optional<std::string>& selec
       const Candidate& prev = candidates[order[t - 1]];
       if (c.h == prev.k && c.k == prev.h && c.l == prev.l) {
         list.back().multiplicity += c.multiplicity;
+        list.back().intensity +=
+            intensityOf(st, makeReflection(c.h, c.k, c.l, c.d, *braggTheta(lambda, c.d), c.multiplicity), c.d);
         continue;
       }
     }
     list.push_back(makeReflection(c.h, c.k, c.l, c.d, *braggTheta(lambda, c.d), c.multiplicity));
+    list.back().intensity = intensityOf(st, list.back(), c.d);
   }
   mergeCoincidentLines(list, *st.system);
+  if (st.structure) normaliseIntensities(list);
   st.list = std::move(list);
   return out;
 }
@@ -597,7 +615,9 @@ CalcOutcome calcul_monocristaux(CalculationState& st, const std::optional<std::s
   for (std::size_t i : exchangeSortOrder(ds)) {
     const Candidate& c = gathered[i];
     list.push_back(makeReflection(c.h, c.k, c.l, c.d, *braggTheta(lambda, c.d), 1));
+    list.back().intensity = intensityOf(st, list.back(), c.d);
   }
+  if (st.structure) normaliseIntensities(list);
   st.list = std::move(list);
   return out;
 }

@@ -20,15 +20,19 @@ std::string formatResultLine(const Reflection& r, AngleMode mode) {
   return s;
 }
 
-std::vector<std::string> resultLines(const ReflectionList& list, AngleMode mode) {
+std::vector<std::string> resultLines(const ReflectionList& list, AngleMode mode, bool intensities) {
   std::vector<std::string> lines;
   lines.reserve(list.size());
-  for (const Reflection& r : list) lines.push_back(formatResultLine(r, mode));
+  for (const Reflection& r : list) {
+    lines.push_back(formatResultLine(r, mode));
+    if (intensities) appendField(lines.back(), fixedText(r.intensity, 8, 1));
+  }
   return lines;
 }
 
-std::string resultHeading(AngleMode mode) {
-  return mode == AngleMode::TwoTheta ? "h  k  l    d   2theta  Mult" : "h  k  l    d    theta  Mult";
+std::string resultHeading(AngleMode mode, bool intensities) {
+  const std::string s = mode == AngleMode::TwoTheta ? "h  k  l    d   2theta  Mult" : "h  k  l    d    theta  Mult";
+  return intensities ? s + "       I" : s;
 }
 
 std::string limitText(double thetaLimit, AngleMode mode) { return fixedText(shownAngle(thetaLimit, mode), 7, 2); }

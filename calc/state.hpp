@@ -3,10 +3,12 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "calc/intensity.hpp"
 #include "core/limits.hpp"
 #include "core/mathhkl.hpp"
 #include "symmetry/pot.hpp"
@@ -18,6 +20,7 @@ struct Reflection {
   float d = 0;      // Å
   float theta = 0;  // degrees; always θ, 2θ only when shown or written
   std::int32_t multiplicity = 0;
+  double intensity = 0;  // relative (strongest line 100) when a structure is loaded, else 0
 };
 
 // In display order.
@@ -47,6 +50,9 @@ struct CalculationState {
 
   std::array<int, 6> millerLimits{};   // Hmin Hmax Kmin Kmax Lmin Lmax
   ReflectionList list;
+  // An imported structure: the lists then carry intensities. Its operators are the file's.
+  std::shared_ptr<const ScatteringModel> structure;
+  double monochromatorTwoTheta = 0;  // degrees; 0 without a monochromator
   int decimals = kDefaultDecimals;     // of the report's angle column
 };
 

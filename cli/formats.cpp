@@ -63,19 +63,19 @@ std::string jsonString(std::string_view s) {
   return out + "\"";
 }
 
-std::string listText(const ReflectionList& list, AngleMode angle) {
+std::string listText(const ReflectionList& list, AngleMode angle, bool intensities) {
   std::string s;
-  for (const auto& line : resultLines(list, angle)) s += line + "\n";
+  for (const auto& line : resultLines(list, angle, intensities)) s += line + "\n";
   return s + countText(list.size()) + "\n";
 }
 
-std::string tsvText(const ReflectionList& list, AngleMode angle, std::optional<int> decimals) {
-  auto number = [&](float x) { return decimals ? fixedText(x, 0, *decimals) : shortestText(x); };
-  std::string s = "h\tk\tl\td\t" + angleName(angle) + "\tmultiplicity\n";
+std::string tsvText(const ReflectionList& list, AngleMode angle, std::optional<int> decimals, bool intensities) {
+  auto number = [&](auto x) { return decimals ? fixedText(x, 0, *decimals) : shortestText(x); };
+  std::string s = "h\tk\tl\td\t" + angleName(angle) + "\tmultiplicity" + (intensities ? "\tintensity\n" : "\n");
   for (const Reflection& r : list) {
     const float shown = angle == AngleMode::TwoTheta ? 2 * r.theta : r.theta;
     s += std::to_string(r.h) + '\t' + std::to_string(r.k) + '\t' + std::to_string(r.l) + '\t' + number(r.d) + '\t' +
-         number(shown) + '\t' + std::to_string(r.multiplicity) + '\n';
+         number(shown) + '\t' + std::to_string(r.multiplicity) + (intensities ? '\t' + number(r.intensity) : "") + '\n';
   }
   return s;
 }
@@ -101,7 +101,8 @@ std::string jsonText(const CalculationState& state, CalcMode mode, AngleMode ang
     s += i ? ",\n    " : "\n    ";
     s += "{\"h\": " + std::to_string(r.h) + ", \"k\": " + std::to_string(r.k) + ", \"l\": " + std::to_string(r.l) +
          ", \"d\": " + jsonNumber(r.d) + ", \"theta\": " + jsonNumber(r.theta) +
-         ", \"two_theta\": " + jsonNumber(2 * r.theta) + ", \"multiplicity\": " + std::to_string(r.multiplicity) + "}";
+         ", \"two_theta\": " + jsonNumber(2 * r.theta) + ", \"multiplicity\": " + std::to_string(r.multiplicity) +
+         (state.structure ? ", \"intensity\": " + jsonNumber(r.intensity) : std::string()) + "}";
   }
   s += state.list.empty() ? "]\n" : "\n  ]\n";
   return s + "}\n";

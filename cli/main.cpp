@@ -19,6 +19,8 @@
 #include "io/cellfile.hpp"
 #include "io/excel.hpp"
 #include "io/report.hpp"
+#include "io/structure_import.hpp"
+#include "core/numfield.hpp"
 #include "symmetry/pot.hpp"
 
 namespace {
@@ -59,6 +61,31 @@ std::vector<std::string> loadGroupList(const std::filesystem::path& file) {
   return std::move(list.names);
 }
 
+// A CIF gives the system, the group and the cell fields, and the structure for intensities.
+std::optional<int> importCif(const Options& opt, AngleMode angle, CalculationState& state, WindowInputs& in,
+                             std::string& fileSymbol) {
+  const auto dirs = positionFileDirectories(opt.dataDir);
+  const StructureImportRead read = importStructure(
+      *opt.cif, opt.block.value_or(""), [&](CrystalSystem s) { return positionFileFor(s, dirs, opt.dataDir); });
+  if (!read.structure) return refuse(read.error);
+  const StructureImport& s = *read.structure;
+  if (!s.group) return refuse(s.settingNote);
+  in.system = s.system;
+  in.groupNames = loadGroupList(positionFileFor(s.system, dirs, opt.dataDir));
+  in.group = s.group->name;
+  fileSymbol = s.group->name;
+  in.title = s.cif.blockName;
+  in.texts.cell = cellFieldTexts(CellFileData{"", "", s.cif.cell, 0, 0, 0}, s.system, angle).cell;
+  in.sixCellValues = true;
+  state.structure = s.model;
+  if (opt.monochromator) {
+    const auto angle2m = parseNumber(*opt.monochromator);
+    if (!angle2m || !(*angle2m >= 0 && *angle2m < 180)) return refuse("Error on monochromator angle");
+    state.monochromatorTwoTheta = *angle2m;
+  }
+  return std::nullopt;
+}
+
 // Fills the fields from the cell file and the command line. Returns an exit status when it
 // has already refused.
 std::optional<int> gatherInputs(const Options& opt, AngleMode angle, CalculationState& state, WindowInputs& in) {
@@ -83,6 +110,8 @@ std::optional<int> gatherInputs(const Options& opt, AngleMode angle, Calculation
     in.texts.theta1 = imported.fields.thetaMin;
     in.texts.theta2 = imported.fields.thetaMax;
   }
+  if (opt.cif)
+    if (auto status = importCif(opt, angle, state, in, fileSymbol)) return status;
 
   if (!opt.words.empty()) {
     const auto system = resolveSystem(opt.words[0]);
@@ -90,7 +119,7 @@ std::optional<int> gatherInputs(const Options& opt, AngleMode angle, Calculation
     in.system = system;
     in.groupNames = loadGroupList(positionFileFor(*system, dirs, opt.dataDir));
     in.group.reset();
-    if (opt.words.size() < 2 && opt.from) {
+    if (opt.words.size() < 2 && (opt.from || opt.cif)) {
       if (auto listed = findListedSymbol(in.groupNames, fileSymbol))
         if (auto index = findGroupIndex(in.groupNames, trimmedRight(*listed))) in.group = in.groupNames[*index];
     }
@@ -143,8 +172,8 @@ int printResults(const Options& opt, CalcMode mode, AngleMode angle, Calculation
     if (!decimals) return refuse(error);
   }
   switch (opt.format) {
-    case OutputFormat::List: std::cout << listText(state.list, angle); return kDone;
-    case OutputFormat::Tsv: std::cout << tsvText(state.list, angle, decimals); return kDone;
+    case OutputFormat::List: std::cout << listText(state.list, angle, state.structure != nullptr); return kDone;
+    case OutputFormat::Tsv: std::cout << tsvText(state.list, angle, decimals, state.structure != nullptr); return kDone;
     case OutputFormat::Json: std::cout << jsonText(state, mode, angle); return kDone;
     case OutputFormat::Report:
     case OutputFormat::Excel: {

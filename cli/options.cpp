@@ -40,11 +40,13 @@ bool optionAllowed(Command command, std::string_view option) {
   if (option == "--data-dir") return true;
   switch (command) {
     case Command::Powder:
-      return among({"--cell", "--lambda", "--theta", "--2theta", "--from", "--format", "--decimals"});
+      return among({"--cell", "--lambda", "--theta", "--2theta", "--from", "--format", "--decimals", "--cif",
+                    "--block", "--monochromator"});
     case Command::Single:
-      return among({"--cell", "--lambda", "--theta", "--2theta", "--from", "--format", "--decimals", "--limits"});
+      return among({"--cell", "--lambda", "--theta", "--2theta", "--from", "--format", "--decimals", "--limits",
+                    "--cif", "--block", "--monochromator"});
     case Command::Bragg:
-      return among({"--cell", "--lambda", "--theta", "--2theta", "--from", "--format", "--hkl"});
+      return among({"--cell", "--lambda", "--theta", "--2theta", "--from", "--format", "--hkl", "--cif", "--block"});
     default: return false;
   }
 }
@@ -95,7 +97,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     if (!optionAllowed(opt.command, arg)) {
       const bool known = arg == "--cell" || arg == "--lambda" || arg == "--theta" || arg == "--2theta" ||
                          arg == "--limits" || arg == "--hkl" || arg == "--from" || arg == "--format" ||
-                         arg == "--decimals";
+                         arg == "--decimals" || arg == "--cif" || arg == "--block" || arg == "--monochromator";
       return fail(known ? arg + " does not apply to " + commandName(opt.command) : "unknown option " + arg);
     }
     // The next n words, none of them an option.
@@ -139,6 +141,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
       else if (arg == "--from") opt.from = *v;
       else if (arg == "--decimals") opt.decimals = *v;
       else if (arg == "--data-dir") opt.dataDir = *v;
+      else if (arg == "--cif") opt.cif = *v;
+      else if (arg == "--block") opt.block = *v;
+      else if (arg == "--monochromator") opt.monochromator = *v;
       else if (arg == "--format") {
         const auto f = formatFromName(*v);
         if (!f) return fail("unknown format \"" + *v + "\"");
@@ -159,8 +164,11 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     case Command::Powder:
     case Command::Single:
     case Command::Bragg:
-      if (opt.from) {
-        if (opt.words.size() > 2) return fail(name + " --from takes at most a SYSTEM and a GROUP");
+      if (opt.from && opt.cif) return fail(name + " takes --from or --cif, not both");
+      if (opt.block && !opt.cif) return fail("--block needs --cif");
+      if (opt.from || opt.cif) {
+        if (opt.words.size() > 2)
+          return fail(name + (opt.from ? " --from" : " --cif") + " takes at most a SYSTEM and a GROUP");
       } else {
         if (opt.words.size() != 2) return fail(name + " takes a SYSTEM and a GROUP, or --from FILE");
         if (opt.cell.empty()) return fail(name + " needs --cell");
@@ -187,6 +195,7 @@ std::string usageText() {
          "                 [--2theta] [--format ...] [--decimals N]\n"
          "       obrin-cli bragg SYSTEM GROUP --cell ... --lambda L --hkl H K L [--2theta] [--format list|json]\n"
          "       obrin-cli powder|single|bragg --from FILE.ind [SYSTEM [GROUP]] [options]\n"
+         "       obrin-cli powder|single|bragg --cif FILE.cif [--block NAME] [SYSTEM [GROUP]] [options]\n"
          "       obrin-cli --help\n";
 }
 
@@ -229,11 +238,23 @@ std::string helpText() {
          "  --from FILE.ind  read cell, space group, angle limits and wavelength from a cell file,\n"
          "                   deriving the crystal system as the window's import does; SYSTEM, GROUP\n"
          "                   and the options above replace what the file gives.\n"
+         "  --cif FILE.cif   read cell, space group and atoms from a CIF (the first data block with a\n"
+         "                   cell, or --block NAME). The group is the position-file entry with the\n"
+         "                   file's symmetry operations; a setting that is not there (a monoclinic\n"
+         "                   cell with unique axis c) runs on the file's own operators, in the\n"
+         "                   triclinic system, and says so on the error output. With atoms, powder\n"
+         "                   and single lines carry their relative intensity m|F|^2 LP (strongest\n"
+         "                   100; ions scatter as neutral atoms). SYSTEM, GROUP and --cell replace\n"
+         "                   what the file gives.\n"
+         "  --monochromator A  2-theta of a monochromator crystal in degrees, for the polarisation\n"
+         "                   factor of the intensities (default 0: none).\n"
          "  --format F       list    the result lines as the window shows them, then the count line\n"
          "                           (default); for bragg: h k l, d and the angle, \" F\" when forbidden\n"
-         "                   tsv     one reflection a row, tab-separated, with a header\n"
+         "                   tsv     one reflection a row, tab-separated, with a header (and a\n"
+         "                           column intensity when a structure is loaded)\n"
          "                   json    system, group, cell, lambda, angle, limits, mode, count and\n"
          "                           reflections [{h, k, l, d, theta, two_theta, multiplicity}]\n"
+         "                           (and intensity when a structure is loaded)\n"
          "                   report  the text of the results report indic.out\n"
          "                   excel   the text of the spreadsheet export excel.txt\n"
          "                   cell    the text of a cell file (.ind) of the inputs\n"

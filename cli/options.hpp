@@ -24,6 +24,9 @@ struct Options {
   std::optional<std::array<std::string, 6>> limits;  // Hmin Hmax Kmin Kmax Lmin Lmax
   std::optional<std::array<std::string, 3>> hkl;
   std::optional<std::string> from;           // a cell file
+  std::optional<std::string> cif;            // a crystal structure
+  std::optional<std::string> block;          // its data block
+  std::optional<std::string> monochromator;  // 2θ of the monochromator, degrees
   OutputFormat format = OutputFormat::List;
   std::optional<std::string> decimals;
   std::optional<std::string> dataDir;

@@ -62,4 +62,7 @@ inline constexpr double kSamePositionTolerance = 1e-4;
 // Translations that differ by less than this (modulo 1) are equal.
 inline constexpr double kTranslationTolerance = 1e-6;
 
+// Points of a simulated profile: 0.001° steps over 180°, and no more.
+inline constexpr int kMaxProfilePoints = 180001;
+
 }  // namespace obrin

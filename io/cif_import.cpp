@@ -8,7 +8,6 @@
 
 #include <cmath>
 #include <fstream>
-#include <numbers>
 #include <sstream>
 
 #include "calc/form_factor.hpp"
@@ -175,7 +174,8 @@ double numberOr(const std::string& v, double fallback, const std::string& what) 
   return x;
 }
 
-constexpr double kUFromB = 1.0 / (8.0 * std::numbers::pi * std::numbers::pi);  // B = 8π²U
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kUFromB = 1.0 / (8.0 * kPi * kPi);  // B = 8π²U
 
 void readAnisotropic(cif::Block& block, std::vector<AtomSite>& atoms) {
   for (const char* kind : {"U", "B"}) {

@@ -34,12 +34,12 @@ TextResult spreadsheetText(const CalculationState& state, const ReportInputs& in
   }
 
   // The column title stays "Theta" in 2θ mode; only the values are doubled.
-  out += "  h\t  k\t  l\t   dhkl\tTheta\tMult\n";
+  out += state.structure ? "  h\t  k\t  l\t   dhkl\tTheta\tMult\tI\n" : "  h\t  k\t  l\t   dhkl\tTheta\tMult\n";
   for (const Reflection& r : state.list) {
     const double shown = angle == AngleMode::TwoTheta ? 2.0 * r.theta : double(r.theta);
     out += intText(r.h, 3) + tab + intText(r.k, 3) + tab + intText(r.l, 3) + tab +
            fixedText(r.d, 8, 3) + tab + fixedText(shown, n + 4, n) + tab +
-           intText(r.multiplicity, 5) + "\n";
+           intText(r.multiplicity, 5) + (state.structure ? tab + fixedText(r.intensity, 7, 1) : std::string()) + "\n";
   }
   out += "\n";
   return {out, {}};

@@ -118,6 +118,7 @@ TextResult resultsReportText(const CalculationState& state, const ReportInputs& 
     out += angle == AngleMode::TwoTheta ? "2Theta" : " Theta";
     out += blanks(w / 2 - 3);
     out += "  Mult";
+    if (state.structure) out += "       I";
     if (rhombohedralInHexagonalAxes(state)) out += "  Rhomb. indices";
     if (rhombohedralAxes(state)) out += "  Hexag. indices";
     out += "\n";
@@ -129,6 +130,7 @@ TextResult resultsReportText(const CalculationState& state, const ReportInputs& 
     for (const std::string& field : {intText(r.h, 3), intText(r.k, 3), intText(r.l, 3), fixedText(r.d, 9, 4),
                                      fixedText(shown, w, n), intText(r.multiplicity, 5)})
       appendField(line, field);
+    if (state.structure) appendField(line, fixedText(r.intensity, 8, 1));
     const int h = r.h, k = r.k, l = r.l;
     auto appendOtherIndices = [&line](int i1, int i2, int i3) {
       line += "    ";

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "calc/intensity.hpp"
+#include "calc/profile.hpp"
 #include "io/cif_import.hpp"
 #include "symmetry/group_ops.hpp"
 #include "tests/support/scratch.hpp"
@@ -200,4 +201,26 @@ TEST(Intensity, LorentzPolarisationAndAnisotropicDisplacement) {
   const auto a = expandStructure({iso}, {identity}, metric), b = expandStructure({aniso}, {identity}, metric);
   const double d = dSpacing(metric.B, 2, 1, 3), s2 = 1 / (4 * d * d);
   EXPECT_NEAR(std::abs(structureFactor(a, 2, 1, 3, s2)), std::abs(structureFactor(b, 2, 1, 3, s2)), 1e-5);
+}
+
+TEST(Profile, PeaksKeepTheirAreaAndCagliotiWidth) {
+  // Two lines, one 0.1° wide by default, one widened through U: the areas stay the lines'.
+  ProfileShape shape;
+  shape.step = 0.002;
+  const auto points = simulatedProfile({{30, 100}, {60, 50}}, 20, 70, shape);
+  ASSERT_EQ(points.size(), 25001u);
+  auto areaNear = [&](double centre) {
+    double a = 0;
+    for (const auto& p : points)
+      if (std::fabs(p.twoTheta - centre) < 3) a += p.intensity * shape.step;
+    return a;
+  };
+  EXPECT_NEAR(areaNear(30), 100, 1.5);  // the Lorentzian tails beyond ±3° hold the rest
+  EXPECT_NEAR(areaNear(60), 50, 0.8);
+  const auto peak = std::max_element(points.begin(), points.end(),
+                                     [](const auto& a, const auto& b) { return a.intensity < b.intensity; });
+  EXPECT_NEAR(peak->twoTheta, 30, 1e-9);
+  EXPECT_NEAR(cagliotiFwhm(shape, 15), 0.1, 1e-12);
+  EXPECT_NEAR(cagliotiFwhm({0.04, 0, 0.01}, 45), std::sqrt(0.05), 1e-5);
+  EXPECT_TRUE(simulatedProfile({{30, 1}}, 40, 20).empty());
 }

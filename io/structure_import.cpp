@@ -1,0 +1,27 @@
+#include "io/structure_import.hpp"
+
+namespace obrin {
+
+std::string settingNoteFor(const CifStructure& cif) {
+  const std::string what = !cif.hermannMauguin.empty() ? cif.hermannMauguin
+                           : !cif.hall.empty()         ? "Hall " + cif.hall
+                                                       : std::string("the file's symmetry");
+  return "The setting of " + what + " is not in the position files: the file's own operators are used.";
+}
+
+StructureImportRead importStructure(const std::filesystem::path& file, std::string_view blockName,
+                                    const std::function<std::filesystem::path(CrystalSystem)>& fileOf) {
+  CifRead read = readCif(file, blockName);
+  if (!read.structure) return {std::nullopt, read.error};
+  StructureImport s;
+  s.cif = std::move(*read.structure);
+  s.group = matchPositionFileGroup(s.cif.operators, fileOf);
+  if (s.group) s.system = s.group->system;
+  else s.settingNote = settingNoteFor(s.cif);
+  if (!s.cif.atoms.empty())
+    s.model = std::make_shared<const ScatteringModel>(
+        expandStructure(s.cif.atoms, s.cif.operators, *computeMetric(s.cif.cell)));
+  return {std::move(s), {}};
+}
+
+}  // namespace obrin
