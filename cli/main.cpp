@@ -62,7 +62,7 @@ std::vector<std::string> loadGroupList(const std::filesystem::path& file) {
 }
 
 // A CIF gives the system, the group and the cell fields, and the structure for intensities.
-std::optional<int> importCif(const Options& opt, AngleMode angle, CalculationState& state, WindowInputs& in,
+std::optional<int> importCif(const Options& opt, CalculationState& state, WindowInputs& in,
                              std::string& fileSymbol) {
   const auto dirs = positionFileDirectories(opt.dataDir);
   const StructureImportRead read = importStructure(
@@ -75,7 +75,7 @@ std::optional<int> importCif(const Options& opt, AngleMode angle, CalculationSta
   in.group = s.group->name;
   fileSymbol = s.group->name;
   in.title = s.cif.blockName;
-  in.texts.cell = cellFieldTexts(CellFileData{"", "", s.cif.cell, 0, 0, 0}, s.system, angle).cell;
+  in.texts.cell = cellFieldTextsOf(s.cif.cell);
   in.sixCellValues = true;
   state.structure = s.model;
   if (opt.monochromator) {
@@ -111,7 +111,7 @@ std::optional<int> gatherInputs(const Options& opt, AngleMode angle, Calculation
     in.texts.theta2 = imported.fields.thetaMax;
   }
   if (opt.cif)
-    if (auto status = importCif(opt, angle, state, in, fileSymbol)) return status;
+    if (auto status = importCif(opt, state, in, fileSymbol)) return status;
 
   if (!opt.words.empty()) {
     const auto system = resolveSystem(opt.words[0]);

@@ -1,6 +1,19 @@
 #include "io/structure_import.hpp"
 
+#include <charconv>
+
 namespace obrin {
+
+std::array<std::string, 6> cellFieldTextsOf(const UnitCell& cell) {
+  std::array<std::string, 6> texts;
+  const auto p = cell.params();
+  for (int i = 0; i < 6; ++i) {
+    char buf[32];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, p[i]);
+    texts[i] = ec == std::errc() ? std::string(buf, end) : std::string("0");
+  }
+  return texts;
+}
 
 std::string settingNoteFor(const CifStructure& cif) {
   const std::string what = !cif.hermannMauguin.empty() ? cif.hermannMauguin

@@ -2,6 +2,7 @@
 // same operations (which gives the crystal system), and the unit-cell content for intensities.
 #pragma once
 
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -33,6 +34,10 @@ struct StructureImportRead {
 // fileOf gives the position file of a system (as the calculations will read it).
 StructureImportRead importStructure(const std::filesystem::path& file, std::string_view blockName,
                                     const std::function<std::filesystem::path(CrystalSystem)>& fileOf);
+
+// The six cell fields of the imported cell, each with every digit the file gave (the fields of
+// a cell file keep four decimals, the CIF often five).
+std::array<std::string, 6> cellFieldTextsOf(const UnitCell& cell);
 
 // "The setting of P 1 1 21/b is not in the position files: the file's own operators are used."
 std::string settingNoteFor(const CifStructure& cif);

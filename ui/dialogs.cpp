@@ -1,6 +1,7 @@
 #include "dialogs.h"
 
 #include <QFileDialog>
+#include <QInputDialog>
 #include <utility>
 
 namespace obrin::ui {
@@ -19,6 +20,17 @@ QString saveDialog(QWidget* parent, const QString& filter) {
 
 QMessageBox::StandardButton questionBox(QWidget* parent, const QString& text) {
   return QMessageBox::question(parent, QString(), text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+}
+
+QString choiceDialog(QWidget* parent, const QString& label, const QStringList& items) {
+  bool ok = false;
+  const QString item = QInputDialog::getItem(parent, QString(), label, items, 0, false, &ok);
+  return ok ? item : QString();
+}
+
+ChoiceHandler& choiceHandler() {
+  static ChoiceHandler h = choiceDialog;
+  return h;
 }
 
 FileNameHandler& openHandler() {
@@ -50,6 +62,14 @@ FileNameHandler setSaveFileNameHandler(FileNameHandler h) {
   if (!h) h = saveDialog;
   return std::exchange(saveHandler(), std::move(h));
 }
+QString chooseItem(QWidget* parent, const QString& label, const QStringList& items) {
+  return choiceHandler()(parent, label, items);
+}
+ChoiceHandler setChoiceHandler(ChoiceHandler h) {
+  if (!h) h = choiceDialog;
+  return std::exchange(choiceHandler(), std::move(h));
+}
+
 QuestionHandler setQuestionHandler(QuestionHandler h) {
   if (!h) h = questionBox;
   return std::exchange(questionHandler(), std::move(h));

@@ -6,6 +6,7 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -23,5 +24,10 @@ FileNameHandler setSaveFileNameHandler(FileNameHandler h);
 using QuestionHandler = std::function<QMessageBox::StandardButton(QWidget* parent, const QString& text)>;
 QMessageBox::StandardButton askYesNoCancel(QWidget* parent, const QString& text);
 QuestionHandler setQuestionHandler(QuestionHandler h);
+
+// One of several items (the data blocks of a CIF), or an empty text when the user cancelled.
+using ChoiceHandler = std::function<QString(QWidget* parent, const QString& label, const QStringList& items)>;
+QString chooseItem(QWidget* parent, const QString& label, const QStringList& items);
+ChoiceHandler setChoiceHandler(ChoiceHandler h);
 
 }  // namespace obrin::ui

@@ -7,7 +7,9 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QSignalBlocker>
 #include <QStatusBar>
 
@@ -21,6 +23,7 @@
 #include "calc/wavelengths.hpp"
 #include "dialogs.h"
 #include "io/cellfile.hpp"
+#include "io/structure_import.hpp"
 #include "symmetry/pot.hpp"
 #include "core/textformat.hpp"
 #include "ui_main.h"
@@ -83,6 +86,15 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
   exportCell->setObjectName("Export1");
   connect(import, &QAction::triggered, this, &TForm1::lit);
   connect(exportCell, &QAction::triggered, this, &TForm1::ecrit);
+
+  QMenu* fileMenu = menuBar()->addMenu("&File");
+  fileMenu->setObjectName("FileMenu");
+  QAction* importCifAction = fileMenu->addAction("Import CIF...");
+  importCifAction->setObjectName("ImportCif");
+  connect(importCifAction, &QAction::triggered, this, &TForm1::importCif);
+  structureLabel_ = new QLabel(this);
+  structureLabel_->setObjectName("LabelStructure");
+  statusBar()->addPermanentWidget(structureLabel_);
 
   for (QLineEdit* edit : {ui_->Edit2, ui_->Edit3, ui_->Edit4, ui_->Edit5, ui_->Edit6, ui_->edit7, ui_->Edit8,
                           ui_->Edit9, ui_->Edit10, ui_->ed12, ui_->ed13, ui_->ed14, ui_->ed15, ui_->ed16,
@@ -325,7 +337,7 @@ void TForm1::choix_mode(int row) {
 void TForm1::change_theta_2theta() {
   const AngleMode mode = angleMode();
   const obrin::AngleLabels labels = obrin::angleLabels(mode);
-  ui_->Label10->setText(qs(obrin::resultHeading(mode)));
+  ui_->Label10->setText(qs(obrin::resultHeading(mode, state_.structure != nullptr)));
   ui_->Label7->setText(qs(labels.lower));
   ui_->Label2->setText(qs(labels.upper));
   ui_->Edit9->setText(qs(obrin::limitText(state_.thetaMin, mode)));
@@ -387,7 +399,7 @@ void TForm1::showResultList() {
   ui_->ListBox1->clear();
   ui_->Edit11->clear();
   QStringList lines;
-  for (const auto& line : obrin::resultLines(state_.list, angleMode())) lines << qs(line);
+  for (const auto& line : obrin::resultLines(state_.list, angleMode(), state_.structure != nullptr)) lines << qs(line);
   ui_->ListBox1->addItems(lines);
 }
 
@@ -470,6 +482,7 @@ void TForm1::lit() {
     return;
   }
   const obrin::CellFileData& data = *import.data;
+  forgetStructure();
   cellTitle_ = data.title;
   state_.groupName = data.symbol;
   state_.cell = data.cell;
@@ -501,6 +514,58 @@ void TForm1::lit() {
   }
   statusBar()->showMessage("File: " + QFileInfo(file).fileName());
   if (!import.warning.empty()) obrin::ui::warn(this, qs(import.warning));
+}
+
+void TForm1::forgetStructure() {
+  state_.structure.reset();
+  structureLabel_->clear();
+  ui_->Label10->setText(qs(obrin::resultHeading(angleMode())));
+}
+
+void TForm1::importCif() {
+  const QString file = obrin::ui::openFileName(this, "Crystallographic Information File (*.cif)");
+  if (file.isEmpty()) return;
+  const obrin::CifBlockList blocks = obrin::readCifBlockNames(file.toStdString());
+  if (!blocks.error.empty()) {
+    obrin::ui::warn(this, qs(blocks.error));
+    return;
+  }
+  QString block = qs(blocks.names.front());
+  if (blocks.names.size() > 1) {
+    QStringList items;
+    for (const auto& name : blocks.names) items << qs(name);
+    block = obrin::ui::chooseItem(this, "Data block", items);
+    if (block.isEmpty()) return;
+  }
+  const obrin::StructureImportRead read = obrin::importStructure(
+      file.toStdString(), block.toStdString(), [this](obrin::CrystalSystem s) { return positionFile(s); });
+  if (!read.structure) {
+    obrin::ui::warn(this, qs(read.error));
+    return;
+  }
+  const obrin::StructureImport& s = *read.structure;
+  clearResults();
+  cellTitle_ = s.cif.blockName;
+  state_.structure = s.model;
+  state_.system = s.system;
+  state_.cell = s.cif.cell;
+  state_.groupName = s.group ? s.group->name : std::string();
+  const auto texts = obrin::cellFieldTextsOf(s.cif.cell);
+  const auto greyed = obrin::greyedCellFields(s.system);
+  const auto cell = cellEdits();
+  for (int i = 0; i < 6; ++i) {
+    cell[i]->setText(qs(texts[i]));
+    setFieldLocked(cell[i], greyed[i]);
+  }
+  loadSpaceGroupList();
+  ui_->Label10->setText(qs(obrin::resultHeading(angleMode(), state_.structure != nullptr)));
+  statusBar()->showMessage("File: " + QFileInfo(file).fileName());
+  std::string note = s.settingNote;
+  if (note.empty())
+    note = s.model ? "Structure " + s.cif.blockName + ": " + std::to_string(s.model->positions.size()) +
+                         " atoms in the cell; ions scatter as neutral atoms."
+                   : "Structure " + s.cif.blockName + ": no atoms, no intensities.";
+  structureLabel_->setText(qs(note));
 }
 
 void TForm1::ecrit() {

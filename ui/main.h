@@ -18,6 +18,7 @@
 #include "calc/state.hpp"
 #include "io/report.hpp"
 
+class QLabel;
 class QLineEdit;
 class QMenu;
 class Tfexcel;
@@ -80,6 +81,7 @@ class TForm1 : public QMainWindow {
   void toexcel();
   void lit_fichier_ind();
   void lit();
+  void importCif();  // File > Import CIF...
   void ecrit();
   void about();
   void sortie();
@@ -101,6 +103,7 @@ class TForm1 : public QMainWindow {
   void showConditions(const std::vector<std::string>& lines);
   void showOutcome(const obrin::CalcOutcome& outcome, const std::array<std::string, 6>& miller);
   void showCount();
+  void forgetStructure();
 
   std::unique_ptr<Ui::TForm1> ui_;
   obrin::CalculationState state_;
@@ -111,6 +114,7 @@ class TForm1 : public QMainWindow {
   Tform2* about_ = nullptr;
   Tfexcel* excel_ = nullptr;
   TForm3* results_ = nullptr;
+  QLabel* structureLabel_ = nullptr;  // the imported structure, in one line
   std::string cellTitle_;           // the first line of the last imported cell file
   bool checkingField_ = false;      // the exit check is returning the focus: not a user's move
   bool systemRowByMouse_ = false;   // the system row changed under a mouse press; its click follows
