@@ -106,6 +106,19 @@ double lineIntensity(const ScatteringModel& model, int h, int k, int l, double d
   return multiplicity * f2 * lorentzPolarisation(theta, twoThetaMonochromator);
 }
 
+LineIntensity structureIntensity(std::shared_ptr<const ScatteringModel> model, double twoThetaMonochromator) {
+  return [model = std::move(model), twoThetaMonochromator](const Reflection& r) {
+    return lineIntensity(*model, r.h, r.k, r.l, r.d, r.theta, r.multiplicity, twoThetaMonochromator);
+  };
+}
+
+void normaliseIntensities(ReflectionList& list) {
+  std::vector<double> v(list.size());
+  for (std::size_t i = 0; i < list.size(); ++i) v[i] = list[i].intensity;
+  normaliseToHundred(v);
+  for (std::size_t i = 0; i < list.size(); ++i) list[i].intensity = v[i];
+}
+
 void normaliseToHundred(std::vector<double>& intensities) {
   const double top = intensities.empty() ? 0 : *std::max_element(intensities.begin(), intensities.end());
   if (!(top > 0)) return;

@@ -2,9 +2,11 @@
 #pragma once
 
 #include <complex>
+#include <memory>
 #include <vector>
 
 #include "calc/form_factor.hpp"
+#include "calc/lines.hpp"
 #include "calc/structure.hpp"
 #include "core/mathhkl.hpp"
 #include "symmetry/pot.hpp"
@@ -48,5 +50,10 @@ double lineIntensity(const ScatteringModel& model, int h, int k, int l, double d
 
 // Scales the values so the largest is 100; all zero stay zero.
 void normaliseToHundred(std::vector<double>& intensities);
+
+// What the list calculations call for each line (calc/lines.hpp), and the scaling of the list
+// they gave: the strongest line 100.
+LineIntensity structureIntensity(std::shared_ptr<const ScatteringModel> model, double twoThetaMonochromator);
+void normaliseIntensities(ReflectionList& list);
 
 }  // namespace obrin

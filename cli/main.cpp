@@ -69,11 +69,15 @@ std::optional<int> importCif(const Options& opt, CalculationState& state, Window
       *opt.cif, opt.block.value_or(""), [&](CrystalSystem s) { return positionFileFor(s, dirs, opt.dataDir); });
   if (!read.structure) return refuse(read.error);
   const StructureImport& s = *read.structure;
-  if (!s.group) return refuse(s.settingNote);
   in.system = s.system;
   in.groupNames = loadGroupList(positionFileFor(s.system, dirs, opt.dataDir));
-  in.group = s.group->name;
-  fileSymbol = s.group->name;
+  if (s.group) {
+    in.group = s.group->name;
+    fileSymbol = s.group->name;
+  } else {
+    std::cerr << s.settingNote << "\n";
+    state.importedGroup = s.ownGroup;
+  }
   in.title = s.cif.blockName;
   in.texts.cell = cellFieldTextsOf(s.cif.cell);
   in.sixCellValues = true;
@@ -256,9 +260,9 @@ int runConditions(const Options& opt) {
   const auto names = loadGroupList(file);
   const auto group = resolveGroup(names, opt.words[1], file);
   if (!group) return refuse("Error on space group");
-  const SpaceGroupSymmetry symmetry = loadSpaceGroupSymmetry(file, *system, *group);
-  for (const auto& line : symmetry.derived.display) std::cout << line << "\n";
-  if (!symmetry.ok()) return refuse(symmetry.warning);
+  const GroupSelection selection = selectSpaceGroup(file, *system, *group);
+  for (const auto& line : selection.conditionsText.value_or(std::vector<std::string>{})) std::cout << line << "\n";
+  if (!selection.group) return refuse(selection.group.error());
   return kDone;
 }
 

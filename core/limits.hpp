@@ -8,6 +8,7 @@ inline constexpr double kMinMetricDeterminant = 1e-9;
 
 // Space groups.
 inline constexpr int kMaxOperators = 96;            // general-position triplets of one group
+inline constexpr int kMaxGroupOperators = 192;      // operators of a whole group, centring included
 inline constexpr int kMaxConditions = 12;           // decoded reflection conditions of one group
 inline constexpr int kMaxConditionZones = 5;        // zone tokens on one condition line
 inline constexpr int kMaxConditionLineLength = 40;  // characters kept of a condition line
@@ -53,9 +54,7 @@ inline constexpr int kMaxReportDecimals = 30;
 inline constexpr double kCellLengthTolerance = 0.001;
 inline constexpr double kCellAngleTolerance = 0.01;
 
-// Imported structures: a group with every centring translation has at most 192 operators
-// (F m -3 m); the site limit keeps a damaged file from filling the memory.
-inline constexpr int kMaxCifOperators = 192;
+// Imported structures: the site limit keeps a damaged file from filling the memory.
 inline constexpr int kMaxCifAtomSites = 100000;
 // Two atom positions closer than this in every fractional coordinate (modulo 1) are one site.
 inline constexpr double kSamePositionTolerance = 1e-4;

@@ -81,8 +81,8 @@ std::optional<std::vector<SymmetryOperator>> listedOperators(cif::Block& block) 
     std::vector<SymmetryOperator> ops;
     for (const std::string& raw : col) {
       const std::string text = cif::as_string(raw);
-      if (ops.size() >= std::size_t(kMaxCifOperators))
-        throw ImportError{"more than " + std::to_string(kMaxCifOperators) + " symmetry operators"};
+      if (ops.size() >= std::size_t(kMaxGroupOperators))
+        throw ImportError{"more than " + std::to_string(kMaxGroupOperators) + " symmetry operators"};
       try {
         ops.push_back(fromGemmi(gemmi::parse_triplet(text)));
       } catch (const std::exception&) {

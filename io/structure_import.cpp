@@ -15,6 +15,17 @@ std::array<std::string, 6> cellFieldTextsOf(const UnitCell& cell) {
   return texts;
 }
 
+namespace {
+
+// The name a group of the file's own operators goes by in the outputs.
+std::string ownGroupName(const CifStructure& cif) {
+  if (!cif.hermannMauguin.empty()) return cif.hermannMauguin;
+  if (!cif.hall.empty()) return "Hall " + cif.hall;
+  return "operators of " + cif.blockName;
+}
+
+}  // namespace
+
 std::string settingNoteFor(const CifStructure& cif) {
   const std::string what = !cif.hermannMauguin.empty() ? cif.hermannMauguin
                            : !cif.hall.empty()         ? "Hall " + cif.hall
@@ -29,8 +40,14 @@ StructureImportRead importStructure(const std::filesystem::path& file, std::stri
   StructureImport s;
   s.cif = std::move(*read.structure);
   s.group = matchPositionFileGroup(s.cif.operators, fileOf);
-  if (s.group) s.system = s.group->system;
-  else s.settingNote = settingNoteFor(s.cif);
+  if (s.group) {
+    s.system = s.group->system;
+  } else {
+    s.settingNote = settingNoteFor(s.cif);
+    auto own = spaceGroupFromOperators(ownGroupName(s.cif), s.cif.operators);
+    if (!own) return {std::nullopt, "Cannot import " + s.cif.fileName + ": " + own.error()};
+    s.ownGroup = std::move(*own);
+  }
   if (!s.cif.atoms.empty())
     s.model = std::make_shared<const ScatteringModel>(
         expandStructure(s.cif.atoms, s.cif.operators, *computeMetric(s.cif.cell)));

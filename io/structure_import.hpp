@@ -23,6 +23,7 @@ struct StructureImport {
   // operators then give absences and multiplicities.
   CrystalSystem system = CrystalSystem::Triclinic;
   std::string settingNote;  // one line when there is no group, else empty
+  std::optional<SpaceGroup> ownGroup;  // without a group: the file's operators as a group
   std::shared_ptr<const ScatteringModel> model;  // none when the file lists no atoms
 };
 

@@ -23,6 +23,13 @@ bool sameTranslation(const Translation& a, const Translation& b) {
   return sameModuloOne(a[0], b[0]) && sameModuloOne(a[1], b[1]) && sameModuloOne(a[2], b[2]);
 }
 
+Rotation rotationOf(const SymmetryOperator& op) {
+  Rotation r{};
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) r[i][j] = static_cast<int>(std::lround(op.m[i][j]));
+  return r;
+}
+
 constexpr Rotation kIdentity{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
 
 int determinant(const Rotation& r) {
@@ -59,22 +66,15 @@ std::set<Rotation> rotationSet(const std::vector<SymmetryOperator>& ops) {
 // Every reflection of the box is tested: conditions repeat within 6 (6₁ screws: l = 6n).
 constexpr int kAbsenceCheckBound = 8;
 
-bool sameAbsences(const std::vector<SymmetryOperator>& ops, const SpaceGroupRules& rules) {
+bool sameAbsences(const SpaceGroup& a, const SpaceGroup& b) {
   for (int h = -kAbsenceCheckBound; h <= kAbsenceCheckBound; ++h)
     for (int k = -kAbsenceCheckBound; k <= kAbsenceCheckBound; ++k)
       for (int l = -kAbsenceCheckBound; l <= kAbsenceCheckBound; ++l)
-        if (extinguishedByOperators(ops, h, k, l) != (isReflectionForbidden(rules, h, k, l) != 0)) return false;
+        if (allowed(a, {h, k, l}) != allowed(b, {h, k, l})) return false;
   return true;
 }
 
 }  // namespace
-
-Rotation rotationOf(const SymmetryOperator& op) {
-  Rotation r{};
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) r[i][j] = static_cast<int>(std::lround(op.m[i][j]));
-  return r;
-}
 
 SymmetryOperator compose(const SymmetryOperator& a, const SymmetryOperator& b) {
   SymmetryOperator c;
@@ -140,25 +140,13 @@ std::vector<Translation> latticeCentring(char lattice, CrystalSystem system) {
   }
 }
 
-bool extinguishedByOperators(const std::vector<SymmetryOperator>& ops, int h, int k, int l) {
-  if (h == 0 && k == 0 && l == 0) return true;
-  const std::array<int, 3> hkl{h, k, l};
-  for (const auto& op : ops) {
-    const Rotation r = rotationOf(op);
-    bool fixed = true;
-    for (int j = 0; j < 3 && fixed; ++j) fixed = hkl[0] * r[0][j] + hkl[1] * r[1][j] + hkl[2] * r[2][j] == hkl[j];
-    if (!fixed) continue;
-    const double phase = h * op.m[0][3] + k * op.m[1][3] + l * op.m[2][3];
-    if (std::fabs(phase - std::round(phase)) > 1e-4) return true;
-  }
-  return false;
-}
-
 std::optional<PositionFileGroup> matchPositionFileGroup(
     const std::vector<SymmetryOperator>& ops,
     const std::function<std::filesystem::path(CrystalSystem)>& fileOf) {
   const auto rotations = rotationSet(ops);
   const auto centring = centringVectors(ops);
+  const auto own = spaceGroupFromOperators("", ops);
+  if (!own) return std::nullopt;
   for (int s = 0; s < kSystemCount; ++s) {
     const auto system = static_cast<CrystalSystem>(s);
     const auto file = fileOf(system);
@@ -167,8 +155,8 @@ std::optional<PositionFileGroup> matchPositionFileGroup(
       if (name.empty() || !sameCentring(latticeCentring(name[0], system), centring)) continue;
       const EntryRead read = readSpaceGroupEntry(file, name);
       if (!read.entry || rotationSet(read.entry->operators) != rotations) continue;
-      const SpaceGroupSymmetry group = loadSpaceGroupSymmetry(file, system, name);
-      if (group.ok() && sameAbsences(ops, group.rules)) return PositionFileGroup{system, name};
+      const auto group = loadSpaceGroup(file, system, name);
+      if (group && sameAbsences(*own, *group)) return PositionFileGroup{system, name};
     }
   }
   return std::nullopt;

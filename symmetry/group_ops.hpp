@@ -11,13 +11,12 @@
 #include <vector>
 
 #include "symmetry/pot.hpp"
+#include "symmetry/space_group.hpp"
 
 namespace obrin {
 
-using Rotation = std::array<std::array<int, 3>, 3>;
 using Translation = std::array<double, 3>;
 
-Rotation rotationOf(const SymmetryOperator& op);
 // (a·b)(x) = a(b(x)), translation brought into [0, 1).
 SymmetryOperator compose(const SymmetryOperator& a, const SymmetryOperator& b);
 // Same rotation and translations equal modulo 1.
@@ -32,10 +31,6 @@ std::vector<Translation> centringVectors(const std::vector<SymmetryOperator>& op
 // The centring vectors of a lattice letter as the position files use it (R: obverse
 // hexagonal axes in the hexagonal system, primitive in rhombohedral axes).
 std::vector<Translation> latticeCentring(char lattice, CrystalSystem system);
-
-// True when the translations extinguish h k l: an operator whose rotation leaves it unchanged
-// has a translation t with h·t not whole. Also true for 0 0 0.
-bool extinguishedByOperators(const std::vector<SymmetryOperator>& ops, int h, int k, int l);
 
 // The entry of the position files with the operators' rotations, centring and reflection
 // conditions: translations may differ by an origin shift, not by a setting (P 21/n is not

@@ -518,6 +518,7 @@ void TForm1::lit() {
 
 void TForm1::forgetStructure() {
   state_.structure.reset();
+  state_.importedGroup.reset();
   structureLabel_->clear();
   ui_->Label10->setText(qs(obrin::resultHeading(angleMode())));
 }
@@ -547,6 +548,7 @@ void TForm1::importCif() {
   clearResults();
   cellTitle_ = s.cif.blockName;
   state_.structure = s.model;
+  state_.importedGroup = s.ownGroup;
   state_.system = s.system;
   state_.cell = s.cif.cell;
   state_.groupName = s.group ? s.group->name : std::string();

@@ -82,6 +82,28 @@ run powder --cif "$WORK/si.cif" --cell 5.6575 --lambda CuKa1 --theta 10 30
 run powder --cif "$WORK/si.cif" --cell 5 5 6 90 90 90 --lambda CuKa1
 [[ $STATUS == 1 && $ERR == *"ties of the CUBI system"* ]] || fail "tie check: $STATUS $ERR"
 
+# Unique axis c: not in the position files, listed with the file's own operators.
+cat >"$WORK/c.cif" <<'CIF'
+data_c
+_cell_length_a 5.1
+_cell_length_b 6.2
+_cell_length_c 7.3
+_cell_angle_gamma 95.5
+_symmetry_space_group_name_H-M 'P 1 1 21/b'
+loop_
+_symmetry_equiv_pos_as_xyz
+x,y,z
+-x,-y+1/2,z+1/2
+-x,-y,-z
+x,y+1/2,-z+1/2
+CIF
+run powder --cif "$WORK/c.cif" --lambda CuKa1 --theta 5 15 --format json
+[[ $STATUS == 0 && $ERR == "The setting of P 1 1 21/b is not in the position files: the file's own operators are used." ]] ||
+  fail "unique axis c: $STATUS $ERR"
+grep -q '"group": "P 1 1 21/b"' <<<"$OUT" || fail "own group: $OUT"
+grep -q '"h": 0, "k": 0, "l": 2' <<<"$OUT" || fail "002: $OUT"
+if grep -q '"h": 0, "k": 0, "l": 1,' <<<"$OUT"; then fail "001 listed: $OUT"; fi
+
 # Bad files and options.
 printf 'data_x\n_cell_length_a 5\nloop_\n_a\n' >"$WORK/bad.cif"
 run powder --cif "$WORK/bad.cif" --lambda CuKa1

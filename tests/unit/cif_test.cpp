@@ -29,6 +29,10 @@ CifStructure imported(const char* text, std::string_view block = {}) {
   return r.structure.value_or(CifStructure{});
 }
 
+bool extinct(const std::vector<SymmetryOperator>& ops, int h, int k, int l) {
+  return !allowed(*spaceGroupFromOperators("", ops), {h, k, l});
+}
+
 struct Line {
   int h, k, l, m;
 };
@@ -80,7 +84,7 @@ TEST(CifImport, SiliconTwoTwoTwoIsExtinguishedAndOneOneOneIsStrongest) {
   EXPECT_EQ(match->system, CrystalSystem::Cubic);
   EXPECT_EQ(match->name.substr(0, 7), "F D -3 ");
   // 222 is allowed by the group (no condition forbids it) yet the atoms cancel there.
-  EXPECT_FALSE(extinguishedByOperators(s.operators, 2, 2, 2));
+  EXPECT_FALSE(extinct(s.operators, 2, 2, 2));
   const auto I = intensities(s, {{1, 1, 1, 8}, {2, 2, 0, 12}, {3, 1, 1, 24}, {2, 2, 2, 8}, {4, 0, 0, 6}});
   EXPECT_DOUBLE_EQ(I[0], 100);
   EXPECT_EQ(I[3], 0);
@@ -98,7 +102,7 @@ TEST(CifImport, CorundumInHexagonalAxesExpandsOverItsSpecialPositions) {
   EXPECT_EQ(match->name, "R -3 C (167)");
   // Calculated patterns of corundum: 113 strongest, 104 close behind, 110 near 40; 003 is
   // forbidden by the rhombohedral centring and the c glide.
-  EXPECT_TRUE(extinguishedByOperators(s.operators, 0, 0, 3));
+  EXPECT_TRUE(extinct(s.operators, 0, 0, 3));
   const auto I = intensities(s, {{0, 1, 2, 6}, {1, 0, 4, 6}, {1, 1, 0, 6}, {1, 1, 3, 12}});
   EXPECT_DOUBLE_EQ(I[3], 100);
   EXPECT_GT(I[1], 85);
@@ -123,11 +127,23 @@ TEST(CifImport, SettingsAreMatchedWithTheirAbsences) {
   ASSERT_EQ(groupClosureFault(shifted), "");
   EXPECT_EQ(matchDelivered(shifted)->name, "P 21/N (14)");
 
+  // Unique axis c is not in the files: the list runs on the file's own operators.
   const CifStructure c = imported(kUniqueAxisCCif);
-  EXPECT_FALSE(matchDelivered(c.operators));  // unique axis c is not in the files
-  EXPECT_TRUE(extinguishedByOperators(c.operators, 0, 0, 1));
-  EXPECT_TRUE(extinguishedByOperators(c.operators, 1, 1, 0));
-  EXPECT_FALSE(extinguishedByOperators(c.operators, 1, 2, 0));
+  EXPECT_FALSE(matchDelivered(c.operators));
+  const auto own = spaceGroupFromOperators("P 1 1 21/b", c.operators);
+  const auto lines = *powderLines(*computeMetric(c.cell), *own, 1.5406, {5, 30});
+  auto listed = [&](int h, int k, int l) {
+    return std::any_of(lines.begin(), lines.end(), [&](const Reflection& r) {
+      return r.hkl() == Miller{h, k, l} || r.hkl() == Miller{-h, -k, -l};
+    });
+  };
+  EXPECT_FALSE(listed(0, 0, 1));
+  EXPECT_TRUE(listed(0, 0, 2));
+  EXPECT_FALSE(listed(1, 1, 0));  // b glide perpendicular to c: hk0 with k odd
+  EXPECT_TRUE(listed(1, 2, 0) || listed(-1, 2, 0));
+  EXPECT_TRUE(extinct(c.operators, 0, 0, 1));
+  EXPECT_TRUE(extinct(c.operators, 1, 1, 0));
+  EXPECT_FALSE(extinct(c.operators, 1, 2, 0));
 }
 
 TEST(CifImport, OlderSymbolsAndSeveralBlocks) {
@@ -178,6 +194,33 @@ TEST(CifImport, BrokenFilesNameTheFileAndTheFault) {
   const CifRead bare = parseCif(base.substr(0, base.find("loop_")), "bare.cif");
   ASSERT_TRUE(bare.structure) << bare.error;
   EXPECT_TRUE(bare.structure->atoms.empty());
+}
+
+TEST(Intensity, MergedLinesCarryTheSumOfTheirIntensities) {
+  // P m -3: h k l and k h l share d but not |F|; the cubic list shows them as one line.
+  const std::string text = std::string(kNaClCif).replace(std::string(kNaClCif).find("'F m -3 m'"), 10, "'P m -3'");
+  CifStructure s = imported(text.c_str());
+  s.atoms = {AtomSite{"C1", "C", "C", {0.11, 0.23, 0.31}, 1, 0.01, std::nullopt}};
+  const Metric metric = *computeMetric(s.cell);
+  auto model = std::make_shared<const ScatteringModel>(expandStructure(s.atoms, s.operators, metric));
+  const auto group = loadSpaceGroup(kDataDir / "C.pos", CrystalSystem::Cubic, "P M -3 (200)");
+  ASSERT_TRUE(group) << group.error();
+  const auto lines = *powderLines(metric, *group, 1.5406, {5, 60}, structureIntensity(model, 0));
+  int merged = 0;
+  for (const Reflection& r : lines) {
+    const int m = multiplicity(*group, r.hkl());
+    const double single = lineIntensity(*model, r.h, r.k, r.l, r.d, r.theta, m, 0);
+    if (r.multiplicity == m) {
+      EXPECT_NEAR(r.intensity, single, 1e-9 * single);
+      continue;
+    }
+    ++merged;  // with its partner k h l, of the same multiplicity
+    ASSERT_EQ(r.multiplicity, 2 * m);
+    const double partner = lineIntensity(*model, r.k, r.h, r.l, r.d, r.theta, m, 0);
+    EXPECT_NEAR(r.intensity, single + partner, 1e-9 * (single + partner));
+    EXPECT_GT(std::fabs(single - partner), 0.01 * single);  // the halves differ: the sum is tested
+  }
+  EXPECT_GT(merged, 3);
 }
 
 TEST(Intensity, LorentzPolarisationAndAnisotropicDisplacement) {
