@@ -42,26 +42,21 @@ LineIntensity intensityOfState(const CalculationState& st) {
 Result<void> prepareGroup(CalculationState& st, const std::optional<std::string>& selectedGroup,
                           const std::filesystem::path& file, GroupKeeper* keeper, bool& conditionsRead,
                           std::vector<std::string>& display) {
-  if ((!selectedGroup || !st.system) && st.importedGroup) {
-    st.groupName = st.importedGroup->name;
-    st.lattice = st.groupName.empty() ? ' ' : st.groupName[0];
-    const auto metric = computeMetric(st.cell);
-    if (!metric) return metric.failure();
-    st.reciprocal = metric->reciprocal;
-    st.B = metric->B;
-    st.group = *st.importedGroup;
-    conditionsRead = true;
-    display = conditionsText(st.group);
-    return {};
-  }
-  const std::string& selected = *selectedGroup;
+  // A structure's own group stands in when no group of the lists is chosen.
+  const bool imported = (!selectedGroup || !st.system) && st.importedGroup;
   // The list shows the names trimmed, so the untrimmed and trimmed names are the same.
-  st.groupName = trimmed(selected);
+  st.groupName = imported ? st.importedGroup->name : trimmed(*selectedGroup);
   st.lattice = st.groupName.empty() ? ' ' : st.groupName[0];
   const auto metric = computeMetric(st.cell);
   if (!metric) return metric.failure();
   st.reciprocal = metric->reciprocal;
   st.B = metric->B;
+  if (imported) {
+    st.group = *st.importedGroup;
+    conditionsRead = true;
+    display = conditionsText(st.group);
+    return {};
+  }
 
   GroupSelection fresh;
   const GroupSelection& selection =

@@ -82,9 +82,14 @@ class CifWindowTest : public QObject {
     QVERIFY(w<QLabel>("Label10")->text().endsWith("I"));
   }
 
-  void settingOutsideThePositionFilesIsSaidInOneLine() {
+  void settingOutsideThePositionFilesIsSaidInOneLineAndCalculated() {
     importCif(dir.filePath("c.cif"));
     QVERIFY(w<QLabel>("LabelStructure")->text().contains("is not in the position files"));
+    QCOMPARE(w<QListWidget>("ListBox2")->currentRow(), 6);  // triclinic: no ties on the cell
+    w<QLineEdit>("Edit8")->setText("1.5406");
+    w<QPushButton>("Button1")->click();
+    QCOMPARE(warnings, QStringList{});
+    QVERIFY(w<QListWidget>("ListBox1")->count() > 0);
   }
 
   void refusedFileChangesNothing() {
