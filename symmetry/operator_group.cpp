@@ -7,12 +7,12 @@
 namespace obrin {
 namespace {
 
-using Rotation = std::array<int, 9>;
+using FlatRotation = std::array<int, 9>;
 
 constexpr double kWholeNumberTolerance = 1e-6;
 
-std::optional<Rotation> integerRotation(const SymmetryOperator& op) {
-  Rotation r{};
+std::optional<FlatRotation> integerRotation(const SymmetryOperator& op) {
+  FlatRotation r{};
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j) {
       const double v = op.m[i][j];
@@ -22,13 +22,13 @@ std::optional<Rotation> integerRotation(const SymmetryOperator& op) {
   return r;
 }
 
-int determinant(const Rotation& r) {
+int determinant(const FlatRotation& r) {
   return r[0] * (r[4] * r[8] - r[5] * r[7]) - r[1] * (r[3] * r[8] - r[5] * r[6]) +
          r[2] * (r[3] * r[7] - r[4] * r[6]);
 }
 
-Rotation product(const Rotation& a, const Rotation& b) {
-  Rotation p{};
+FlatRotation product(const FlatRotation& a, const FlatRotation& b) {
+  FlatRotation p{};
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j)
       for (int k = 0; k < 3; ++k) p[3 * i + j] += a[3 * i + k] * b[3 * k + j];
@@ -38,7 +38,7 @@ Rotation product(const Rotation& a, const Rotation& b) {
 }  // namespace
 
 std::optional<OperatorFault> findRotationGroupFault(const std::vector<SymmetryOperator>& operators) {
-  std::vector<Rotation> rotations;
+  std::vector<FlatRotation> rotations;
   rotations.reserve(operators.size());
   for (std::size_t i = 0; i < operators.size(); ++i) {
     const auto r = integerRotation(operators[i]);
@@ -48,7 +48,7 @@ std::optional<OperatorFault> findRotationGroupFault(const std::vector<SymmetryOp
       return OperatorFault{i, "its rotation has determinant " + std::to_string(det) + ", not 1 or -1"};
     rotations.push_back(*r);
   }
-  std::vector<Rotation> sorted = rotations;
+  std::vector<FlatRotation> sorted = rotations;
   std::sort(sorted.begin(), sorted.end());
   for (std::size_t i = 0; i < rotations.size(); ++i)
     for (std::size_t j = 0; j < rotations.size(); ++j)
