@@ -30,5 +30,7 @@ int main(int argc, char** argv) {
   form1.setResultsWindow(&form3);
 
   form1.show();
+  // A cell file given on the command line: the desktop opens .ind files this way.
+  if (const QStringList args = QApplication::arguments(); args.size() > 1) form1.importCell(args.at(1));
   return app.exec();
 }
