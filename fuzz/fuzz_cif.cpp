@@ -24,6 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (s.atoms.size() * s.operators.size() > 20000) return 0;  // keep each run short
   const ScatteringModel model = expandStructure(s.atoms, s.operators, *metric);
   for (int h = 0; h < 3; ++h) (void)structureFactor(model, h, 1, 2, 0.1);
-  (void)extinguishedByOperators(s.operators, 1, 0, 3);
+  if (const auto group = spaceGroupFromOperators("", s.operators)) (void)allowed(*group, {1, 0, 3});
+  (void)matchPositionFileGroup(s.operators, [](CrystalSystem) { return std::filesystem::path("/nonexistent"); });
   return 0;
 }
