@@ -138,9 +138,9 @@ int printResults(const Options& opt, CalcMode mode, AngleMode angle, Calculation
                  const std::array<std::string, 6>& millerTexts) {
   std::optional<int> decimals;
   if (opt.decimals) {
-    std::string error;
-    decimals = readDecimals(*opt.decimals, &error);
-    if (!decimals) return refuse(error);
+    const auto read = readDecimals(*opt.decimals);
+    if (!read) return refuse(read.error());
+    decimals = *read;
   }
   switch (opt.format) {
     case OutputFormat::List: std::cout << listText(state.list, angle); return kDone;
@@ -155,10 +155,10 @@ int printResults(const Options& opt, CalcMode mode, AngleMode angle, Calculation
       inputs.choices.millerLimitTexts = millerTexts;
       inputs.decimals = decimals.value_or(kDefaultDecimals);
       state.decimals = inputs.decimals;
-      const TextResult text = opt.format == OutputFormat::Report ? resultsReportText(state, inputs)
-                                                                 : spreadsheetText(state, inputs);
-      if (!text.error.empty()) return refuse(text.error);
-      std::cout << text.text;
+      const auto text = opt.format == OutputFormat::Report ? resultsReportText(state, inputs)
+                                                           : spreadsheetText(state, inputs);
+      if (!text) return refuse(text.error());
+      std::cout << *text;
       // The report window writes the file and then refuses to open an empty one.
       if (opt.format == OutputFormat::Report && state.list.empty()) return refuse("No calculated reflections!");
       return kDone;

@@ -56,8 +56,8 @@ std::optional<std::string> resolveGroup(const std::vector<std::string>& names, s
   if (!allDigits(number) || number.size() > 9) return std::nullopt;
   const int wantedNumber = std::stoi(number);
   for (const auto& n : names) {
-    const EntryRead read = readSpaceGroupEntry(positionFile, n);
-    if (read.entry && read.entry->number == wantedNumber) return n;
+    const auto read = readSpaceGroupEntry(positionFile, n);
+    if (read && read->number == wantedNumber) return n;
   }
   return std::nullopt;
 }

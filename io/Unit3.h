@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include <QDialog>
 #include <QString>
@@ -27,6 +28,11 @@ OpenFileHandler setOpenFileHandler(OpenFileHandler h);
 
 // The first line of the report and the spreadsheet text: short date, long time.
 QString currentDateTimeText();
+
+// What the report and the spreadsheet are written with: the decimals typed into their window,
+// the date and the main window's choices. None once the user has been warned of the decimals.
+std::optional<ReportInputs> reportInputs(QWidget* parent, const QString& decimalsText,
+                                         const MainWindowChoicesProvider& choices);
 
 }  // namespace obrin::ui
 

@@ -28,7 +28,7 @@ std::filesystem::path temporaryName(const std::filesystem::path& target, std::mt
 
 }  // namespace
 
-std::string writeFileAtomically(const std::filesystem::path& target, std::string_view text) {
+Result<void> writeFileAtomically(const std::filesystem::path& target, std::string_view text) {
   static std::mt19937_64 rng{std::random_device{}()};
 
   std::filesystem::path tmp;
@@ -42,7 +42,7 @@ std::string writeFileAtomically(const std::filesystem::path& target, std::string
     openError = errno;
     if (!f && openError != EEXIST) break;
   }
-  if (!f) return failure(target, errnoText(openError));
+  if (!f) return fail(failure(target, errnoText(openError)));
 
   errno = 0;
   bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
@@ -55,13 +55,13 @@ std::string writeFileAtomically(const std::filesystem::path& target, std::string
   std::error_code ec;
   if (!ok) {
     std::filesystem::remove(tmp, ec);
-    return failure(target, errnoText(writeError));
+    return fail(failure(target, errnoText(writeError)));
   }
   std::filesystem::rename(tmp, target, ec);
   if (ec) {
     std::error_code ignored;
     std::filesystem::remove(tmp, ignored);
-    return failure(target, ec.message());
+    return fail(failure(target, ec.message()));
   }
   return {};
 }

@@ -6,11 +6,13 @@
 #include <string>
 #include <string_view>
 
+#include "core/result.hpp"
+
 namespace obrin {
 
 // Writes the text to a fresh file beside the target and renames it over the target once every
-// byte is on disk. Returns an empty text on success, else "Cannot write <file name>: <reason>";
-// then the target is untouched and no temporary file remains.
-std::string writeFileAtomically(const std::filesystem::path& target, std::string_view text);
+// byte is on disk. Refused with "Cannot write <file name>: <reason>"; then the target is
+// untouched and no temporary file remains.
+Result<void> writeFileAtomically(const std::filesystem::path& target, std::string_view text);
 
 }  // namespace obrin

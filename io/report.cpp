@@ -24,26 +24,18 @@ std::string blanks(int n) { return n > 0 ? std::string(n, ' ') : std::string(); 
 
 std::optional<int> readWholeNumber(std::string_view text) { return parseWholeNumber(trimmed(text)); }
 
-std::optional<int> readDecimals(std::string_view text, std::string* error) {
+Result<int> readDecimals(std::string_view text) {
   const auto n = readWholeNumber(text);
   if (n && *n >= 0 && *n <= kMaxReportDecimals) return *n;
-  if (error)
-    *error = "Number of decimals: \"" + trimmed(text) + "\" is not a whole number from 0 to " +
-             std::to_string(kMaxReportDecimals);
-  return std::nullopt;
+  return fail("Number of decimals: \"" + trimmed(text) + "\" is not a whole number from 0 to " +
+              std::to_string(kMaxReportDecimals));
 }
 
-std::optional<std::array<int, 6>> readMillerLimits(const std::array<std::string, 6>& texts,
-                                                   std::string* error) {
+Result<std::array<int, 6>> readReportMillerLimits(const std::array<std::string, 6>& texts) {
   std::array<int, 6> limits{};
   for (size_t i = 0; i < texts.size(); ++i) {
     const auto n = readWholeNumber(texts[i]);
-    if (!n) {
-      if (error)
-        *error = std::string(kMillerLimitNames[i]) + ": \"" + trimmed(texts[i]) +
-                 "\" is not a whole number";
-      return std::nullopt;
-    }
+    if (!n) return fail(std::string(kMillerLimitNames[i]) + ": \"" + trimmed(texts[i]) + "\" is not a whole number");
     limits[i] = *n;
   }
   return limits;
@@ -63,7 +55,7 @@ std::string millerLimitLines(const std::array<int, 6>& m) {
          "Lmin =" + intText(m[4], 3) + "  Lmax =" + intText(m[5], 3) + "\n";
 }
 
-TextResult resultsReportText(const CalculationState& state, const ReportInputs& in) {
+Result<std::string> resultsReportText(const CalculationState& state, const ReportInputs& in) {
   const CalcMode mode = in.choices.mode;
   const AngleMode angle = in.choices.angle;
   const int n = in.decimals;
@@ -106,9 +98,8 @@ TextResult resultsReportText(const CalculationState& state, const ReportInputs& 
     out += angleLimitLines(state.thetaMin, state.thetaMax, angle) + "\n";
     header = true;
   } else if (mode == CalcMode::SingleCrystal) {
-    std::string error;
-    const auto limits = readMillerLimits(in.choices.millerLimitTexts, &error);
-    if (!limits) return {{}, error};
+    const auto limits = readReportMillerLimits(in.choices.millerLimitTexts);
+    if (!limits) return limits.failure();
     out += millerLimitLines(*limits) + "\n";
     header = true;
   }
@@ -136,15 +127,14 @@ TextResult resultsReportText(const CalculationState& state, const ReportInputs& 
     out += "\n";
   }
   out += "\n";
-  return {out, {}};
+  return out;
 }
 
-std::string WriteResultsReport(const CalculationState& state, const ReportInputs& inputs,
-                               const std::filesystem::path& folder) {
-  const TextResult report = resultsReportText(state, inputs);
-  if (!report.error.empty())
-    return std::string("Cannot write ") + kReportFileName + ": " + report.error;
-  return writeFileAtomically(folder / kReportFileName, report.text);
+Result<void> WriteResultsReport(const CalculationState& state, const ReportInputs& inputs,
+                                const std::filesystem::path& folder) {
+  const auto report = resultsReportText(state, inputs);
+  if (!report) return fail(std::string("Cannot write ") + kReportFileName + ": " + report.error());
+  return writeFileAtomically(folder / kReportFileName, *report);
 }
 
 }  // namespace obrin

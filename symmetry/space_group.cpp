@@ -47,11 +47,11 @@ bool allowedByOperators(const SpaceGroup& g, const Miller& hkl) {
 GroupSelection selectSpaceGroup(const std::filesystem::path& file, CrystalSystem system, std::string_view name) {
   GroupSelection selection;
   auto read = readSpaceGroupEntry(file, name);
-  if (!read.entry) {
-    selection.group = fail(read.error);
+  if (!read) {
+    selection.group = read.failure();
     return selection;
   }
-  SpaceGroupEntry& entry = *read.entry;
+  SpaceGroupEntry& entry = *read;
   const char lattice = name.front();  // the reader refuses an empty name
   DerivedConditions derived = deriveReflectionConditions(lattice, system, entry.conditionLines);
   selection.conditionsText = derived.display;

@@ -519,10 +519,9 @@ void TForm1::ecrit() {
     if (obrin::ui::askYesNoCancel(this, "This file already exists. Do you want to continue?") != QMessageBox::Yes)
       return;
   }
-  const std::string error =
-      obrin::writeCellFile(file.toStdString(), obrin::cellFileData(state_, cellTitle_, *group));
-  if (!error.empty()) {
-    obrin::ui::warn(this, qs(error));
+  const auto written = obrin::writeCellFile(file.toStdString(), obrin::cellFileData(state_, cellTitle_, *group));
+  if (!written) {
+    obrin::ui::warn(this, qs(written.error()));
     return;
   }
   statusBar()->showMessage("File: " + QFileInfo(file).fileName());
