@@ -288,6 +288,7 @@ void TForm1::loadSpaceGroupList() {
   const obrin::CrystalSystem system = *state_.system;
   if (!state_.groupName.empty()) state_.lattice = state_.groupName.front();
 
+  groupKeeper_.forget();
   const QSignalBlocker blockGroups(ui_->ListBox3);
   ui_->ListBox3->setVisible(true);
   ui_->ListBox3->clear();
@@ -302,6 +303,7 @@ void TForm1::loadSpaceGroupList() {
 }
 
 void TForm1::click_groupe() {
+  groupKeeper_.forget();
   clearResults();
   clearBraggOutputs();
 }
@@ -394,13 +396,14 @@ void TForm1::showResultList() {
 void TForm1::calcul() {
   if (!validateInputs()) return;
   auto miller = millerTexts();
-  showOutcome(obrin::calcul(state_, selectedGroup(), currentPositionFile(), calcMode(), miller), miller);
+  showOutcome(obrin::calcul(state_, selectedGroup(), currentPositionFile(), calcMode(), miller, &groupKeeper_), miller);
 }
 
 void TForm1::calcul_monocristaux() {
   if (!validateInputs()) return;
   auto miller = millerTexts();
-  showOutcome(obrin::calcul_monocristaux(state_, selectedGroup(), currentPositionFile(), miller), miller);
+  showOutcome(obrin::calcul_monocristaux(state_, selectedGroup(), currentPositionFile(), miller, &groupKeeper_),
+              miller);
 }
 
 // A refused calculation leaves the list as it was, so only its warning is new on screen.
@@ -429,7 +432,7 @@ void TForm1::calcul_bragg() {
   }
   if (!validateInputs()) return;
   const auto outcome = obrin::calcul_bragg(state_, selectedGroup(), currentPositionFile(), angleMode(),
-                                           indices.h, indices.k, indices.l);
+                                           indices.h, indices.k, indices.l, &groupKeeper_);
   if (outcome.conditionsRead) showConditions(outcome.conditionDisplay);
   if (!outcome.warning.empty()) {
     obrin::ui::warn(this, qs(outcome.warning));
@@ -479,6 +482,7 @@ void TForm1::lit() {
   if (!state_.groupName.empty()) state_.lattice = state_.groupName.front();
   if (import.system) {
     state_.system = import.system;
+    groupKeeper_.forget();
     const QSignalBlocker blockGroups(ui_->ListBox3);
     ui_->ListBox3->setVisible(true);
     ui_->ListBox3->clear();

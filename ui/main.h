@@ -57,7 +57,10 @@ class TForm1 : public QMainWindow {
 
   // Where the position files are looked for, in order (the current directory, then the
   // program's data directory, unless set otherwise).
-  void setPositionFileDirectories(std::vector<std::filesystem::path> dirs) { positionDirs_ = std::move(dirs); }
+  void setPositionFileDirectories(std::vector<std::filesystem::path> dirs) {
+    positionDirs_ = std::move(dirs);
+    groupKeeper_.forget();
+  }
   std::filesystem::path positionFile(obrin::CrystalSystem system) const;
 
   // Fills the group list from the position file of the current system and selects the current
@@ -104,6 +107,7 @@ class TForm1 : public QMainWindow {
 
   std::unique_ptr<Ui::TForm1> ui_;
   obrin::CalculationState state_;
+  obrin::GroupKeeper groupKeeper_;  // the selected group, read once per selection
   std::vector<std::filesystem::path> positionDirs_;
   obrin::InputField currentField_ = obrin::InputField::None;
   QString startDirectory_;

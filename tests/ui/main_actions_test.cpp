@@ -140,6 +140,30 @@ class MainActionsTest : public QObject {
     QCOMPARE(shownLines(), before);
   }
 
+  void selectedGroupIsReadOnceForAllItsCalculations() {
+    QTemporaryDir own;
+    QVERIFY(QFile::copy(dir.filePath("C.pos"), own.filePath("C.pos")));
+    form->setPositionFileDirectories({own.path().toStdString()});
+    cubicInput(0);
+    click("Button1");
+    const QStringList first = shownLines();
+    QVERIFY(!first.isEmpty());
+    // Without the file the same selection still calculates: its group was kept.
+    QVERIFY(QFile::remove(own.filePath("C.pos")));
+    click("Button1");
+    w<QLineEdit>("edit18")->setText("1");
+    w<QLineEdit>("edit19")->setText("1");
+    w<QLineEdit>("Edit20")->setText("0");
+    click("Button3");
+    QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join(" | ")));
+    QCOMPARE(shownLines(), first);
+    // Choosing a group again reads its file again.
+    w<QListWidget>("ListBox3")->setCurrentRow(1);
+    click("Button1");
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY2(warnings[0].startsWith("C.pos: the position file cannot be read"), qPrintable(warnings[0]));
+  }
+
   void noGroupNoCalculation() {
     cubicInput(0);
     w<QListWidget>("ListBox3")->clearSelection();
