@@ -39,10 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!system) return 0;
   (void)freeCellParameterNames(*system);
   (void)cellTiesText(*system);
-  if (!o.cell.empty() && o.cell.size() <= freeCellParameters(*system).size()) {
-    CalculationState state;
-    (void)cellTextsFromFreeParameters(*system, o.cell, state);
-  }
+  if (!o.cell.empty() && o.cell.size() <= freeCellParameters(*system).size()) (void)cellTexts(*system, o.cell);
   if (o.words.size() > 1) {
     const std::filesystem::path file = kDir / positionFileName(*system);
     const GroupList list = loadSpaceGroupList(file);
