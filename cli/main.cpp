@@ -254,9 +254,9 @@ int runConditions(const Options& opt) {
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  const ParsedCommandLine parsed = parseCommandLine(args);
-  if (!parsed.options) return badUsage(parsed.usageError);
-  const Options& opt = *parsed.options;
+  const auto parsed = parseCommandLine(args);
+  if (!parsed) return badUsage(parsed.error());
+  const Options& opt = *parsed;
   switch (opt.command) {
     case Command::Help: std::cout << helpText(); return kDone;
     case Command::Groups: return runGroups(opt);

@@ -25,10 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (data[i] == 0) args.emplace_back();
     else args.back().push_back(static_cast<char>(data[i]));
   }
-  const ParsedCommandLine parsed = parseCommandLine(args);
-  if (parsed.options.has_value() == !parsed.usageError.empty()) std::abort();
-  if (!parsed.options) return 0;
-  const Options& o = *parsed.options;
+  const auto parsed = parseCommandLine(args);
+  if (parsed.ok() == !parsed.error().empty()) std::abort();
+  if (!parsed) return 0;
+  const Options& o = *parsed;
   if (o.cell.size() > 6) std::abort();
   (void)formatName(o.format);
   if (o.lambda) (void)lambdaFieldText(*o.lambda);
