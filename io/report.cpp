@@ -55,24 +55,18 @@ std::string millerLimitLines(const std::array<int, 6>& m) {
          "Lmin =" + intText(m[4], 3) + "  Lmax =" + intText(m[5], 3) + "\n";
 }
 
-Result<std::string> resultsReportText(const CalculationState& state, const ReportInputs& in) {
-  const CalcMode mode = in.choices.mode;
-  const AngleMode angle = in.choices.angle;
-  const int n = in.decimals;
-  const int w = n + 5;
-  const UnitCell& c = state.cellCopy;
+namespace {
 
-  std::string out;
-  out += in.dateTime + "\n";
-  out += "\n";
+// The heading, the cell (with its other setting for rhombohedral groups) and λ.
+std::string reportCellLines(const CalculationState& state, const std::string& dateTime) {
+  const UnitCell& c = state.cellCopy;
+  std::string out = dateTime + "\n\n";
   out += std::string(18, ' ') + "Miller indices generator\n";
-  out += std::string(18, ' ') + std::string(24, '-') + "\n";
-  out += "\n";
+  out += std::string(18, ' ') + std::string(24, '-') + "\n\n";
   out += "Space Group: " + state.groupName + "\n";
   out += "a=" + fixedText(c.a, 9, 5) + " b=" + fixedText(c.b, 9, 5) + " c=" + fixedText(c.c, 9, 5) + "\n";
   out += "alpha=" + fixedText(c.alpha, 7, 3) + " beta=" + fixedText(c.beta, 7, 3) +
          " gamma=" + fixedText(c.gamma, 7, 3) + "\n";
-
   if (rhombohedralInHexagonalAxes(state)) {
     // The primitive rhombohedral cell of a hexagonal R cell: aR = √(3a² + c²)/3,
     // sin(alphaR/2) = 3/(2·√((c/a)² + 3)).
@@ -90,44 +84,47 @@ Result<std::string> resultsReportText(const CalculationState& state, const Repor
     out += "\nHexagonal cell:\n";
     out += "a=" + fixedText(aH, 9, 5) + " c=" + fixedText(cH, 9, 5) + "\n";
   }
-  out += "lambda=" + fixedText(state.lambda, 10, 5) + "\n";
-  out += "\n";
+  return out + "lambda=" + fixedText(state.lambda, 10, 5) + "\n\n";
+}
 
-  bool header = false;
-  if (mode == CalcMode::Powder) {
+std::string reportColumnHeading(const CalculationState& state, AngleMode angle, int width) {
+  std::string out = "  h  k  l    dhkl";
+  out += blanks(width / 2 - 1);
+  out += angle == AngleMode::TwoTheta ? "2Theta" : " Theta";
+  out += blanks(width / 2 - 3);
+  out += "  Mult";
+  if (rhombohedralInHexagonalAxes(state)) out += "  Rhomb. indices";
+  if (rhombohedralAxes(state)) out += "  Hexag. indices";
+  return out + "\n";
+}
+
+std::string reportLine(const CalculationState& state, const Reflection& r, AngleMode angle, int decimals) {
+  const double shown = angle == AngleMode::TwoTheta ? 2.0 * r.theta : r.theta;
+  std::string out = intText(r.h, 3) + intText(r.k, 3) + intText(r.l, 3) + fixedText(r.d, 9, 4) +
+                    fixedText(shown, decimals + 5, decimals) + intText(r.multiplicity, 5);
+  const int h = r.h, k = r.k, l = r.l;
+  if (rhombohedralInHexagonalAxes(state))
+    out += "    " + intText((2 * h + k + l) / 3, 4) + intText((-h + k + l) / 3, 4) + intText((-h - 2 * k + l) / 3, 4);
+  if (rhombohedralAxes(state)) out += "    " + intText(h - k, 4) + intText(k - l, 4) + intText(h + k + l, 4);
+  return out + "\n";
+}
+
+}  // namespace
+
+Result<std::string> resultsReportText(const CalculationState& state, const ReportInputs& in) {
+  const AngleMode angle = in.choices.angle;
+  std::string out = reportCellLines(state, in.dateTime);
+  if (in.choices.mode == CalcMode::Powder) {
     out += angleLimitLines(state.thetaMin, state.thetaMax, angle) + "\n";
-    header = true;
-  } else if (mode == CalcMode::SingleCrystal) {
+    out += reportColumnHeading(state, angle, in.decimals + 5);
+  } else if (in.choices.mode == CalcMode::SingleCrystal) {
     const auto limits = readReportMillerLimits(in.choices.millerLimitTexts);
     if (!limits) return limits.failure();
     out += millerLimitLines(*limits) + "\n";
-    header = true;
+    out += reportColumnHeading(state, angle, in.decimals + 5);
   }
-  if (header) {
-    out += "  h  k  l    dhkl";
-    out += blanks(w / 2 - 1);
-    out += angle == AngleMode::TwoTheta ? "2Theta" : " Theta";
-    out += blanks(w / 2 - 3);
-    out += "  Mult";
-    if (rhombohedralInHexagonalAxes(state)) out += "  Rhomb. indices";
-    if (rhombohedralAxes(state)) out += "  Hexag. indices";
-    out += "\n";
-  }
-
-  for (const Reflection& r : state.list) {
-    const double shown = angle == AngleMode::TwoTheta ? 2.0 * r.theta : double(r.theta);
-    out += intText(r.h, 3) + intText(r.k, 3) + intText(r.l, 3) + fixedText(r.d, 9, 4) +
-           fixedText(shown, w, n) + intText(r.multiplicity, 5);
-    const int h = r.h, k = r.k, l = r.l;
-    if (rhombohedralInHexagonalAxes(state))
-      out += "    " + intText((2 * h + k + l) / 3, 4) + intText((-h + k + l) / 3, 4) +
-             intText((-h - 2 * k + l) / 3, 4);
-    if (rhombohedralAxes(state))
-      out += "    " + intText(h - k, 4) + intText(k - l, 4) + intText(h + k + l, 4);
-    out += "\n";
-  }
-  out += "\n";
-  return out;
+  for (const Reflection& r : state.list) out += reportLine(state, r, angle, in.decimals);
+  return out + "\n";
 }
 
 Result<void> WriteResultsReport(const CalculationState& state, const ReportInputs& inputs,
