@@ -56,6 +56,25 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
   // The heading's letters stand over the last digit of their columns.
   ui_->Label10->setIndent(ui_->ListBox1->frameWidth() + 2 + 2 * QFontMetrics(fixed).horizontalAdvance(' '));
 
+  setUpLists();
+  setUpPopupMenu();
+  connectActions();
+
+  positionDirs_ = obrin::defaultDataDirectories(obrin::programDirectory());
+
+  // Start-up state.
+  state_.list.clear();
+  ui_->Label10->setText(qs(obrin::resultHeading(AngleMode::Theta)));
+  state_.thetaMin = obrin::kDefaultThetaMin;
+  state_.thetaMax = obrin::kDefaultThetaMax;
+  ui_->Label28->setText(qs(obrin::angleLabels(angleMode()).angle));
+  ui_->Label29->hide();
+  ui_->Edit1->hide();
+  choix_mode(0);
+}
+
+// The fixed lists: the wavelengths, heights that show every row, the mode list's check boxes.
+void TForm1::setUpLists() {
   for (const auto& line : obrin::kXrayLines) ui_->ListBox5->addItem(QString::fromUtf8(line.name.data(), line.name.size()));
 
   // Short fixed lists show all their rows and nothing more.
@@ -73,7 +92,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(Qt::Unchecked);
   }
+}
 
+void TForm1::setUpPopupMenu() {
   popupMenu_ = new QMenu(this);
   popupMenu_->setObjectName("PopupMenu1");
   QAction* import = popupMenu_->addAction("&Import Cell");
@@ -83,7 +104,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
   exportCell->setObjectName("Export1");
   connect(import, &QAction::triggered, this, &TForm1::lit);
   connect(exportCell, &QAction::triggered, this, &TForm1::ecrit);
+}
 
+void TForm1::connectActions() {
   for (QLineEdit* edit : {ui_->Edit2, ui_->Edit3, ui_->Edit4, ui_->Edit5, ui_->Edit6, ui_->edit7, ui_->Edit8,
                           ui_->Edit9, ui_->Edit10, ui_->ed12, ui_->ed13, ui_->ed14, ui_->ed15, ui_->ed16,
                           ui_->ed17, ui_->Edit21, ui_->Edit22})
@@ -121,18 +144,6 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
   connect(ui_->BitBtn5, &QPushButton::clicked, this, &TForm1::toexcel);
   connect(ui_->BitBtn6, &QPushButton::clicked, this, &TForm1::about);
   connect(ui_->BitBtn3, &QPushButton::clicked, this, &TForm1::sortie);
-
-  positionDirs_ = obrin::defaultDataDirectories(obrin::programDirectory());
-
-  // Start-up state.
-  state_.list.clear();
-  ui_->Label10->setText(qs(obrin::resultHeading(AngleMode::Theta)));
-  state_.thetaMin = obrin::kDefaultThetaMin;
-  state_.thetaMax = obrin::kDefaultThetaMax;
-  ui_->Label28->setText(qs(obrin::angleLabels(angleMode()).angle));
-  ui_->Label29->hide();
-  ui_->Edit1->hide();
-  choix_mode(0);
 }
 
 TForm1::~TForm1() = default;

@@ -92,6 +92,9 @@ class TForm1 : public QMainWindow {
   void changeEvent(QEvent* event) override;
 
  private:
+  void setUpLists();
+  void setUpPopupMenu();
+  void connectActions();
   QLineEdit* fieldEdit(obrin::InputField field) const;
   obrin::InputField fieldNumber(const QLineEdit* edit) const;
   std::array<QLineEdit*, 6> cellEdits() const;
