@@ -4,38 +4,16 @@
 #include <utility>
 
 #include <QDateTime>
-#include <QDesktopServices>
 #include <QDir>
 #include <QLocale>
 #include <QScreen>
 #include <QStyle>
-#include <QUrl>
 
 #include "ui_Unit3.h"
 #include "ui/placement.h"
 #include "warning.h"
 
 namespace obrin::ui {
-
-namespace {
-OpenFileHandler& installedOpener() {
-  static OpenFileHandler opener;
-  return opener;
-}
-}  // namespace
-
-bool openWithDesktop(const QString& path) {
-  return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-}
-
-bool openFile(const QString& path) {
-  const OpenFileHandler& opener = installedOpener();
-  return opener ? opener(path) : openWithDesktop(path);
-}
-
-OpenFileHandler setOpenFileHandler(OpenFileHandler h) {
-  return std::exchange(installedOpener(), std::move(h));
-}
 
 QString currentDateTimeText() {
   const QLocale locale;

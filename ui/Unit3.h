@@ -18,14 +18,6 @@ class TForm3;
 
 namespace obrin::ui {
 
-// Opens a written file for the user to read and print; false when nothing could open it.
-using OpenFileHandler = std::function<bool(const QString& path)>;
-bool openWithDesktop(const QString& path);
-// Through the installed handler, else openWithDesktop.
-bool openFile(const QString& path);
-// Installs a handler (an empty one restores openWithDesktop); returns the previous one.
-OpenFileHandler setOpenFileHandler(OpenFileHandler h);
-
 // The first line of the report and the spreadsheet text: short date, long time.
 QString currentDateTimeText();
 

@@ -19,10 +19,13 @@
 #include "calc/display.hpp"
 #include "dialogs.h"
 #include "main.h"
+#include "tests/support/user_dialogs.hpp"
 #include "warning.h"
 
 class MainActionsTest : public QObject {
   Q_OBJECT
+
+  testing_support::AnsweringDialogs dialogs_;
 
   TForm1* form = nullptr;
   QStringList warnings;
@@ -71,17 +74,18 @@ class MainActionsTest : public QObject {
 
  private slots:
   void initTestCase() {
+    obrin::ui::setUserDialogs(&dialogs_);
     QVERIFY(dir.isValid());
-    obrin::ui::setWarningHandler([this](QWidget*, const QString& text) { warnings << text; });
-    obrin::ui::setOpenFileNameHandler([this](QWidget*, const QString& filter) {
+    dialogs_.onWarn = ([this](QWidget*, const QString& text) { warnings << text; });
+    dialogs_.onOpenFileName = ([this](QWidget*, const QString& filter) {
       questions << "open " + filter;
       return openAnswer;
     });
-    obrin::ui::setSaveFileNameHandler([this](QWidget*, const QString& filter) {
+    dialogs_.onSaveFileName = ([this](QWidget*, const QString& filter) {
       questions << "save " + filter;
       return saveAnswer;
     });
-    obrin::ui::setQuestionHandler([this](QWidget*, const QString& text) {
+    dialogs_.onQuestion = ([this](QWidget*, const QString& text) {
       questions << text;
       return questionAnswer;
     });
