@@ -3,6 +3,8 @@
 // warnings the program shows.
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <array>
 #include <filesystem>
 #include <iostream>
@@ -12,6 +14,7 @@
 
 #include "calc/calculation.hpp"
 #include "calc/inputs.hpp"
+#include "calc/messages.hpp"
 #include "cli/formats.hpp"
 #include "cli/options.hpp"
 #include "cli/resolve.hpp"
@@ -79,6 +82,8 @@ std::optional<int> takeCellFile(const Options& opt, AngleMode angle, const std::
   in.texts.lambda = imported.fields.lambda;
   in.texts.theta1 = imported.fields.thetaMin;
   in.texts.theta2 = imported.fields.thetaMax;
+  // A system or group named after --from must fit the file's cell as a typed one would.
+  in.wholeCell = true;
   return std::nullopt;
 }
 
@@ -97,7 +102,11 @@ std::optional<int> takeWords(const Options& opt, const std::vector<std::filesyst
     }
   }
   if (in.system) in.positionFile = positionFileFor(*in.system, dirs, opt.dataDir);
-  if (opt.words.size() >= 2 && in.system) in.group = resolveGroup(in.groupNames, opt.words[1], in.positionFile);
+  if (opt.words.size() >= 2 && in.system) {
+    auto group = resolveGroup(in.groupNames, opt.words[1], in.positionFile);
+    if (!group) return refuse(group.error());
+    in.group = *group;
+  }
   return std::nullopt;
 }
 
@@ -210,6 +219,9 @@ int runBragg(const Options& opt) {
   if (auto status = readRequest(opt, angle, state, in)) return *status;
 
   std::array<std::string, 3> hklTexts = *opt.hkl;
+  // The window reads a field it cannot read as 0; words a script passed are indices or an error.
+  for (const std::string& text : hklTexts)
+    if (!parseWholeNumber(text)) return refuse(msg::kBadMiller);
   const BraggIndices indices = readBraggIndices(hklTexts);
   // The window does nothing for 0 0 0; a script must still learn that nothing was calculated.
   if (indices.status == BraggIndices::Status::Nothing) return refuse("No reflection: h k l reads as 0 0 0");
@@ -242,7 +254,9 @@ int runConditions(const Options& opt) {
   const auto dirs = positionFileDirectories(opt.dataDir);
   const auto file = positionFileFor(*system, dirs, opt.dataDir);
   const auto names = loadGroupList(file);
-  const auto group = resolveGroup(names, opt.words[1], file);
+  const auto resolved = resolveGroup(names, opt.words[1], file);
+  if (!resolved) return refuse(resolved.error());
+  const auto& group = *resolved;
   if (!group) return refuse("Error on space group");
   const GroupSelection selection = selectSpaceGroup(file, *system, *group);
   for (const auto& line : selection.conditionsText.value_or(std::vector<std::string>{})) std::cout << line << "\n";
@@ -250,10 +264,20 @@ int runConditions(const Options& opt) {
   return kDone;
 }
 
-}  // namespace
+// Output that did not reach its destination (a full disk, a closed pipe) is a failure, not a
+// result: the exit status must say so.
+int checkedOutput(int status) {
+  if (std::cout) {
+    errno = 0;
+    std::cout.flush();
+  }
+  if (std::cout) return status;
+  const int error = errno;
+  std::cerr << "Cannot write the output: " << (error != 0 ? std::strerror(error) : "write error") << "\n";
+  return kRefused;
+}
 
-int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+int run(const std::vector<std::string>& args) {
   const auto parsed = parseCommandLine(args);
   if (!parsed) return badUsage(parsed.error());
   const Options& opt = *parsed;
@@ -268,3 +292,7 @@ int main(int argc, char** argv) {
   }
   return kDone;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return checkedOutput(run(std::vector<std::string>(argv + 1, argv + argc))); }

@@ -42,23 +42,26 @@ std::string groupKey(std::string_view name, bool dropNumberSuffix) {
   return key;
 }
 
-std::optional<std::string> resolveGroup(const std::vector<std::string>& names, std::string_view word,
-                                        const std::filesystem::path& positionFile) {
+Result<std::optional<std::string>> resolveGroup(const std::vector<std::string>& names, std::string_view word,
+                                                const std::filesystem::path& positionFile) {
+  using Found = std::optional<std::string>;
   for (const auto& n : names)
-    if (n == word) return n;
+    if (n == word) return Found(n);
   const std::string wanted = groupKey(word, false);
-  if (wanted.empty()) return std::nullopt;
+  if (wanted.empty()) return Found();
   for (const auto& n : names)
-    if (groupKey(n, true) == wanted || groupKey(n, false) == wanted) return n;
+    if (groupKey(n, true) == wanted || groupKey(n, false) == wanted) return Found(n);
 
   const std::string number = trimmed(word);
-  if (!allDigits(number) || number.size() > 9) return std::nullopt;
+  if (!allDigits(number) || number.size() > 9) return Found();
   const int wantedNumber = std::stoi(number);
-  for (const auto& n : names) {
-    const auto read = readSpaceGroupEntry(positionFile, n);
-    if (read && read->number == wantedNumber) return n;
+  const auto numbers = readGroupNumbers(positionFile, names);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (numbers[i] != wantedNumber) continue;
+    if (const auto read = readSpaceGroupEntry(positionFile, names[i]); !read) return read.failure();
+    return Found(names[i]);
   }
-  return std::nullopt;
+  return Found();
 }
 
 std::string lambdaFieldText(std::string_view word) {

@@ -11,6 +11,7 @@
 
 #include "calc/state.hpp"
 #include "core/mathhkl.hpp"
+#include "core/result.hpp"
 
 namespace obrin::cli {
 
@@ -20,9 +21,11 @@ std::optional<CrystalSystem> resolveSystem(std::string_view word);
 
 // The entry of the group list the word names, in this order: the exact name; the name, or the
 // name without its "(N)" suffix, compared without letter case and blanks; for a bare number,
-// the first entry with that space-group number (read from the position file).
-std::optional<std::string> resolveGroup(const std::vector<std::string>& names, std::string_view word,
-                                        const std::filesystem::path& positionFile);
+// the first entry with that space-group number (read from the position file). That entry must
+// read: a damaged one is refused with the position file's message, never passed over for the
+// next entry of the same number. None when nothing matches.
+Result<std::optional<std::string>> resolveGroup(const std::vector<std::string>& names, std::string_view word,
+                                                const std::filesystem::path& positionFile);
 
 // The name without blanks, in upper case, and without a trailing "(N)".
 std::string groupKey(std::string_view name, bool dropNumberSuffix);

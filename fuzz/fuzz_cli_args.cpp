@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (o.words.size() > 1) {
     const std::filesystem::path file = kDir / positionFileName(*system);
     const GroupList list = loadSpaceGroupList(file);
-    if (const auto group = resolveGroup(list.names, o.words[1], file)) {
+    if (const auto resolved = resolveGroup(list.names, o.words[1], file); resolved && *resolved) {
+      const auto& group = *resolved;
       bool listed = false;
       for (const auto& n : list.names) listed = listed || n == *group;
       if (!listed) std::abort();

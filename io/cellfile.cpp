@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "core/lineread.hpp"
+#include "core/numfield.hpp"
 #include "core/textformat.hpp"
 #include "io/atomic_write.hpp"
 #include "symmetry/pot.hpp"
@@ -233,12 +234,22 @@ std::optional<std::string> findListedSymbol(const std::vector<std::string>& name
 
 std::array<bool, 6> greyedCellFields(CrystalSystem system) { return lockedCellParameters(system); }
 
+namespace {
+// An angle field shows two decimals, as a typed angle does, unless the file holds more: then all
+// four it stores, so that an import changes no digit of the cell.
+std::string angleFieldText(double angle) {
+  const std::string twoDecimals = fixedText(angle, 7, 2);
+  const auto shown = parseNumber(twoDecimals);
+  return shown && std::abs(*shown - angle) < 1e-9 ? twoDecimals : fixedText(angle, 8, 4);
+}
+}  // namespace
+
 CellFieldTexts cellFieldTexts(const CellFileData& data, std::optional<CrystalSystem> system,
                               AngleMode angleMode) {
   CellFieldTexts t;
   const auto p = data.cell.params();
   for (int i = 0; i < 3; ++i) t.cell[i] = fixedText(p[i], 8, 4);
-  for (int i = 3; i < 6; ++i) t.cell[i] = fixedText(p[i], 7, 2);
+  for (int i = 3; i < 6; ++i) t.cell[i] = angleFieldText(p[i]);
   t.lambda = fixedText(data.lambda, 8, 5);
   const double factor = angleMode == AngleMode::TwoTheta ? 2 : 1;
   t.thetaMin = fixedText(factor * data.thetaMin, 7, 3);

@@ -205,6 +205,22 @@ GroupList loadSpaceGroupList(const fs::path& file) {
   return parseSpaceGroupList(in, file.filename().string());
 }
 
+std::vector<std::optional<int>> readGroupNumbers(const fs::path& file, const std::vector<std::string>& names) {
+  std::vector<std::optional<int>> numbers(names.size());
+  std::ifstream in;
+  if (!openPositionFile(file, in).empty()) return numbers;
+  LineReader reader(in);
+  std::string line;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (names[i].empty()) continue;
+    bool found = false;
+    while (!found && reader.next(line)) found = !reader.overlong() && trimmedRight(line) == names[i];
+    if (!found) break;
+    if (const auto number = readInteger(reader, {}, {}); number.value) numbers[i] = static_cast<int>(*number.value);
+  }
+  return numbers;
+}
+
 Result<SpaceGroupEntry> readSpaceGroupEntry(const fs::path& file, std::string_view name) {
   const std::string fileName = file.filename().string();
   std::ifstream in;

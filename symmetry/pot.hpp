@@ -92,6 +92,10 @@ GroupList loadSpaceGroupList(const std::filesystem::path& file);
 // The same on an open stream; fileName only names the file in the error. Lines beyond
 // kMaxPositionLineLength characters are refused where they would be a name.
 GroupList parseSpaceGroupList(std::istream& in, std::string_view fileName);
+// The space-group number of each listed name, found in one pass through the file (the names in
+// file order, as the list gives them); none where the name or its number line does not read.
+std::vector<std::optional<int>> readGroupNumbers(const std::filesystem::path& file,
+                                                 const std::vector<std::string>& names);
 // The first name that, trailing blanks removed, equals the group name (case-sensitive);
 // none for an empty group name or no match.
 std::optional<std::size_t> findGroupIndex(const std::vector<std::string>& names, std::string_view name);

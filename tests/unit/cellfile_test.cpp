@@ -7,6 +7,7 @@
 #include <random>
 #include <set>
 
+#include "calc/inputs.hpp"
 #include "io/cellfile.hpp"
 #include "symmetry/pot.hpp"
 #include "tests/support/scratch.hpp"
@@ -366,6 +367,11 @@ TEST(CellImport, EveryShippedGroupComesBack) {
       EXPECT_EQ(r.groupNames[*r.selectedGroup], name);
       const auto want = cell.params(), got = r.data->cell.params();
       for (int k = 0; k < 6; ++k) EXPECT_NEAR(got[k], want[k], 0.5e-4) << name;
+      // The fields the import fills lose no stored digit: the calculation sees the file's cell.
+      CalculationState state;
+      InputTexts texts{r.fields.cell, r.fields.lambda, r.fields.thetaMin, r.fields.thetaMax};
+      ASSERT_FALSE(validateInputs(texts, AngleMode::Theta, state)) << name;
+      EXPECT_EQ(state.cell.params(), got) << name;
       ++groups;
     }
   }
