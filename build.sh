@@ -10,7 +10,8 @@ cd "$(dirname "$0")"
 
 PACKAGES=(build-essential cmake pkgconf qt6-base-dev libgl-dev fonts-dejavu-core
           libgtest-dev libgmock-dev libbenchmark-dev gemmi-dev python3 python3-gemmi python3-numpy
-          clang-14 libclang-rt-14-dev llvm-14)
+          clang-14 libclang-rt-14-dev llvm-14
+          libxy-dev libpugixml-dev libqcustomplot-dev hyperfine)
 
 install_missing() {
   local missing=()
