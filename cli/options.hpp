@@ -11,7 +11,7 @@
 
 namespace obrin::cli {
 
-enum class Command { Help, Groups, Conditions, Powder, Single, Bragg };
+enum class Command { Help, Groups, Conditions, Powder, Single, Bragg, Plot, Pattern };
 enum class OutputFormat { List, Tsv, Json, Report, Excel, Cell };
 
 struct Options {
@@ -27,6 +27,9 @@ struct Options {
   OutputFormat format = OutputFormat::List;
   std::optional<std::string> decimals;
   std::optional<std::string> dataDir;
+  // plot and pattern: the measured pattern, then the picture (texts checked by the plot).
+  std::optional<std::string> pattern;
+  std::optional<std::string> axis, ka2, zero, output, size;
 };
 
 // Either the options, or what is wrong with the command line (a usage fault, exit status 2).
