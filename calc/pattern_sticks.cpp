@@ -1,6 +1,7 @@
 #include "calc/pattern_sticks.hpp"
 
 #include <cmath>
+#include <cstdio>
 #include <numbers>
 
 #include "calc/wavelengths.hpp"
@@ -66,6 +67,16 @@ std::vector<Stick> alpha2Companions(const std::vector<Stick>& sticks, double lam
     out.push_back(c);
   }
   return out;
+}
+
+std::string stickListText(const std::vector<Stick>& sticks) {
+  std::string text = "h\tk\tl\td\t2theta\tmultiplicity\n";
+  char row[128];
+  for (const Stick& s : sticks) {
+    std::snprintf(row, sizeof row, "%d\t%d\t%d\t%.5f\t%.4f\t%d\n", s.h, s.k, s.l, s.d, s.twoTheta, s.multiplicity);
+    text += row;
+  }
+  return text;
 }
 
 std::optional<double> alpha2Of(double lambda) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -37,6 +38,10 @@ std::vector<Stick> alpha2Companions(const std::vector<Stick>& sticks, double lam
 // The Kα2 line of a tube line of the wavelength table (its Kα1, Kα2 or mean line); none for
 // a Kβ line or a wavelength typed by hand.
 std::optional<double> alpha2Of(double lambda);
+
+// The lines as drawn, tab-separated under a header: h k l d 2θ (zero shift included) and the
+// multiplicity, d with 5 decimals and 2θ with 4.
+std::string stickListText(const std::vector<Stick>& sticks);
 
 // A 2θ angle (degrees) on the chosen axis: d = λ / 2 sinθ (Bragg), Q = 4π sinθ / λ. None
 // where d is undefined (2θ ≤ 0) or λ is not positive.

@@ -4,6 +4,7 @@
 #include "Unit8.h"
 #include "apropos.h"
 #include "main.h"
+#include "pattern_window.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -14,12 +15,14 @@ int main(int argc, char** argv) {
   auto choices = [&form1] { return form1.mainWindowChoices(); };
   Tfexcel fexcel(form1.calculationState(), choices);
   TForm3 form3(form1.calculationState(), choices);
+  PatternWindow pattern;
   for (QWidget* secondary : {static_cast<QWidget*>(&form2), static_cast<QWidget*>(&fexcel),
-                             static_cast<QWidget*>(&form3)})
+                             static_cast<QWidget*>(&form3), static_cast<QWidget*>(&pattern)})
     secondary->setAttribute(Qt::WA_QuitOnClose, false);
   form1.setAboutWindow(&form2);
   form1.setExcelWindow(&fexcel);
   form1.setResultsWindow(&form3);
+  form1.setPatternWindow(&pattern);
 
   form1.show();
   return app.exec();
