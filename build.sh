@@ -48,6 +48,7 @@ case "${1:-}" in
     install_missing
     build build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOBRIN_SANITIZE=ON -DOBRIN_BUILD_GUI=ON -DOBRIN_BUILD_TESTS=ON
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+      LSAN_OPTIONS=suppressions="$PWD/fuzz/lsan.supp" \
       ctest --test-dir build-asan --output-on-failure -j "$jobs"
     ;;
   bench)

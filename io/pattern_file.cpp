@@ -35,11 +35,11 @@ bool isColumnExtension(const std::string& ext) {
   return std::find(kColumns.begin(), kColumns.end(), ext) != kColumns.end();
 }
 
-// The xylib formats that hold a powder diffractogram; the others are spectroscopy.
+// The formats of powder diffractograms this program reads (UXD by its own reader); xylib's
+// others are spectroscopy or rare diffraction formats.
 bool isDiffractionFormat(std::string_view name) {
-  constexpr std::array<std::string_view, 12> kFormats = {"xrdml", "bruker_raw", "uxd",         "rigaku_dat",
-                                                         "chiplot", "pdcif",    "philips_rd",  "philips_udf",
-                                                         "cpi",   "dbws",       "riet7",       "xfit_xdd"};
+  constexpr std::array<std::string_view, 6> kFormats = {"xrdml", "bruker_raw", "uxd", "rigaku_dat", "chiplot",
+                                                        "pdcif"};
   return std::find(kFormats.begin(), kFormats.end(), name) != kFormats.end();
 }
 
@@ -82,6 +82,13 @@ bool splitNumbers(std::string_view line, std::array<double, 4>& values, int& cou
     i = end;
   }
   return true;
+}
+
+bool hasControlCharacters(std::string_view text) {
+  return std::any_of(text.begin(), text.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return (u < 0x20 && c != '\t' && c != '\n' && c != '\r') || u == 0x7f;
+  });
 }
 
 bool isCommentOrBlank(std::string_view line) {
@@ -214,6 +221,7 @@ std::optional<PatternWavelength> xrdmlWavelength(std::string_view contents, std:
 PatternRead readPatternText(std::string_view contents, const std::string& name) {
   const std::string ext = lowerExtension(name);
   if (isColumnExtension(ext) && !(ext == ".dat" && isRigakuDat(contents))) return readColumns(contents, name);
+  if (ext == ".uxd") return readUxd(contents, name);
   const std::string format = ext == ".dat" ? "rigaku_dat" : guessedFormat(contents, name);
   if (format == "text" || format.empty()) {
     // A name that promises an instrument format must keep its promise; any other is columns.
@@ -221,7 +229,12 @@ PatternRead readPatternText(std::string_view contents, const std::string& name) 
       return failure(name, "it is not a " + std::string(promised->desc) + " file");
     return readColumns(contents, name);
   }
-  if (!isDiffractionFormat(format)) return failure(name, "its format (" + format + ") holds no powder pattern");
+  if (!isDiffractionFormat(format)) return failure(name, "its format (" + format + ") is not one this program reads");
+  if (format == "uxd") return readUxd(contents, name);
+  // xylib's text readers are not safe on control characters (its UXD reader frees a block
+  // twice on some); a text format never holds them, so such a file is refused before.
+  const auto* info = static_cast<const xylibFormat*>(xylib_get_format_by_name(format.c_str()));
+  if (info && !info->binary && hasControlCharacters(contents)) return failure(name, "it holds binary data, not text");
   return fromXylib(contents, name, format);
 }
 

@@ -45,6 +45,9 @@ PatternRead readPatternText(std::string_view contents, const std::string& name);
 // and comment lines (#, !, ') skipped, and one header line before the first row.
 PatternRead readColumns(std::string_view contents, const std::string& name);
 
+// A Bruker UXD text file: its first range, and its wavelengths when given.
+PatternRead readUxd(std::string_view contents, const std::string& name);
+
 // The usedWavelength element of an .xrdml document; none when it has none. error receives the
 // parser's complaint when the document is not well-formed XML.
 std::optional<PatternWavelength> xrdmlWavelength(std::string_view contents, std::string* error);

@@ -112,8 +112,10 @@ TEST_F(PatternFiles, InstrumentFormats) {
   EXPECT_DOUBLE_EQ(xrdml.pattern->wavelength->ratio, 0.5);
 
   const char* files[][2] = {
-      {"scan.uxd", "; Bruker\n_FILEVERSION=1\n_WL1=1.5406\n_DRIVE=COUPLED\n_STEPSIZE=0.02\n_STEPTIME=1\n"
-                   "_START=10.0\n_COUNTS\n  100  110  120  130  140\n"},
+      {"steps.uxd", "; Bruker\n_FILEVERSION=1\n_WL1=1.5406\n_DRIVE=COUPLED\n_STEPSIZE=0.02\n_STEPTIME=1\n"
+                    "_START=10.0\n_COUNTS\n  100  110  120\n  130  140\n"},
+      {"pairs.uxd", "_DRIVE=COUPLED\n_2THETACOUNTS\n10 100\n10.02 110\n10.04 120\n10.06 130\n10.08 140\n"
+                    "_DRIVE=COUPLED\n_2THETACOUNTS\n50 1\n"},
       {"scan.chi", "2-Theta Angle (Degrees)\nIntensity\nFit2D\n       5\n 1.0E+01 1.0E+02\n 1.002E+01 1.1E+02\n"
                    " 1.004E+01 1.2E+02\n 1.006E+01 1.3E+02\n 1.008E+01 1.4E+02\n"},
       {"scan.cif", "data_scan\n_pd_meas_2theta_range_min 10.0\n_pd_meas_2theta_range_max 10.08\n"
@@ -127,6 +129,7 @@ TEST_F(PatternFiles, InstrumentFormats) {
     expectRamp(read);
     EXPECT_NE(read.pattern->format, "columns");
   }
+  EXPECT_DOUBLE_EQ(readPattern(dir_ / "steps.uxd").pattern->wavelength->alpha1, 1.5406);
 }
 
 TEST_F(PatternFiles, BadInstrumentFilesAndNonRegularFiles) {
