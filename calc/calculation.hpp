@@ -1,7 +1,9 @@
-// The reflection calculations: the powder list (calcul), the single-crystal list
+// The buttons of the main window: the powder list (calcul), the single-crystal list
 // (calcul_monocristaux) and the Bragg equation (calcul_bragg), on the one CalculationState.
+// They make the window's checks in the window's order and call the pure calculations of
+// calc/lines.hpp; a front end without the window's fields calls those directly.
 //
-// How a window or the command-line program calls them:
+// How the window calls them:
 //   1. Run its own input validation first; it stores the cell, λ and the θ limits (always θ)
 //      in state.cell, state.lambda, state.thetaMin, state.thetaMax; state.system is the
 //      chosen system. (For the Bragg equation, readBraggIndices comes before the validation.)
@@ -22,9 +24,28 @@
 #include <string>
 #include <vector>
 
+#include "calc/lines.hpp"
 #include "calc/state.hpp"
 
 namespace obrin {
+
+// The group of the selection, read from its position file once and kept until the selection
+// changes. Without one the handlers read the file on every call.
+class GroupKeeper {
+ public:
+  const GroupSelection& select(const std::filesystem::path& file, CrystalSystem system, const std::string& name);
+  void forget() { key_.reset(); }
+
+ private:
+  struct Key {
+    std::filesystem::path file;
+    CrystalSystem system;
+    std::string name;
+    bool operator==(const Key&) const = default;
+  };
+  std::optional<Key> key_;
+  GroupSelection selection_;
+};
 
 struct CalcOutcome {
   std::string warning;                        // empty: state.list holds the new list
@@ -39,13 +60,13 @@ struct CalcOutcome {
 // is stored as 0.01.
 CalcOutcome calcul(CalculationState& state, const std::optional<std::string>& selectedGroup,
                    const std::filesystem::path& positionFile, CalcMode mode,
-                   std::array<std::string, 6>& millerTexts);
+                   std::array<std::string, 6>& millerTexts, GroupKeeper* keeper = nullptr);
 
 // Every allowed reflection inside the Miller limits (Hmin Hmax Kmin Kmax Lmin Lmax) with
 // d ≥ 1.01 λ / 2, multiplicity 1, by decreasing d.
 CalcOutcome calcul_monocristaux(CalculationState& state, const std::optional<std::string>& selectedGroup,
                                 const std::filesystem::path& positionFile,
-                                std::array<std::string, 6>& millerTexts);
+                                std::array<std::string, 6>& millerTexts, GroupKeeper* keeper = nullptr);
 
 // ---- Bragg equation --------------------------------------------------------------------------
 
@@ -72,24 +93,16 @@ struct BraggOutcome {
 // After readBraggIndices gave Ok and the input validation passed. Indices beyond ±32767 give
 // "Bad Miller indices" here too.
 BraggOutcome calcul_bragg(CalculationState& state, const std::optional<std::string>& selectedGroup,
-                          const std::filesystem::path& positionFile, AngleMode angleMode, int h, int k, int l);
+                          const std::filesystem::path& positionFile, AngleMode angleMode, int h, int k, int l,
+                          GroupKeeper* keeper = nullptr);
 
 // ---- Parts shared with the tests and the command-line program -------------------------------
 
 // A whole number: optional leading blanks, optional sign, digits, nothing after; none beyond int.
 std::optional<int> parseWholeNumber(std::string_view text);
 
-// The six limits, empties made "0"; none on "Miller indices error" (a field not a whole number,
+// The six limits, empties made "0"; refused with "Miller indices error" (a field not a whole number,
 // all six 0, or a minimum above its maximum).
-std::optional<std::array<int, 6>> readMillerLimits(std::array<std::string, 6>& texts);
-
-// Largest |h|, |k|, |l| of any reflection with d ≥ 1/sMax in the metric B: |h| = |s·a| ≤ |a|/d,
-// with a, b, c the direct axes, the rows of B⁻¹ (h = B⁻¹ s). Valid for any cell.
-std::array<int, 3> completeIndexBound(const Mat3& B, double sMax);
-// The same before rounding down and clamping to what 16 bits hold (infinite when sMax is).
-std::array<double, 3> completeIndexExtent(const Mat3& B, double sMax);
-// The classic range, kept for its lists: per axis the largest Round(sMax·d(v)) over the four
-// vectors with 1 on that axis and 0 or 1 on the others, plus 1. It suffices for right angles.
-std::array<int, 3> classicIndexBound(const Mat3& B, double sMax);
+Result<std::array<int, 6>> readMillerLimits(std::array<std::string, 6>& texts);
 
 }  // namespace obrin

@@ -11,12 +11,12 @@ double shownAngle(double theta, AngleMode mode) { return mode == AngleMode::TwoT
 std::string formatResultLine(const Reflection& r, AngleMode mode) {
   std::string s;
   s.reserve(32);
-  s += intText(r.h, 3);
-  s += intText(r.k, 3);
-  s += intText(r.l, 3);
-  s += fixedText(r.d, 7, 3);
-  s += fixedText(shownAngle(r.theta, mode), 8, 3);
-  s += intText(r.multiplicity, 3);
+  appendField(s, intText(r.h, 3));
+  appendField(s, intText(r.k, 3));
+  appendField(s, intText(r.l, 3));
+  appendField(s, fixedText(r.d, 7, 3));
+  appendField(s, fixedText(shownAngle(r.theta, mode), 8, 3));
+  appendField(s, intText(r.multiplicity, 3));
   return s;
 }
 

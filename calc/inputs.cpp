@@ -45,71 +45,44 @@ FieldExit checkFieldExit(InputField field, std::string_view text, CalculationSta
   auto value = parseNumber(out.text);
   if (!value) return out;
   out.accepted = true;
-  const auto system = state.system;
+  const int parameter = static_cast<int>(field) - 1;
+  if (state.system && parameter >= 0 && parameter < 6)
+    for (int tied : tiedTo(*state.system, parameter)) out.copies.push_back(static_cast<InputField>(tied + 1));
+  UnitCell& cell = state.cell;
   switch (field) {
-    case InputField::A:
-      if (system == CrystalSystem::Cubic || system == CrystalSystem::Rhombohedral)
-        out.copies = {InputField::B, InputField::C};
-      else if (system == CrystalSystem::Tetragonal || system == CrystalSystem::Hexagonal)
-        out.copies = {InputField::B};
-      state.cell.a = *value;
+    case InputField::A: cell.a = *value; break;
+    case InputField::B: cell.b = *value; break;
+    case InputField::C: cell.c = *value; break;
+    case InputField::Alpha: {
+      // The angles tied to alpha are stored with it; tied lengths only take the text.
+      auto p = cell.params();
+      p[kAlpha] = *value;
+      for (InputField tied : out.copies) p[static_cast<int>(tied) - 1] = *value;
+      cell = UnitCell::fromParams(p);
       break;
-    case InputField::B: state.cell.b = *value; break;
-    case InputField::C: state.cell.c = *value; break;
-    case InputField::Alpha:
-      state.cell.alpha = *value;
-      if (system == CrystalSystem::Rhombohedral) {
-        out.copies = {InputField::Beta, InputField::Gamma};
-        state.cell.beta = state.cell.gamma = *value;
-      }
-      break;
+    }
     default: break;
   }
   return out;
 }
 
 CellFieldLayout cellFieldLayout(CrystalSystem system, const UnitCell& stored, std::string_view aText) {
-  enum { A, B, C, Alpha, Beta, Gamma };
+  const CrystalSystemInfo& info = systemInfo(system);
+  const auto values = stored.params();
   CellFieldLayout out;
-  const std::optional<std::string> a = aText.empty() ? std::nullopt : std::optional<std::string>(aText);
-  auto lock = [&](std::initializer_list<int> fields) {
-    for (int f : fields) out.locked[f] = true;
+  out.locked = lockedCellParameters(system);
+  // What a field shows when the system fills it: a length tied to a shows a's text (kept when
+  // a is empty), an angle the stored one.
+  auto shown = [&](int p) -> std::optional<std::string> {
+    if (p >= kAlpha) return fixedText(values[p], 8, 3);
+    if (aText.empty()) return std::nullopt;
+    return std::string(aText);
   };
-  auto rightAngles = [&](std::initializer_list<int> fields) {
-    for (int f : fields) out.text[f] = "90";
-  };
-  switch (system) {
-    case CrystalSystem::Cubic:
-      lock({B, C, Alpha, Beta, Gamma});
-      out.text[B] = out.text[C] = a;
-      rightAngles({Alpha, Beta, Gamma});
-      break;
-    case CrystalSystem::Tetragonal:
-      lock({B, Alpha, Beta, Gamma});
-      out.text[B] = a;
-      rightAngles({Alpha, Beta, Gamma});
-      break;
-    case CrystalSystem::Orthorhombic:
-      lock({Alpha, Beta, Gamma});
-      rightAngles({Alpha, Beta, Gamma});
-      break;
-    case CrystalSystem::Hexagonal:
-      lock({B, Alpha, Beta, Gamma});
-      out.text[B] = a;
-      rightAngles({Alpha, Beta});
-      out.text[Gamma] = "120";
-      break;
-    case CrystalSystem::Rhombohedral:
-      lock({B, C, Beta, Gamma});
-      out.text[B] = out.text[C] = a;
-      out.text[Alpha] = out.text[Beta] = out.text[Gamma] = fixedText(stored.alpha, 8, 3);
-      break;
-    case CrystalSystem::Monoclinic:
-      lock({Alpha, Gamma});
-      rightAngles({Alpha, Gamma});
-      out.text[Beta] = fixedText(stored.beta, 8, 3);
-      break;
-    case CrystalSystem::Triclinic: break;
+  for (int p = 0; p < 6; ++p) {
+    const CellParameterRule& rule = info.cell[p];
+    if (rule.kind == CellParameterRule::Fixed) out.text[p] = std::to_string(rule.degrees);
+    else if (rule.kind == CellParameterRule::Tied) out.text[p] = shown(tieRoot(system, p));
+    else if (rule.shownFromCell) out.text[p] = shown(p);
   }
   return out;
 }

@@ -9,19 +9,10 @@
 
 #include "core/limits.hpp"
 #include "core/mathhkl.hpp"
-#include "symmetry/pot.hpp"
+#include "calc/reflection.hpp"
+#include "symmetry/space_group.hpp"
 
 namespace obrin {
-
-struct Reflection {
-  std::int16_t h = 0, k = 0, l = 0;
-  float d = 0;      // Å
-  float theta = 0;  // degrees; always θ, 2θ only when shown or written
-  std::int32_t multiplicity = 0;
-};
-
-// In display order.
-using ReflectionList = std::vector<Reflection>;
 
 // Rows of the mode list; None when no row is current.
 enum class CalcMode { None = -1, Powder = 0, SingleCrystal = 1, Bragg = 2 };
@@ -42,8 +33,7 @@ struct CalculationState {
   double thetaMax = kDefaultThetaMax;
   double lambda = 0;                   // Å
 
-  std::vector<SymmetryOperator> operators;
-  SpaceGroupRules rules;
+  SpaceGroup group;                    // the group of the last calculation
 
   std::array<int, 6> millerLimits{};   // Hmin Hmax Kmin Kmax Lmin Lmax
   ReflectionList list;

@@ -43,7 +43,6 @@ std::string jsonInputs(const CalculationState& state, AngleMode angle) {
 }  // namespace
 
 std::string jsonNumber(double x) { return shortestText(x); }
-std::string jsonNumber(float x) { return shortestText(x); }
 
 std::string jsonString(std::string_view s) {
   std::string out = "\"";
@@ -70,10 +69,10 @@ std::string listText(const ReflectionList& list, AngleMode angle) {
 }
 
 std::string tsvText(const ReflectionList& list, AngleMode angle, std::optional<int> decimals) {
-  auto number = [&](float x) { return decimals ? fixedText(x, 0, *decimals) : shortestText(x); };
+  auto number = [&](double x) { return decimals ? fixedText(x, 0, *decimals) : shortestText(x); };
   std::string s = "h\tk\tl\td\t" + angleName(angle) + "\tmultiplicity\n";
   for (const Reflection& r : list) {
-    const float shown = angle == AngleMode::TwoTheta ? 2 * r.theta : r.theta;
+    const double shown = angle == AngleMode::TwoTheta ? 2 * r.theta : r.theta;
     s += std::to_string(r.h) + '\t' + std::to_string(r.k) + '\t' + std::to_string(r.l) + '\t' + number(r.d) + '\t' +
          number(shown) + '\t' + std::to_string(r.multiplicity) + '\n';
   }
@@ -108,7 +107,10 @@ std::string jsonText(const CalculationState& state, CalcMode mode, AngleMode ang
 }
 
 std::string braggListText(int h, int k, int l, const BraggOutcome& outcome) {
-  std::string s = intText(h, 3) + intText(k, 3) + intText(l, 3) + outcome.dText + outcome.angleText + "\n";
+  std::string s;
+  for (const std::string& field : {intText(h, 3), intText(k, 3), intText(l, 3), outcome.dText, outcome.angleText})
+    appendField(s, field);
+  s += "\n";
   if (outcome.forbidden) s += "( F = forbidden)\n";
   return s;
 }

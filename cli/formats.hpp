@@ -19,7 +19,6 @@ std::string tsvText(const ReflectionList& list, AngleMode angle, std::optional<i
 
 // Numbers as JSON: every digit needed to read back the same value.
 std::string jsonNumber(double x);
-std::string jsonNumber(float x);
 std::string jsonString(std::string_view s);
 
 // The calculation of state in mode (powder or single crystal).

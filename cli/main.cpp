@@ -229,9 +229,9 @@ int runConditions(const Options& opt) {
   const auto names = loadGroupList(file);
   const auto group = resolveGroup(names, opt.words[1], file);
   if (!group) return refuse("Error on space group");
-  const SpaceGroupSymmetry symmetry = loadSpaceGroupSymmetry(file, *system, *group);
-  for (const auto& line : symmetry.derived.display) std::cout << line << "\n";
-  if (!symmetry.ok()) return refuse(symmetry.warning);
+  const GroupSelection selection = selectSpaceGroup(file, *system, *group);
+  for (const auto& line : selection.conditionsText.value_or(std::vector<std::string>{})) std::cout << line << "\n";
+  if (!selection.group) return refuse(selection.group.error());
   return kDone;
 }
 

@@ -81,26 +81,11 @@ std::filesystem::path positionFileFor(CrystalSystem system, const std::vector<st
   return positionFileName(system);
 }
 
-std::vector<int> freeCellParameters(CrystalSystem system) {
-  enum { A, B, C, Alpha, Beta, Gamma };
-  switch (system) {
-    case CrystalSystem::Cubic: return {A};
-    case CrystalSystem::Tetragonal: return {A, C};
-    case CrystalSystem::Orthorhombic: return {A, B, C};
-    case CrystalSystem::Hexagonal: return {A, C};
-    case CrystalSystem::Rhombohedral: return {A, Alpha};
-    case CrystalSystem::Monoclinic: return {A, B, C, Beta};
-    case CrystalSystem::Triclinic: return {A, B, C, Alpha, Beta, Gamma};
-  }
-  return {};
-}
-
 std::string freeCellParameterNames(CrystalSystem system) {
-  static constexpr const char* kNames[] = {"a", "b", "c", "alpha", "beta", "gamma"};
   std::string s;
   for (int i : freeCellParameters(system)) {
     if (!s.empty()) s += ' ';
-    s += kNames[i];
+    s += kCellParameterNames[i];
   }
   return s;
 }
@@ -123,19 +108,6 @@ std::array<std::string, 6> cellTextsFromFreeParameters(CrystalSystem system, con
     for (InputField tied : exit.copies) texts[static_cast<int>(tied) - 1] = exit.text;
   }
   return texts;
-}
-
-std::string cellTiesText(CrystalSystem system) {
-  switch (system) {
-    case CrystalSystem::Cubic: return "b = c = a, alpha = beta = gamma = 90";
-    case CrystalSystem::Tetragonal: return "b = a, alpha = beta = gamma = 90";
-    case CrystalSystem::Orthorhombic: return "alpha = beta = gamma = 90";
-    case CrystalSystem::Hexagonal: return "b = a, alpha = beta = 90, gamma = 120";
-    case CrystalSystem::Rhombohedral: return "b = c = a, beta = gamma = alpha";
-    case CrystalSystem::Monoclinic: return "alpha = gamma = 90";
-    case CrystalSystem::Triclinic: return "none";
-  }
-  return {};
 }
 
 }  // namespace obrin::cli

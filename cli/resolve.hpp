@@ -39,17 +39,12 @@ std::vector<std::filesystem::path> positionFileDirectories(const std::optional<s
 std::filesystem::path positionFileFor(CrystalSystem system, const std::vector<std::filesystem::path>& dirs,
                                       const std::optional<std::string>& dataDir);
 
-// The cell parameters the user types for the system, in the order --cell takes them
-// (indices into a, b, c, alpha, beta, gamma).
-std::vector<int> freeCellParameters(CrystalSystem system);
+// The free cell parameters of the system, in the order --cell takes them.
 std::string freeCellParameterNames(CrystalSystem system);  // "a c", ...
 
 // The six cell field texts after choosing the system and typing the free parameters into
 // their fields, each checked on leaving as the window checks it (tied fields take the text).
 std::array<std::string, 6> cellTextsFromFreeParameters(CrystalSystem system, const std::vector<std::string>& values,
                                                       CalculationState& state);
-
-// What the system imposes on a cell, as its message says it.
-std::string cellTiesText(CrystalSystem system);
 
 }  // namespace obrin::cli

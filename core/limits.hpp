@@ -8,6 +8,7 @@ inline constexpr double kMinMetricDeterminant = 1e-9;
 
 // Space groups.
 inline constexpr int kMaxOperators = 96;            // general-position triplets of one group
+inline constexpr int kMaxGroupOperators = 192;      // operators of a whole group, centring included
 inline constexpr int kMaxConditions = 12;           // decoded reflection conditions of one group
 inline constexpr int kMaxConditionZones = 5;        // zone tokens on one condition line
 inline constexpr int kMaxConditionLineLength = 40;  // characters kept of a condition line

@@ -1,6 +1,7 @@
 #include "core/lineread.hpp"
 
 #include <istream>
+#include <system_error>
 #include <limits>
 
 namespace obrin {
@@ -36,6 +37,15 @@ bool readLineCapped(std::istream& in, std::string& line, std::size_t maxLength, 
     line.clear();
     return false;
   }
+}
+
+std::string openRegularFile(const std::filesystem::path& file, std::ifstream& in) {
+  std::error_code ec;
+  const auto status = std::filesystem::status(file, ec);
+  if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+    return "not a regular file";
+  in.open(file, std::ios::binary);
+  return in.is_open() ? std::string() : std::string("the file cannot be opened");
 }
 
 }  // namespace obrin

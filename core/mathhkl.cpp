@@ -4,26 +4,19 @@
 
 namespace obrin {
 
-std::optional<CrystalSystem> systemFromCode(std::string_view code) {
-  for (int i = 0; i < kSystemCount; ++i)
-    if (kSystemCodes[i] == code) return static_cast<CrystalSystem>(i);
-  return std::nullopt;
-}
-
-std::optional<CrystalSystem> systemFromIndex(int row) {
-  if (row < 0 || row >= kSystemCount) return std::nullopt;
-  return static_cast<CrystalSystem>(row);
-}
-
 double arccos(double x) { return std::atan2(std::sqrt(1 - x * x), x); }
 double arcsin(double x) { return std::atan2(x, std::sqrt(1 - x * x)); }
 
-std::optional<Metric> computeMetric(const UnitCell& cell) {
+namespace {
+Failure noCell() { return fail("Error on cell parameters"); }
+}  // namespace
+
+Result<Metric> computeMetric(const UnitCell& cell) {
   for (double v : cell.params())
-    if (!std::isfinite(v)) return std::nullopt;
-  if (cell.a <= 0 || cell.b <= 0 || cell.c <= 0) return std::nullopt;
+    if (!std::isfinite(v)) return noCell();
+  if (cell.a <= 0 || cell.b <= 0 || cell.c <= 0) return noCell();
   for (double angle : {cell.alpha, cell.beta, cell.gamma})
-    if (angle <= 0 || angle >= 180) return std::nullopt;
+    if (angle <= 0 || angle >= 180) return noCell();
 
   const double ca = std::cos(cell.alpha * kRadPerDeg), sa = std::sin(cell.alpha * kRadPerDeg);
   const double cb = std::cos(cell.beta * kRadPerDeg), sb = std::sin(cell.beta * kRadPerDeg);
@@ -32,10 +25,10 @@ std::optional<Metric> computeMetric(const UnitCell& cell) {
   const double G = 1 - ca * ca - cb * cb - cg * cg + 2 * ca * cb * cg;
   // The conversion factor is not exactly π/180, so a flat cell leaves G a rounding residue
   // (about 1e-11 for an angle of 180) instead of 0.
-  if (!(G > kMinMetricDeterminant)) return std::nullopt;
+  if (!(G > kMinMetricDeterminant)) return noCell();
   const double V = cell.a * cell.b * cell.c * std::sqrt(G);
   // Lengths whose volume leaves the range of a double have no usable reciprocal cell.
-  if (!std::isfinite(V) || !(V > 0)) return std::nullopt;
+  if (!std::isfinite(V) || !(V > 0)) return noCell();
 
   Metric m;
   m.volume = V;
@@ -58,10 +51,10 @@ std::optional<Metric> computeMetric(const UnitCell& cell) {
 
   for (const auto& row : m.B)
     for (double v : row)
-      if (!std::isfinite(v)) return std::nullopt;
+      if (!std::isfinite(v)) return noCell();
   for (double v : r.params())
-    if (!std::isfinite(v)) return std::nullopt;
-  if (!(r.a > 0 && r.b > 0 && r.c > 0)) return std::nullopt;
+    if (!std::isfinite(v)) return noCell();
+  if (!(r.a > 0 && r.b > 0 && r.c > 0)) return noCell();
   return m;
 }
 

@@ -6,7 +6,9 @@
 #include <optional>
 #include <string_view>
 
+#include "core/crystal_system.hpp"
 #include "core/limits.hpp"
+#include "core/result.hpp"
 
 namespace obrin {
 
@@ -14,22 +16,6 @@ namespace obrin {
 // this program was computed with them.
 inline constexpr double kDegPerRad = 57.2957;
 inline constexpr double kRadPerDeg = 0.0174533167;
-
-// In the order of the system list.
-enum class CrystalSystem { Cubic, Tetragonal, Orthorhombic, Hexagonal, Rhombohedral, Monoclinic, Triclinic };
-inline constexpr int kSystemCount = 7;
-
-inline constexpr std::array<std::string_view, kSystemCount> kSystemCodes = {
-    "CUBI", "TETR", "ORTH", "HEXA", "RHOM", "MONO", "TRIC"};
-// The names as the system list shows them (the spelling is the program's own).
-inline constexpr std::array<std::string_view, kSystemCount> kSystemNames = {
-    "Cubic", "Tetragonal", "Othorhombic", "Hexagonal", "Rhomboedral", "Monoclinic", "Triclinic"};
-
-constexpr int systemIndex(CrystalSystem s) { return static_cast<int>(s); }
-constexpr std::string_view systemCode(CrystalSystem s) { return kSystemCodes[systemIndex(s)]; }
-constexpr std::string_view systemName(CrystalSystem s) { return kSystemNames[systemIndex(s)]; }
-std::optional<CrystalSystem> systemFromCode(std::string_view code);  // exact four-letter code
-std::optional<CrystalSystem> systemFromIndex(int row);                // 0..6, else none
 
 // a, b, c in Å; alpha, beta, gamma in degrees.
 struct UnitCell {
@@ -49,11 +35,12 @@ struct Metric {
   double volume = 0;    // Å³
 };
 
-// None when the six values cannot form a cell: a length not above 0, an angle outside
+// Refused when the six values cannot form a cell: a length not above 0, an angle outside
 // (0, 180), angles with G = 1 − cos²α − cos²β − cos²γ + 2 cosα cosβ cosγ ≤ 0 (to rounding),
 // any value that is not finite, or lengths whose volume or reciprocal lengths a double cannot
 // hold (beyond about 1e100 Å, below about 1e-100 Å).
-std::optional<Metric> computeMetric(const UnitCell& cell);
+// The failure is "Error on cell parameters".
+Result<Metric> computeMetric(const UnitCell& cell);
 
 // d = 1 / |B·(h k l)|; 0 for 0 0 0.
 double dSpacing(const Mat3& B, int h, int k, int l);

@@ -49,4 +49,10 @@ std::string lowerCased(std::string_view s) {
   return r;
 }
 
+void appendField(std::string& line, std::string_view number) {
+  const bool joined = !line.empty() && line.back() != ' ' && line.back() != '\n';
+  if (joined && !number.empty() && number.front() != ' ') line += ' ';
+  line += number;
+}
+
 }  // namespace obrin

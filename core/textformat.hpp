@@ -9,6 +9,10 @@ namespace obrin {
 
 std::string fixedText(double x, int width, int decimals);  // x:w:d
 std::string intText(long long i, int width);               // i:w
+// Appends a number written by fixedText or intText to a line of columns. A number that fills
+// its field (a 5-digit index in a 3-wide column) gets one separating blank so that it never
+// runs into the one before; narrower numbers keep their exact field.
+void appendField(std::string& line, std::string_view number);
 
 std::string trimmed(std::string_view s);        // blanks removed at both ends
 std::string trimmedRight(std::string_view s);   // trailing blanks removed

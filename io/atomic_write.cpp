@@ -1,5 +1,7 @@
 #include "io/atomic_write.hpp"
 
+#include "io/file_sync.hpp"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -26,17 +28,40 @@ std::filesystem::path temporaryName(const std::filesystem::path& target, std::mt
   return tmp;
 }
 
+// A symbolic link is written through: the file it points to is replaced and the link stays.
+// A chain of links is followed to its end (at most a few dozen, as the system would).
+std::filesystem::path resolveLinks(std::filesystem::path path) {
+  constexpr int kMaxLinkDepth = 40;
+  std::error_code ec;
+  for (int depth = 0; depth < kMaxLinkDepth && std::filesystem::is_symlink(path, ec); ++depth) {
+    const std::filesystem::path next = std::filesystem::read_symlink(path, ec);
+    if (ec) break;
+    path = next.is_absolute() ? next : path.parent_path() / next;
+  }
+  return path;
+}
+
+// The replacement keeps the permissions of the file it replaces (a shared report stays shared,
+// a private cell file private).
+void copyPermissions(const std::filesystem::path& from, const std::filesystem::path& to) {
+  std::error_code ec;
+  const auto status = std::filesystem::status(from, ec);
+  if (ec || !std::filesystem::is_regular_file(status)) return;
+  std::filesystem::permissions(to, status.permissions(), std::filesystem::perm_options::replace, ec);
+}
+
 }  // namespace
 
 std::string writeFileAtomically(const std::filesystem::path& target, std::string_view text) {
   static std::mt19937_64 rng{std::random_device{}()};
+  const std::filesystem::path file = resolveLinks(target);
 
   std::filesystem::path tmp;
   std::FILE* f = nullptr;
   int openError = 0;
   // "x": never reuse a file that someone else is writing at this moment.
   for (int attempt = 0; attempt < 8 && !f; ++attempt) {
-    tmp = temporaryName(target, rng);
+    tmp = temporaryName(file, rng);
     errno = 0;
     f = std::fopen(tmp.c_str(), "wbx");
     openError = errno;
@@ -48,6 +73,7 @@ std::string writeFileAtomically(const std::filesystem::path& target, std::string
   bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
   ok = ok && std::fflush(f) == 0;
   int writeError = ok ? 0 : errno;
+  if (ok && (writeError = syncFileToDisk(f)) != 0) ok = false;
   if (std::fclose(f) != 0 && ok) {
     ok = false;
     writeError = errno;
@@ -57,12 +83,14 @@ std::string writeFileAtomically(const std::filesystem::path& target, std::string
     std::filesystem::remove(tmp, ec);
     return failure(target, errnoText(writeError));
   }
-  std::filesystem::rename(tmp, target, ec);
+  copyPermissions(file, tmp);
+  std::filesystem::rename(tmp, file, ec);
   if (ec) {
     std::error_code ignored;
     std::filesystem::remove(tmp, ignored);
     return failure(target, ec.message());
   }
+  syncFolderToDisk(file.parent_path());
   return {};
 }
 

@@ -14,14 +14,6 @@ namespace obrin {
 
 namespace {
 
-// A number that fills its whole field would touch its neighbour and make the line unreadable
-// (a cell edge of 1000 Å at 9:4); such a number gets one separating blank. Narrower numbers
-// keep their exact field.
-void appendField(std::string& line, const std::string& number) {
-  if (!line.empty() && !number.empty() && number.front() != ' ') line += ' ';
-  line += number;
-}
-
 std::string firstLineOf(std::string_view s) {
   const size_t end = s.find_first_of("\r\n");
   return std::string(s.substr(0, end));
@@ -143,10 +135,10 @@ CellFileRead parseCellFile(std::string_view text, std::string_view fileName) {
 
 CellFileRead readCellFile(const std::filesystem::path& file) {
   const std::string name = file.filename().string();
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
+  std::ifstream in;
+  if (const std::string reason = openRegularFile(file, in); !reason.empty()) {
     CellFileRead r;
-    r.error = "Cannot import " + name + ": the file cannot be opened";
+    r.error = "Cannot import " + name + ": " + reason;
     return r;
   }
   // Only the five lines are read, each up to a length no cell file reaches: a wrong choice of
@@ -207,21 +199,15 @@ std::optional<CrystalSystem> systemFromCell(const UnitCell& c) {
 }
 
 bool cellFitsSystem(const UnitCell& c, CrystalSystem system) {
-  const bool ab = std::abs(c.a - c.b) < kCellLengthTolerance;
-  const bool bc = std::abs(c.b - c.c) < kCellLengthTolerance;
-  const bool right = c.alpha == 90 && c.beta == 90 && c.gamma == 90;
-  switch (system) {
-    case CrystalSystem::Cubic: return ab && bc && right;
-    case CrystalSystem::Tetragonal: return ab && right;
-    case CrystalSystem::Orthorhombic: return right;
-    case CrystalSystem::Hexagonal: return ab && c.alpha == 90 && c.beta == 90 && c.gamma == 120;
-    case CrystalSystem::Rhombohedral:
-      return ab && bc && std::abs(c.alpha - c.beta) < kCellAngleTolerance &&
-             std::abs(c.beta - c.gamma) < kCellAngleTolerance;
-    case CrystalSystem::Monoclinic: return c.alpha == 90 && c.gamma == 90;
-    case CrystalSystem::Triclinic: return true;
+  const CrystalSystemInfo& info = systemInfo(system);
+  const auto p = c.params();
+  for (int i = 0; i < 6; ++i) {
+    const CellParameterRule& rule = info.cell[i];
+    const double tolerance = i < kAlpha ? info.lengthTolerance : info.angleTolerance;
+    if (rule.kind == CellParameterRule::Tied && !(std::abs(p[i] - p[rule.source]) < tolerance)) return false;
+    if (rule.kind == CellParameterRule::Fixed && p[i] != rule.degrees) return false;
   }
-  return false;
+  return true;
 }
 
 std::optional<CrystalSystem> deriveCrystalSystem(const UnitCell& cell, const std::string& symbol,
@@ -261,19 +247,7 @@ std::optional<std::string> findListedSymbol(const std::vector<std::string>& name
 
 // ---- Input fields --------------------------------------------------------------------------
 
-std::array<bool, 6> greyedCellFields(CrystalSystem system) {
-  //                                     a      b      c      alpha  beta   gamma
-  switch (system) {
-    case CrystalSystem::Cubic:        return {false, true, true, false, true, true};
-    case CrystalSystem::Tetragonal:   return {false, true, false, true, true, true};
-    case CrystalSystem::Orthorhombic: return {false, false, false, true, true, true};
-    case CrystalSystem::Hexagonal:    return {false, true, false, true, true, true};
-    case CrystalSystem::Rhombohedral: return {false, true, true, false, true, true};
-    case CrystalSystem::Monoclinic:   return {false, false, false, true, false, true};
-    case CrystalSystem::Triclinic:    return {false, false, false, false, false, false};
-  }
-  return {};
-}
+std::array<bool, 6> greyedCellFields(CrystalSystem system) { return lockedCellParameters(system); }
 
 CellFieldTexts cellFieldTexts(const CellFileData& data, std::optional<CrystalSystem> system,
                               AngleMode angleMode) {

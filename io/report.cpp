@@ -125,15 +125,19 @@ TextResult resultsReportText(const CalculationState& state, const ReportInputs& 
 
   for (const Reflection& r : state.list) {
     const double shown = angle == AngleMode::TwoTheta ? 2.0 * r.theta : double(r.theta);
-    out += intText(r.h, 3) + intText(r.k, 3) + intText(r.l, 3) + fixedText(r.d, 9, 4) +
-           fixedText(shown, w, n) + intText(r.multiplicity, 5);
+    std::string line;
+    for (const std::string& field : {intText(r.h, 3), intText(r.k, 3), intText(r.l, 3), fixedText(r.d, 9, 4),
+                                     fixedText(shown, w, n), intText(r.multiplicity, 5)})
+      appendField(line, field);
     const int h = r.h, k = r.k, l = r.l;
+    auto appendOtherIndices = [&line](int i1, int i2, int i3) {
+      line += "    ";
+      for (int i : {i1, i2, i3}) appendField(line, intText(i, 4));
+    };
     if (rhombohedralInHexagonalAxes(state))
-      out += "    " + intText((2 * h + k + l) / 3, 4) + intText((-h + k + l) / 3, 4) +
-             intText((-h - 2 * k + l) / 3, 4);
-    if (rhombohedralAxes(state))
-      out += "    " + intText(h - k, 4) + intText(k - l, 4) + intText(h + k + l, 4);
-    out += "\n";
+      appendOtherIndices((2 * h + k + l) / 3, (-h + k + l) / 3, (-h - 2 * k + l) / 3);
+    if (rhombohedralAxes(state)) appendOtherIndices(h - k, k - l, h + k + l);
+    out += line + "\n";
   }
   out += "\n";
   return {out, {}};

@@ -85,12 +85,18 @@ class LineReader {
   bool overlong_ = false;
 };
 
-// A directory opens as a stream that reads nothing: refuse it rather than report no groups.
-bool openPositionFile(const fs::path& file, std::ifstream& in) {
-  std::error_code ec;
-  if (fs::is_directory(file, ec)) return false;
-  in.open(file, std::ios::binary);
-  return in.is_open();
+std::string cannotOpen(const fs::path& file) {
+  return file.filename().string() + ": the position file cannot be read (" + file.string() + ")";
+}
+
+// A folder, a FIFO or a device is no position file: refuse it by name rather than list nothing
+// or wait for ever. Empty text when the file is open.
+std::string openPositionFile(const fs::path& file, std::ifstream& in) {
+  const std::string reason = openRegularFile(file, in);
+  if (reason.empty()) return {};
+  if (reason == "not a regular file")
+    return file.filename().string() + ": not a regular file (" + file.string() + ")";
+  return cannotOpen(file);
 }
 
 std::string tooLong(const std::string& where, long long line) {
@@ -103,10 +109,6 @@ std::string inQuotes(std::string_view s) {
   q.reserve(s.size() + 2);
   q.append(1, '"').append(s).append(1, '"');
   return q;
-}
-
-std::string cannotOpen(const fs::path& file) {
-  return file.filename().string() + ": the position file cannot be read (" + file.string() + ")";
 }
 
 // Reads an integer the way the files were written to be read: blanks and empty lines before
@@ -165,9 +167,9 @@ GroupList parseSpaceGroupList(std::istream& in, std::string_view fileName) {
 
 GroupList loadSpaceGroupList(const fs::path& file) {
   std::ifstream in;
-  if (!openPositionFile(file, in)) {
+  if (std::string error = openPositionFile(file, in); !error.empty()) {
     GroupList list;
-    list.error = cannotOpen(file);
+    list.error = std::move(error);
     return list;
   }
   return parseSpaceGroupList(in, file.filename().string());
@@ -176,9 +178,9 @@ GroupList loadSpaceGroupList(const fs::path& file) {
 EntryRead readSpaceGroupEntry(const fs::path& file, std::string_view name) {
   const std::string fileName = file.filename().string();
   std::ifstream in;
-  if (!name.empty() && !openPositionFile(file, in)) {
+  if (std::string error = name.empty() ? std::string() : openPositionFile(file, in); !error.empty()) {
     EntryRead result;
-    result.error = cannotOpen(file);
+    result.error = std::move(error);
     return result;
   }
   return parseSpaceGroupEntry(in, fileName, name);

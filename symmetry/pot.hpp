@@ -61,6 +61,8 @@ std::string formatConditionLine(std::string_view line);
 // must lie within ±2^28, so that the sums the conditions test cannot overflow; the program's
 // indices stay within ±2·32767 (images of 16-bit indices).
 int isReflectionForbidden(const SpaceGroupRules& rules, int h, int k, int l);
+int isReflectionForbidden(char lattice, CrystalSystem system, const std::vector<ReflectionCondition>& conditions,
+                          int h, int k, int l);
 // The condition table alone.
 int evaluateConditions(const std::vector<ReflectionCondition>& conditions, int h, int k, int l);
 
@@ -111,21 +113,5 @@ EntryRead readSpaceGroupEntry(const std::filesystem::path& file, std::string_vie
 // The same on an open stream. A line beyond kMaxPositionLineLength characters never starts the
 // entry, and inside it is refused.
 EntryRead parseSpaceGroupEntry(std::istream& in, std::string_view fileName, std::string_view name);
-
-// ---- One group, ready for a calculation ----------------------------------------------------
-
-// What a calculation needs of the selected group.
-struct SpaceGroupSymmetry {
-  std::optional<SpaceGroupEntry> entry;  // none when the entry could not be read
-  DerivedConditions derived;             // its display fills the 'Conditions' list in any case
-  SpaceGroupRules rules;                 // complete only when ok()
-  std::string warning;                   // the read error or the decoding warning, or empty
-  bool ok() const { return warning.empty(); }
-};
-// Reads the entry, decodes its conditions and sets the rules, the lattice letter being the
-// first character of the name. A read error, or a condition line that did not decode, leaves
-// a warning: the rules would then be incomplete and the calculation must not run on them.
-SpaceGroupSymmetry loadSpaceGroupSymmetry(const std::filesystem::path& file, CrystalSystem system,
-                                          std::string_view name);
 
 }  // namespace obrin

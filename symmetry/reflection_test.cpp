@@ -35,17 +35,22 @@ int evaluateConditions(const std::vector<ReflectionCondition>& conditions, int h
 }
 
 int isReflectionForbidden(const SpaceGroupRules& rules, int h, int k, int l) {
+  return isReflectionForbidden(rules.lattice, rules.system, rules.conditions, h, k, l);
+}
+
+int isReflectionForbidden(char lattice, CrystalSystem system, const std::vector<ReflectionCondition>& conditions,
+                          int h, int k, int l) {
   if (h == 0 && k == 0 && l == 0) return 1;
-  const char lattice = rules.system == CrystalSystem::Rhombohedral ? 'P' : rules.lattice;
-  if (!latticeAllows(lattice, rules.system, h, k, l)) return 1;
-  if (rules.system != CrystalSystem::Hexagonal) return evaluateConditions(rules.conditions, h, k, l);
+  if (system == CrystalSystem::Rhombohedral) lattice = 'P';
+  if (!latticeAllows(lattice, system, h, k, l)) return 1;
+  if (system != CrystalSystem::Hexagonal) return evaluateConditions(conditions, h, k, l);
 
   // The files state a hexagonal condition for one axis pair only; the rearrangements of
   // h, k and i = −(h+k) apply it to the equivalent pairs.
   const int i = -(h + k);
   const int triples[6][3] = {{h, k, l}, {i, h, l}, {k, i, l}, {k, h, l}, {i, k, l}, {h, i, l}};
   for (const auto& t : triples)
-    if (evaluateConditions(rules.conditions, t[0], t[1], t[2])) return 1;
+    if (evaluateConditions(conditions, t[0], t[1], t[2])) return 1;
   return 0;
 }
 

@@ -1,25 +1,129 @@
-// The selected group as the calculations use it: its entry, decoded conditions and rules.
-#include "symmetry/pot.hpp"
+// The selected group as the calculations use it.
+#include "symmetry/space_group.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <tuple>
 
 namespace obrin {
 
-SpaceGroupSymmetry loadSpaceGroupSymmetry(const std::filesystem::path& file, CrystalSystem system,
-                                          std::string_view name) {
-  SpaceGroupSymmetry g;
+namespace {
+
+Rotation rotationOf(const SymmetryOperator& op) {
+  Rotation r{};
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) r[i][j] = static_cast<int>(std::lround(op.m[i][j]));
+  return r;
+}
+
+std::vector<Rotation> distinctRotations(const std::vector<SymmetryOperator>& ops) {
+  std::vector<Rotation> rotations;
+  for (const auto& op : ops) {
+    const Rotation r = rotationOf(op);
+    if (std::find(rotations.begin(), rotations.end(), r) == rotations.end()) rotations.push_back(r);
+  }
+  return rotations;
+}
+
+// Row vector times matrix: the image of h k l under R, which h' = h R defines.
+Miller image(const Rotation& r, const Miller& m) {
+  return {m.h * r[0][0] + m.k * r[1][0] + m.l * r[2][0], m.h * r[0][1] + m.k * r[1][1] + m.l * r[2][1],
+          m.h * r[0][2] + m.k * r[1][2] + m.l * r[2][2]};
+}
+
+// Extinction by the operators: an operator (R, t) that leaves h k l in place multiplies its
+// structure factor by exp(2πi h·t), so h·t not an integer cancels it (International Tables A, §1.6.5).
+bool allowedByOperators(const SpaceGroup& g, const Miller& hkl) {
+  for (const auto& op : g.operators) {
+    if (image(rotationOf(op), hkl) != hkl) continue;
+    const double phase = hkl.h * op.m[0][3] + hkl.k * op.m[1][3] + hkl.l * op.m[2][3];
+    if (std::fabs(phase - std::round(phase)) > 1e-6) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+GroupSelection selectSpaceGroup(const std::filesystem::path& file, CrystalSystem system, std::string_view name) {
+  GroupSelection selection;
   auto read = readSpaceGroupEntry(file, name);
   if (!read.entry) {
-    g.warning = read.error;
-    return g;
+    selection.group = fail(read.error);
+    return selection;
   }
-  g.entry = std::move(read.entry);
+  SpaceGroupEntry& entry = *read.entry;
   const char lattice = name.front();  // the reader refuses an empty name
-  g.derived = deriveReflectionConditions(lattice, system, g.entry->conditionLines);
-  if (g.derived.status != 0) {
-    g.warning = g.derived.warning;
-    return g;
+  DerivedConditions derived = deriveReflectionConditions(lattice, system, entry.conditionLines);
+  selection.conditionsText = derived.display;
+  // A group whose conditions are only partly known would list forbidden reflections.
+  if (derived.status != 0) {
+    selection.group = fail(derived.warning);
+    return selection;
   }
-  g.rules = {lattice, system, g.derived.conditions};
+  SpaceGroup g;
+  g.name = std::string(name);
+  g.number = entry.number;
+  g.lattice = lattice;
+  g.system = system;
+  g.rotations = distinctRotations(entry.operators);
+  g.operators = std::move(entry.operators);
+  g.conditions = std::move(derived.conditions);
+  g.conditionsText = std::move(derived.display);
+  selection.group = std::move(g);
+  return selection;
+}
+
+Result<SpaceGroup> loadSpaceGroup(const std::filesystem::path& file, CrystalSystem system, std::string_view name) {
+  return std::move(selectSpaceGroup(file, system, name).group);
+}
+
+Result<SpaceGroup> spaceGroupFromOperators(std::string name, const std::vector<SymmetryOperator>& operators,
+                                           CrystalSystem system) {
+  if (operators.empty()) return fail("Space group " + name + ": no symmetry operators");
+  if (operators.size() > static_cast<std::size_t>(kMaxGroupOperators))
+    return fail("Space group " + name + ": more than " + std::to_string(kMaxGroupOperators) + " symmetry operators");
+  SpaceGroup g;
+  g.lattice = name.empty() ? 'P' : name.front();
+  g.name = std::move(name);
+  g.system = system;
+  g.operators = operators;
+  g.rotations = distinctRotations(operators);
+  g.absencesFromOperators = true;
   return g;
 }
+
+bool allowed(const SpaceGroup& g, const Miller& hkl) {
+  if (hkl.isOrigin()) return false;
+  if (g.absencesFromOperators) return allowedByOperators(g, hkl);
+  return !isReflectionForbidden(g.lattice, g.system, g.conditions, hkl.h, hkl.k, hkl.l);
+}
+
+int equivalentReflections(const SpaceGroup& g, const Miller& hkl, Miller* out) {
+  int count = 0;
+  for (const Rotation& r : g.rotations) {
+    if (count + 2 > 2 * kMaxOperators) break;
+    const Miller m = image(r, hkl);
+    if (!allowed(g, m)) continue;
+    out[count++] = m;
+    out[count++] = -m;
+  }
+  if (count == 0) return 0;
+  // Distinct entries; the first one (the representative) keeps its place.
+  const auto less = [](const Miller& a, const Miller& b) {
+    return std::tie(a.h, a.k, a.l) < std::tie(b.h, b.k, b.l);
+  };
+  Miller* const rest = out + 1;
+  std::sort(rest, out + count, less);
+  Miller* end = std::unique(rest, out + count);
+  if (Miller* same = std::find(rest, end, out[0]); same != end) end = std::move(same + 1, end, same);
+  return static_cast<int>(end - out);
+}
+
+int multiplicity(const SpaceGroup& g, const Miller& hkl) {
+  Miller buffer[2 * kMaxOperators];
+  return equivalentReflections(g, hkl, buffer);
+}
+
+const std::vector<std::string>& conditionsText(const SpaceGroup& g) { return g.conditionsText; }
 
 }  // namespace obrin

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "symmetry/pot.hpp"
+#include "symmetry/space_group.hpp"
 
 using namespace obrin;
 namespace fs = std::filesystem;
@@ -22,8 +23,7 @@ constexpr int kBound = 12;  // |h|, |k|, |l| checked; every condition code repea
 
 const fs::path kDataDir = fs::path(OBRIN_SOURCE_DIR) / "data";
 
-using Miller = std::array<int, 3>;
-using Rotation = std::array<std::array<int, 3>, 3>;
+using Hkl = std::array<int, 3>;
 
 // The Hall symbol written after each entry ("Hall: -P 2ybc"), by group name.
 std::string hallSymbolAfter(const fs::path& file, const std::string& name) {
@@ -56,30 +56,11 @@ Rotation rotationOf(const gemmi::Op& op) {
   return r;
 }
 
-// As a powder calculation counts it: h'_j = Round(sum_i h_i R_ij) for every operator, kept with
-// its Friedel mate when the group allows it, duplicates removed.
-int programMultiplicity(const SpaceGroupRules& rules, const std::vector<SymmetryOperator>& ops,
-                        const Miller& hkl) {
-  std::vector<Miller> kept;
-  for (const auto& op : ops) {
-    Miller e{};
-    for (int j = 0; j < 3; ++j)
-      e[j] = static_cast<int>(std::lround(hkl[0] * op.m[0][j] + hkl[1] * op.m[1][j] +
-                                          hkl[2] * op.m[2][j]));
-    if (isReflectionForbidden(rules, e[0], e[1], e[2]) == 0) {
-      kept.push_back(e);
-      kept.push_back({-e[0], -e[1], -e[2]});
-    }
-  }
-  std::sort(kept.begin(), kept.end());
-  return static_cast<int>(std::unique(kept.begin(), kept.end()) - kept.begin());
-}
-
 // The reflection's orbit under the Laue group: gemmi's rotations and their negatives.
-int laueOrbitSize(const gemmi::GroupOps& gops, const Miller& hkl) {
-  std::set<Miller> orbit;
+int laueOrbitSize(const gemmi::GroupOps& gops, const Hkl& hkl) {
+  std::set<Hkl> orbit;
   for (const auto& op : gops.sym_ops) {
-    const Miller e = op.apply_to_hkl(hkl);
+    const Hkl e = op.apply_to_hkl(hkl);
     orbit.insert(e);
     orbit.insert({-e[0], -e[1], -e[2]});
   }
@@ -128,9 +109,8 @@ TEST_P(PositionFile, EveryGroupAgreesWithGemmi) {
       std::cout << "\n";
     }
 
-    const auto symmetry = loadSpaceGroupSymmetry(file, system, name);
-    ASSERT_TRUE(symmetry.ok()) << symmetry.warning;
-    const SpaceGroupRules& rules = symmetry.rules;
+    const auto group = loadSpaceGroup(file, system, name);
+    ASSERT_TRUE(group) << group.error();
 
     const std::string hall = hallSymbolAfter(file, name);
     ASSERT_FALSE(hall.empty()) << "no Hall symbol after the entry";
@@ -149,13 +129,29 @@ TEST_P(PositionFile, EveryGroupAgreesWithGemmi) {
     ASSERT_FALSE(entry.operators.empty());
     EXPECT_EQ(rotationOf(entry.operators.front()), (Rotation{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}}));
 
+    // The same group built from its operators with the centring translations: absences from
+    // the translations alone must agree with the coded conditions, multiplicities too.
+    std::vector<SymmetryOperator> withCentring;
+    for (const auto& c : gops.cen_ops)
+      for (SymmetryOperator op : entry.operators) {
+        for (int r = 0; r < 3; ++r) op.m[r][3] += static_cast<double>(c[r]) / gemmi::Op::DEN;
+        withCentring.push_back(op);
+      }
+    const auto fromOperators = spaceGroupFromOperators(name, withCentring, system);
+    ASSERT_TRUE(fromOperators) << fromOperators.error();
+
     int mismatches = 0;
     for (int h = -kBound; h <= kBound && mismatches < 5; ++h)
       for (int k = -kBound; k <= kBound && mismatches < 5; ++k)
         for (int l = -kBound; l <= kBound && mismatches < 5; ++l) {
-          const Miller hkl{h, k, l};
-          const bool absent = hkl == Miller{0, 0, 0} || gops.is_systematically_absent(hkl);
-          const bool forbidden = isReflectionForbidden(rules, h, k, l) == 1;
+          const Hkl hkl{h, k, l};
+          const bool absent = hkl == Hkl{0, 0, 0} || gops.is_systematically_absent(hkl);
+          const bool forbidden = !allowed(*group, {h, k, l});
+          if (allowed(*fromOperators, {h, k, l}) == forbidden ||
+              (!forbidden && multiplicity(*fromOperators, {h, k, l}) != multiplicity(*group, {h, k, l}))) {
+            ADD_FAILURE() << h << " " << k << " " << l << ": the group from its operators differs";
+            ++mismatches;
+          }
           if (forbidden != absent) {
             ADD_FAILURE() << h << " " << k << " " << l << (forbidden ? " forbidden" : " allowed")
                           << ", gemmi: " << (absent ? "absent" : "present");
@@ -163,7 +159,7 @@ TEST_P(PositionFile, EveryGroupAgreesWithGemmi) {
             continue;
           }
           if (forbidden) continue;
-          const int program = programMultiplicity(rules, entry.operators, hkl);
+          const int program = multiplicity(*group, {h, k, l});
           const int laue = laueOrbitSize(gops, hkl);
           if (program != laue) {
             ADD_FAILURE() << h << " " << k << " " << l << ": multiplicity " << program

@@ -43,7 +43,7 @@ UnitCell randomCell(CrystalSystem s, std::mt19937& rng) {
 
 gemmi::GroupOps gemmiGroup(const CalculationState& st) {
   gemmi::GroupOps g;
-  for (const SymmetryOperator& op : st.operators) {
+  for (const SymmetryOperator& op : st.group.operators) {
     gemmi::Op o;
     for (int r = 0; r < 3; ++r) {
       for (int c = 0; c < 3; ++c) o.rot[r][c] = static_cast<int>(std::lround(op.m[r][c] * gemmi::Op::DEN));

@@ -76,5 +76,26 @@ TEST(AtomicWrite, FailureToReplaceKeepsWhatIsThere) {
             "Cannot write cell.ind: No such file or directory");
 }
 
+TEST(AtomicWrite, KeepsPermissionsAndWritesThroughLinks) {
+  TempDir dir("obrin_atomic_link");
+  const fs::path real = dir.path / "real.ind";
+  const fs::path link = dir.path / "cell.ind";
+  ASSERT_EQ(writeFileAtomically(real, "old\n"), "");
+  fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace);
+  fs::create_symlink("real.ind", link);
+
+  ASSERT_EQ(writeFileAtomically(link, "new\n"), "");
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(fileText(real), "new\n");
+  EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(dir.entries(), 2);
+
+  // A link to a file not yet there creates that file.
+  fs::create_symlink("later.ind", dir.path / "dangling.ind");
+  ASSERT_EQ(writeFileAtomically(dir.path / "dangling.ind", "x\n"), "");
+  EXPECT_EQ(fileText(dir.path / "later.ind"), "x\n");
+  EXPECT_TRUE(fs::is_symlink(dir.path / "dangling.ind"));
+}
+
 }  // namespace
 }  // namespace obrin

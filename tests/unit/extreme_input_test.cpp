@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -482,6 +483,20 @@ TEST(ExtremeCellFile, MissingLinesJunkAndHugeLinesAreRefusedByLine) {
   const auto full = import(std::string(1024, 't') + "\nP 1\n1 2 3 90 90 90\n5 20\n1.54\n");
   ASSERT_TRUE(full.data) << full.error;
   EXPECT_EQ(full.data->title.size(), 1024u);
+}
+
+// A FIFO would wait for a writer for ever and /dev/zero never ends: neither is read at all.
+TEST(ExtremeFiles, FifosAndDevicesAreRefusedByName) {
+  Scratch s("special");
+  ASSERT_EQ(::mkfifo((s.dir / "M.pos").c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", s.dir / "zero.ind");
+  fs::create_symlink("/dev/zero", s.dir / "T.pos");
+  const std::string fifo = (s.dir / "M.pos").string(), zero = (s.dir / "T.pos").string();
+
+  EXPECT_EQ(loadSpaceGroupList(s.dir / "M.pos").error, "M.pos: not a regular file (" + fifo + ")");
+  EXPECT_EQ(readSpaceGroupEntry(s.dir / "T.pos", "P 1").error, "T.pos: not a regular file (" + zero + ")");
+  EXPECT_EQ(readCellFile(s.dir / "zero.ind").error, "Cannot import zero.ind: not a regular file");
+  EXPECT_NE(readCellFile(s.dir).error.find(": not a regular file"), std::string::npos);
 }
 
 TEST(ExtremeCellFile, ExtremeValuesReadButTheCalculationRefusesThem) {

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "symmetry/pot.hpp"
+#include "symmetry/space_group.hpp"
 
 using namespace obrin;
 namespace fs = std::filesystem;
@@ -205,23 +206,23 @@ TEST(ProgramDirectory, IsWhereTheRunningProgramLies) {
 
 // ---- One group for a calculation ----------------------------------------------------------
 
-TEST(SpaceGroupSymmetry, RefusesWhatIsNotFullyRead) {
-  auto g = loadSpaceGroupSymmetry(kEdge / "conditions.pos", CrystalSystem::Tetragonal, "I 4 1/A");
-  ASSERT_TRUE(g.ok()) << g.warning;
-  EXPECT_EQ(g.rules.lattice, 'I');
-  EXPECT_EQ(g.rules.conditions.size(), 3u);
-  EXPECT_EQ(isReflectionForbidden(g.rules, 1, 1, -2), 1);  // h h l with l < 0: l = 4n
-  EXPECT_EQ(isReflectionForbidden(g.rules, 1, 1, -4), 0);
-  EXPECT_EQ(isReflectionForbidden(g.rules, 2, 1, -1), 1);  // |h| > |k|
+TEST(SpaceGroup, RefusesWhatIsNotFullyRead) {
+  auto g = loadSpaceGroup(kEdge / "conditions.pos", CrystalSystem::Tetragonal, "I 4 1/A");
+  ASSERT_TRUE(g) << g.error();
+  EXPECT_EQ(g->lattice, 'I');
+  EXPECT_EQ(g->conditions.size(), 3u);
+  EXPECT_FALSE(allowed(*g, {1, 1, -2}));  // h h l with l < 0: l = 4n
+  EXPECT_TRUE(allowed(*g, {1, 1, -4}));
+  EXPECT_FALSE(allowed(*g, {2, 1, -1}));  // |h| > |k|
 
-  // A condition that does not decode: shown up to the fault, but no rules to calculate with.
-  g = loadSpaceGroupSymmetry(kEdge / "conditions.pos", CrystalSystem::Orthorhombic, "P LOWER");
-  EXPECT_FALSE(g.ok());
-  EXPECT_EQ(g.warning, "Condition d'extinction h=0 non décodée");
-  EXPECT_EQ(g.derived.display, (std::vector<std::string>{"General position:", "h=0,  k+l=2n"}));
+  // A condition that does not decode: shown up to the fault, but no group to calculate with.
+  auto s = selectSpaceGroup(kEdge / "conditions.pos", CrystalSystem::Orthorhombic, "P LOWER");
+  EXPECT_FALSE(s.group);
+  EXPECT_EQ(s.group.error(), "Condition d'extinction h=0 non décodée");
+  EXPECT_EQ(s.conditionsText, (std::vector<std::string>{"General position:", "h=0,  k+l=2n"}));
 
-  g = loadSpaceGroupSymmetry(kEdge / "faults.pos", CrystalSystem::Orthorhombic, "BAD TRIPLET");
-  EXPECT_FALSE(g.ok());
-  EXPECT_FALSE(g.entry);
-  EXPECT_NE(g.warning.find("line 30"), std::string::npos);
+  s = selectSpaceGroup(kEdge / "faults.pos", CrystalSystem::Orthorhombic, "BAD TRIPLET");
+  EXPECT_FALSE(s.group);
+  EXPECT_FALSE(s.conditionsText);
+  EXPECT_NE(s.group.error().find("line 30"), std::string::npos);
 }

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "calc/display.hpp"
 #include "io/report.hpp"
 #include "tests/support/aluminium.hpp"
 #include "tests/support/scratch.hpp"
@@ -126,6 +127,25 @@ TEST(ResultsReport, RhombohedralIndicesTruncateTowardZero) {
                    " -1  0  0   4.1213  10.771    6       0   0   0\n"),
             std::string::npos)
       << r;
+}
+
+// Indices wider than their 3-character column must not run into each other ("100-101100").
+TEST(ResultsReport, WideIndicesStaySeparatedInEveryList) {
+  CalculationState s;
+  s.system = CrystalSystem::Hexagonal;
+  s.groupName = "R3";
+  s.lattice = 'R';
+  s.cellCopy = {4.7589, 4.7589, 12.991, 90, 90, 120};
+  s.list = {refl(100, -101, 100, 0.1234f, 80.5f, 12), refl(1, 0, 0, 4.1213f, 10.7711f, 6),
+            refl(-1000, 1000, 32767, 0.0001f, 89.9f, 2)};
+  const std::string r = report(s, inputs(CalcMode::Bragg, AngleMode::Theta));
+  EXPECT_NE(r.find("100 -101 100   0.1234  80.500   12      66 -33  67\n"
+                   "  1  0  0   4.1213  10.771    6       0   0   0\n"
+                   "-1000 1000 32767   0.0001  89.900    2    10589 11589 10589\n"),
+            std::string::npos)
+      << r;
+  EXPECT_EQ(formatResultLine(s.list[0], AngleMode::Theta), "100 -101 100  0.123  80.500 12");
+  EXPECT_EQ(formatResultLine(s.list[1], AngleMode::Theta), "  1  0  0  4.121  10.771  6");
 }
 
 TEST(ResultsReport, RhombohedralAxesAddHexagonalCellAndIndices) {

@@ -1,0 +1,383 @@
+#include "calc/lines.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "calc/exchange_order.hpp"
+#include "calc/messages.hpp"
+#include "calc/reflection_set.hpp"
+#include "calc/window_spans.hpp"
+
+namespace obrin {
+
+namespace {
+
+int roundToInt(double x) {
+  if (!(x > -1e9 && x < 1e9)) return x > 0 ? 1000000000 : -1000000000;
+  return static_cast<int>(std::lround(x));
+}
+
+// Where an index bound would exceed what a list can hold, the list could not store the
+// reflection anyway.
+int clampIndex(double x) {
+  if (!(x >= 0)) return 0;
+  return x > kMaxMillerIndex ? kMaxMillerIndex : static_cast<int>(x);
+}
+
+// Whether braggTheta(λ, d) exists, without its arcsine.
+bool hasBraggAngle(double lambda, double d) { return d > 0 && std::fabs(lambda) <= 2 * d; }
+
+bool within16Bits(long long x) { return x <= kMaxMillerIndex && x >= -kMaxMillerIndex; }
+
+struct Candidate {
+  Miller hkl;
+  int multiplicity;
+  double d;
+};
+
+// The stored reflection of a candidate; the window keeps λ / 2d ≤ 1, so θ exists.
+Reflection makeReflection(const Candidate& c, double lambda) {
+  Reflection r;
+  r.h = static_cast<std::int16_t>(c.hkl.h);
+  r.k = static_cast<std::int16_t>(c.hkl.k);
+  r.l = static_cast<std::int16_t>(c.hkl.l);
+  r.d = c.d;
+  r.theta = *braggTheta(lambda, c.d);
+  r.multiplicity = c.multiplicity;
+  return r;
+}
+
+// The candidates by decreasing d, in the order the program's exchange sort leaves equal ones.
+std::vector<std::size_t> byDecreasingD(const std::vector<Candidate>& candidates) {
+  std::vector<double> ds(candidates.size());
+  for (std::size_t i = 0; i < candidates.size(); ++i) ds[i] = candidates[i].d;
+  return exchangeSortOrder(ds);
+}
+
+// A matrix of the swap test: component c of the image of (h, k, l) is sign[c] times the
+// index from[c]; (k, l, h) is from = {1, 2, 0}.
+struct SwapMatrix {
+  std::array<int, 3> from;
+  std::array<int, 3> sign;
+};
+
+// Each system's matrices after the identity, in the order the merge tries them.
+std::vector<SwapMatrix> swapMatrices(CrystalSystem system) {
+  switch (system) {
+    case CrystalSystem::Cubic:
+      return {{{1, 2, 0}, {1, 1, 1}}, {{2, 0, 1}, {1, 1, 1}}, {{0, 2, 1}, {1, 1, 1}},
+              {{1, 0, 2}, {1, 1, 1}}, {{2, 1, 0}, {1, 1, 1}}};
+    case CrystalSystem::Rhombohedral:
+      return {{{1, 2, 0}, {1, 1, 1}}, {{2, 0, 1}, {1, 1, 1}}, {{1, 0, 2}, {1, 1, 1}},
+              {{2, 1, 0}, {1, 1, 1}}, {{0, 2, 1}, {1, 1, 1}}};
+    case CrystalSystem::Tetragonal:
+    case CrystalSystem::Hexagonal: return {{{1, 0, 2}, {1, 1, 1}}};
+    case CrystalSystem::Monoclinic: return {{{0, 1, 2}, {-1, 1, -1}}};
+    case CrystalSystem::Orthorhombic:
+    case CrystalSystem::Triclinic: return {};
+  }
+  return {};
+}
+
+bool swapRelated(const std::vector<SwapMatrix>& mats, const Reflection& ri, const Reflection& rj) {
+  const std::array<int, 3> i{ri.h, ri.k, ri.l}, j{rj.h, rj.k, rj.l};
+  for (const SwapMatrix& m : mats) {
+    std::array<int, 3> img{};
+    for (int c = 0; c < 3; ++c) img[c] = m.sign[c] * j[m.from[c]];
+    if (img == i || (img[0] == -i[0] && img[1] == -i[1] && img[2] == -i[2])) return true;
+  }
+  return false;
+}
+
+// Lines of equal d (within kCoincidentD) that the system's swap table relates become one line
+// that carries the multiplicities of all, under the first one's h k l. The list is sorted by
+// decreasing d, so only a short run after each line can coincide with it.
+void mergeCoincidentLines(ReflectionList& list, CrystalSystem system) {
+  const auto mats = swapMatrices(system);
+  if (mats.empty()) return;
+  std::vector<bool> removed(list.size(), false);
+  for (std::size_t i = 0; i + 1 < list.size(); ++i) {
+    if (removed[i]) continue;
+    for (std::size_t j = i + 1; j < list.size(); ++j) {
+      const double di = list[i].d, dj = list[j].d;
+      if (!(std::fabs(di - dj) < kCoincidentD)) break;
+      if (removed[j]) continue;
+      if (swapRelated(mats, list[i], list[j])) {
+        removed[j] = true;
+        list[i].multiplicity += list[j].multiplicity;
+      }
+    }
+  }
+  std::size_t w = 0;
+  for (std::size_t i = 0; i < list.size(); ++i)
+    if (!removed[i]) list[w++] = list[i];
+  list.resize(w);
+}
+
+// The powder range: per axis the larger of the classic and the complete bound. The classic
+// range misses reflections of oblique cells; the complete one never does, and for right angles
+// never exceeds the classic one, which then stays the range.
+Result<std::array<int, 3>> powderIndexRange(const Mat3& B, double sMax) {
+  const auto classic = classicIndexBound(B, sMax);
+  const auto extent = completeIndexExtent(B, sMax);
+  // Indices the list could not hold in 16 bits: the cell is far too large for the range.
+  for (double e : extent)
+    if (!(e <= kMaxMillerIndex)) return fail(msg::kTooManySeen);
+  std::array<int, 3> n{};
+  for (int i = 0; i < 3; ++i) n[i] = std::min(std::max(classic[i], clampIndex(extent[i])), kMaxMillerIndex);
+  return n;
+}
+
+// The walk over the powder range: each allowed reflection in the window not yet seen as an
+// equivalent of an earlier one becomes a candidate, its equivalents marked as seen.
+class PowderGather {
+ public:
+  PowderGather(const Mat3& B, const SpaceGroup& group, double lambda, DRange range, std::array<int, 3> n)
+      : B_(B), group_(group), lambda_(lambda), range_(range), n_(n), seen_(n[0], n[1], n[2]) {}
+
+  Result<std::vector<Candidate>> run() {
+    const WindowSpans spans(B_, range_.min, range_.max);
+    if (spans.rowCount(-n_[0], n_[0], -n_[1], n_[1]) > kMaxVisitedRows) return fail(msg::kTooManySeen);
+    for (int h = n_[0]; h >= -n_[0]; --h) {
+      const auto [kFirst, kLast] = spans.kSpan(h, -n_[1], n_[1]);
+      for (int k = static_cast<int>(kLast); k >= kFirst; --k) {
+        const auto row = spans.lRow(h, k, 0, n_[2]);
+        for (int l = static_cast<int>(row.last); l >= row.first; --l) {
+          if (l >= row.holeFirst && l <= row.holeLast) {
+            l = static_cast<int>(row.holeFirst);  // the loop steps on below the hole
+            continue;
+          }
+          if (const char* refusal = visit({h, k, l})) return fail(refusal);
+        }
+      }
+    }
+    return std::move(candidates_);
+  }
+
+ private:
+  // A refusal, or null.
+  const char* visit(const Miller& hkl) {
+    if (hkl.isOrigin()) return nullptr;
+    const double d = dSpacing(B_, hkl.h, hkl.k, hkl.l);
+    if (!(range_.min <= d && d <= range_.max)) return nullptr;
+    // A reflection beyond 2d = λ has no Bragg angle (only odd limits let one through).
+    if (!hasBraggAngle(lambda_, d)) return nullptr;
+    if (!allowed(group_, hkl) || seen_.contains(hkl.h, hkl.k, hkl.l)) return nullptr;
+    const int multiplicity = equivalentReflections(group_, hkl, equivalents_);
+    if (multiplicity == 0) return nullptr;
+    if (seenCount_ + multiplicity > kMaxSeenReflections) return msg::kTooManySeen;
+    seenCount_ += multiplicity;
+    for (int e = 0; e < multiplicity; ++e) seen_.insert(equivalents_[e].h, equivalents_[e].k, equivalents_[e].l);
+    if (static_cast<int>(candidates_.size()) + 1 > kMaxListedReflections) return msg::kTooManyListed;
+    candidates_.push_back({equivalents_[0], multiplicity, d});
+    return nullptr;
+  }
+
+  const Mat3& B_;
+  const SpaceGroup& group_;
+  double lambda_;
+  DRange range_;
+  std::array<int, 3> n_;
+  SeenReflections seen_;
+  long long seenCount_ = 0;  // triples appended, as the limit counts them
+  std::vector<Candidate> candidates_;
+  Miller equivalents_[2 * kMaxOperators];
+};
+
+// The candidates in display order, as lines.
+ReflectionList powderList(const std::vector<Candidate>& candidates, double lambda, CrystalSystem system) {
+  const auto order = byDecreasingD(candidates);
+  ReflectionList list;
+  list.reserve(candidates.size());
+  const bool hexagonal = system == CrystalSystem::Hexagonal;
+  for (std::size_t t = 0; t < order.size(); ++t) {
+    const Candidate& c = candidates[order[t]];
+    if (hexagonal && t > 0 && !list.empty()) {
+      // k h l right after h k l has the same d in hexagonal axes: one line for both.
+      const Miller& prev = candidates[order[t - 1]].hkl;
+      if (c.hkl.h == prev.k && c.hkl.k == prev.h && c.hkl.l == prev.l) {
+        list.back().multiplicity += c.multiplicity;
+        continue;
+      }
+    }
+    list.push_back(makeReflection(c, lambda));
+  }
+  mergeCoincidentLines(list, system);
+  return list;
+}
+
+Result<ReflectionList> powderLinesIn(const Metric& metric, const SpaceGroup& group, double lambda, DRange range,
+                                     double thetaMax) {
+  const double sMax = 2 * std::sin(thetaMax * kRadPerDeg) / lambda;
+  const auto n = powderIndexRange(metric.B, sMax);
+  if (!n) return n.failure();
+  auto candidates = PowderGather(metric.B, group, lambda, range, *n).run();
+  if (!candidates) return candidates.failure();
+  return powderList(*candidates, lambda, group.system);
+}
+
+// The λ checks of every calculation.
+Result<void> checkLambda(double lambda) {
+  if (lambda == 0) return fail(msg::kErrorLambda);
+  // A negative wavelength would give negative angles, an infinite one nothing at all.
+  if (!usableLambda(lambda)) return fail(msg::kBadLambda);
+  return {};
+}
+
+}  // namespace
+
+bool usableLambda(double lambda) { return std::isfinite(lambda) && lambda >= 0; }
+
+// ---- Index bounds ---------------------------------------------------------------------------
+
+std::array<int, 3> completeIndexBound(const Mat3& B, double sMax) {
+  const auto extent = completeIndexExtent(B, sMax);
+  return {clampIndex(extent[0]), clampIndex(extent[1]), clampIndex(extent[2])};
+}
+
+std::array<double, 3> completeIndexExtent(const Mat3& B, double sMax) {
+  // h = B⁻¹ s, so h_i = r_i · s with r_i the i-th row of B⁻¹ (the direct axis): by
+  // Cauchy-Schwarz |h_i| ≤ |r_i| |s| = |r_i| / d ≤ |r_i| sMax. The factor covers rounding.
+  const double det = B[0][0] * (B[1][1] * B[2][2] - B[1][2] * B[2][1]) -
+                     B[0][1] * (B[1][0] * B[2][2] - B[1][2] * B[2][0]) +
+                     B[0][2] * (B[1][0] * B[2][1] - B[1][1] * B[2][0]);
+  if (!(sMax > 0) || !std::isfinite(det) || det == 0) return {0, 0, 0};
+  if (std::isinf(sMax)) return {sMax, sMax, sMax};
+  // Rows of the inverse: cofactors of the columns of B.
+  const Mat3 inv = {{{(B[1][1] * B[2][2] - B[1][2] * B[2][1]) / det, (B[0][2] * B[2][1] - B[0][1] * B[2][2]) / det,
+                      (B[0][1] * B[1][2] - B[0][2] * B[1][1]) / det},
+                     {(B[1][2] * B[2][0] - B[1][0] * B[2][2]) / det, (B[0][0] * B[2][2] - B[0][2] * B[2][0]) / det,
+                      (B[0][2] * B[1][0] - B[0][0] * B[1][2]) / det},
+                     {(B[1][0] * B[2][1] - B[1][1] * B[2][0]) / det, (B[0][1] * B[2][0] - B[0][0] * B[2][1]) / det,
+                      (B[0][0] * B[1][1] - B[0][1] * B[1][0]) / det}}};
+  std::array<double, 3> n{};
+  for (int i = 0; i < 3; ++i) {
+    const double len = std::sqrt(inv[i][0] * inv[i][0] + inv[i][1] * inv[i][1] + inv[i][2] * inv[i][2]);
+    n[i] = std::floor(len * sMax * (1 + 1e-9));
+    if (std::isnan(n[i])) n[i] = std::numeric_limits<double>::infinity();  // safer than 0
+  }
+  return n;
+}
+
+std::array<int, 3> classicIndexBound(const Mat3& B, double sMax) {
+  std::array<int, 3> n{};
+  for (int axis = 0; axis < 3; ++axis) {
+    int best = std::numeric_limits<int>::min();
+    for (int other = 0; other < 4; ++other) {
+      std::array<int, 3> v{};
+      v[axis] = 1;
+      v[(axis + 1) % 3] = other & 1;
+      v[(axis + 2) % 3] = (other >> 1) & 1;
+      best = std::max(best, roundToInt(sMax * dSpacing(B, v[0], v[1], v[2])));
+    }
+    n[axis] = best + 1;
+  }
+  return n;
+}
+
+// ---- Powder ---------------------------------------------------------------------------------
+
+Result<ReflectionList> powderLines(const Metric& metric, const SpaceGroup& group, double lambda, ThetaWindow window) {
+  if (auto ok = checkLambda(lambda); !ok) return ok.failure();
+  if (window.min == 0) window.min = kThetaMinReplacement;
+  // Limits that hold no window would list nothing without saying why; a negative angle
+  // would even turn the window over.
+  if (!(window.min > 0 && window.min <= 90)) return fail(msg::kBadTheta1);
+  if (!(window.max <= 90)) return fail(std::isfinite(window.max) ? msg::kTheta2Above90 : msg::kBadTheta2);
+  if (!(window.max >= window.min)) return fail(msg::kBadTheta2);
+  const DRange range{lambda / (2 * std::sin(window.max * kRadPerDeg)), lambda / (2 * std::sin(window.min * kRadPerDeg))};
+  return powderLinesIn(metric, group, lambda, range, window.max);
+}
+
+Result<ReflectionList> powderLinesInDRange(const Metric& metric, const SpaceGroup& group, double lambda,
+                                           DRange range, double thetaMax) {
+  if (auto ok = checkLambda(lambda); !ok) return ok.failure();
+  return powderLinesIn(metric, group, lambda, range, thetaMax);
+}
+
+// ---- Single crystal -------------------------------------------------------------------------
+
+namespace {
+
+// Only indices that can reach d ≥ dmin (and 2d ≥ |λ|, for a Bragg angle) are visited; without
+// a positive λ nothing bounds them. Refused when they reach beyond 16 bits.
+Result<std::array<long long, 6>> reachableBox(const Mat3& B, const IndexBox& box, double lambda, double dmin) {
+  std::array<long long, 6> range = {box.min.h, box.max.h, box.min.k, box.max.k, box.min.l, box.max.l};
+  const double dLow = std::max(dmin, std::fabs(lambda) / 2);
+  if (std::isnan(dLow)) range = {0, -1, 0, -1, 0, -1};  // no d compares with it: nothing to visit
+  else if (dLow > 0) {
+    // Unclamped: reachable indices beyond 16 bits must be refused below, not cut off.
+    const auto extent = completeIndexExtent(B, 1 / dLow);
+    for (int axis = 0; axis < 3; ++axis) {
+      const double e = std::min(extent[axis], 4.0 * kMaxMillerIndex);
+      range[2 * axis] = std::max<long long>(range[2 * axis], static_cast<long long>(-e));
+      range[2 * axis + 1] = std::min<long long>(range[2 * axis + 1], static_cast<long long>(e));
+    }
+  }
+  for (long long v : range)
+    if (!within16Bits(v)) return fail(msg::kErrorMiller);  // the list holds 16-bit indices
+  return range;
+}
+
+Result<std::vector<Candidate>> gatherSingleCrystal(const Mat3& B, const SpaceGroup& group, double lambda,
+                                                   const std::array<long long, 6>& range, DRange window) {
+  std::vector<Candidate> gathered;
+  const WindowSpans spans(B, window.min, window.max);
+  if (spans.rowCount(range[0], range[1], range[2], range[3]) > kMaxVisitedRows) return fail(msg::kTooManyRange);
+  for (long long h = range[0]; h <= range[1]; ++h) {
+    const auto [kFirst, kLast] = spans.kSpan(h, range[2], range[3]);
+    for (long long k = kFirst; k <= kLast; ++k) {
+      const auto row = spans.lRow(h, k, range[4], range[5]);
+      for (long long l = row.first; l <= row.last; ++l) {
+        if (l >= row.holeFirst && l <= row.holeLast) {
+          l = row.holeLast;  // the loop steps on above the hole
+          continue;
+        }
+        const Miller hkl{static_cast<int>(h), static_cast<int>(k), static_cast<int>(l)};
+        if (!allowed(group, hkl)) continue;
+        const double d = dSpacing(B, hkl.h, hkl.k, hkl.l);
+        if (!(window.min <= d && d <= window.max) || !hasBraggAngle(lambda, d)) continue;
+        if (static_cast<int>(gathered.size()) + 1 > kMaxSingleCrystalGathered) return fail(msg::kTooManyRange);
+        gathered.push_back({hkl, 1, d});
+      }
+    }
+  }
+  return gathered;
+}
+
+}  // namespace
+
+Result<ReflectionList> singleCrystalLines(const Metric& metric, const SpaceGroup& group, double lambda,
+                                          const IndexBox& box) {
+  // A negative wavelength would give negative angles.
+  if (!usableLambda(lambda)) return fail(msg::kBadLambda);
+  const DRange window{kSingleCrystalDminFactor * lambda / 2, kSingleCrystalDmax};
+  const auto range = reachableBox(metric.B, box, lambda, window.min);
+  if (!range) return range.failure();
+  const auto gathered = gatherSingleCrystal(metric.B, group, lambda, *range, window);
+  if (!gathered) return gathered.failure();
+  // Refused before the sort: a list that is not kept need not be ordered.
+  if (static_cast<int>(gathered->size()) > kMaxSingleCrystalListed) return fail(msg::kTooManyRange);
+  ReflectionList list;
+  list.reserve(gathered->size());
+  for (std::size_t i : byDecreasingD(*gathered)) list.push_back(makeReflection((*gathered)[i], lambda));
+  return list;
+}
+
+// ---- Bragg equation -------------------------------------------------------------------------
+
+Result<BraggLine> braggLine(const Metric& metric, const SpaceGroup& group, double lambda, const Miller& hkl) {
+  if (!usableLambda(lambda)) return fail(msg::kBadLambda);
+  // Beyond 16 bits the reflection test's sums of indices could overflow.
+  if (!within16Bits(hkl.h) || !within16Bits(hkl.k) || !within16Bits(hkl.l)) return fail(msg::kBadMiller);
+  const double d = dSpacing(metric.B, hkl.h, hkl.k, hkl.l);
+  if (d == 0 || !(lambda / (2 * d) < 1)) return fail(msg::kNotPossible);
+  const auto theta = braggTheta(lambda, d);
+  if (!theta) return fail(msg::kNotPossible);  // only a negative λ below −2d
+  return BraggLine{d, *theta, !allowed(group, hkl)};
+}
+
+}  // namespace obrin
