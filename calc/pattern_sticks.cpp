@@ -1,5 +1,6 @@
 #include "calc/pattern_sticks.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
@@ -43,12 +44,14 @@ std::string_view patternAxisTitle(PatternAxis axis) {
 std::vector<Stick> sticksFromList(const ReflectionList& list, double lambda, double zeroShift) {
   std::vector<Stick> sticks;
   sticks.reserve(list.size());
+  // A list calculated without a structure has no intensities: the multiplicity stands in.
+  const bool intensities = std::any_of(list.begin(), list.end(), [](const Reflection& r) { return r.intensity > 0; });
   for (std::size_t i = 0; i < list.size(); ++i) {
     const Reflection& r = list[i];
     const auto twoTheta = braggTwoTheta(r.d, lambda);
     if (!twoTheta) continue;
-    // The height follows the multiplicity until the list carries intensities.
-    sticks.push_back({r.h, r.k, r.l, r.d, *twoTheta + zeroShift, r.multiplicity, double(r.multiplicity), int(i)});
+    const double height = intensities ? r.intensity : double(r.multiplicity);
+    sticks.push_back({r.h, r.k, r.l, r.d, *twoTheta + zeroShift, r.multiplicity, height, int(i)});
   }
   return sticks;
 }

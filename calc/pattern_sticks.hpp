@@ -27,7 +27,8 @@ struct Stick {
   int row = -1;          // the line's row in the result list; -1 for a Kα2 companion
 };
 
-// A stick per reflection of the list, at 2θ = 2 asin(λ / 2d) + zero.
+// A stick per reflection of the list, at 2θ = 2 asin(λ / 2d) + zero; its height is the
+// line's intensity when the list has intensities, else its multiplicity.
 std::vector<Stick> sticksFromList(const ReflectionList& list, double lambda, double zeroShift);
 
 // The Kα2 companion of each stick: 2θ₂ = 2 asin(λ₂ / 2d) + zero, height × ratio; none where

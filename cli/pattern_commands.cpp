@@ -123,8 +123,8 @@ PlotSetup preparePlot(const Options& opt) {
   if (auto error = calculateLines(opt, r, status)) return refused(*error, status);
   if (opt.pattern) {
     PatternRead read = readPattern(*opt.pattern);
-    if (!read.ok()) return refused(read.error);
-    r.pattern = std::move(read.pattern);
+    if (!read.ok()) return refused(read.error());
+    r.pattern = std::move(*read);
   }
   if (r.ka2Ratio) {
     // The table's Kα2 of the tube, else the one the pattern's file stores.
@@ -176,10 +176,10 @@ std::string patternText(const MeasuredPattern& p, const std::string& file, Outpu
 int runPatternCommand(const Options& opt) {
   const PatternRead read = readPattern(opt.words[0]);
   if (!read.ok()) {
-    std::cerr << read.error << "\n";
+    std::cerr << read.error() << "\n";
     return 1;
   }
-  std::cout << patternText(*read.pattern, opt.words[0], opt.format);
+  std::cout << patternText(*read, opt.words[0], opt.format);
   return 0;
 }
 

@@ -23,12 +23,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);
   const PatternRead read = readPatternText(text, name);
   // Either points, or a message that names the file.
-  if (read.ok() == !read.error.empty()) std::abort();
+  if (read.ok() == !read.error().empty()) std::abort();
   if (!read.ok()) {
-    if (read.error.find(name) == std::string::npos) std::abort();
+    if (read.error().find(name) == std::string::npos) std::abort();
     return 0;
   }
-  const MeasuredPattern& p = *read.pattern;
+  const MeasuredPattern& p = *read;
   if (p.x.empty() || p.x.size() != p.y.size() || (!p.sigma.empty() && p.sigma.size() != p.x.size())) std::abort();
   (void)xrdmlWavelength(text, nullptr);
   return 0;

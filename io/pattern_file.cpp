@@ -21,7 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 
 PatternRead failure(const std::string& name, const std::string& why) {
-  return {std::nullopt, "Cannot read the pattern file \"" + name + "\": " + why};
+  return fail("Cannot read the pattern file \"" + name + "\": " + why);
 }
 
 std::string lowerExtension(const std::string& name) {
@@ -138,7 +138,7 @@ PatternRead fromXylib(std::string_view contents, const std::string& name, const 
     p.wavelength = xrdmlWavelength(contents, &xmlError);
     if (!xmlError.empty()) return failure(name, xmlError);
   }
-  return {std::move(p), {}};
+  return p;
 }
 
 // A Rigaku .dat shares its extension with plain columns; its own checker tells them apart.
@@ -197,7 +197,7 @@ PatternRead readColumns(std::string_view contents, const std::string& name) {
     if (count == 3) p.sigma.push_back(v[2]);
   }
   if (p.x.empty()) return failure(name, "it holds no data points");
-  return {std::move(p), {}};
+  return p;
 }
 
 std::optional<PatternWavelength> xrdmlWavelength(std::string_view contents, std::string* error) {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/result.hpp"
+
 namespace obrin {
 
 // The tube lines stored in a file, Å; alpha2 and ratio are 0 when the file does not give them.
@@ -26,11 +28,7 @@ struct MeasuredPattern {
 };
 
 // A pattern, or the message that names the file (and the line where one applies).
-struct PatternRead {
-  std::optional<MeasuredPattern> pattern;
-  std::string error;
-  bool ok() const { return pattern.has_value(); }
-};
+using PatternRead = Result<MeasuredPattern>;
 
 // Reads a regular file of at most kMaxPatternFileBytes. The format follows the extension:
 // .xy .xye .txt .csv and .dat (unless it is a Rigaku .dat) are plain columns; the others are

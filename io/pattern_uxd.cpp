@@ -57,7 +57,7 @@ void readKey(std::string_view line, UxdRange& r) {
 
 PatternRead readUxd(std::string_view contents, const std::string& name) {
   auto failure = [&](const std::string& why) {
-    return PatternRead{std::nullopt, "Cannot read the pattern file \"" + name + "\": " + why};
+    return PatternRead(fail("Cannot read the pattern file \"" + name + "\": " + why));
   };
   MeasuredPattern p;
   p.format = "uxd";
@@ -106,7 +106,7 @@ PatternRead readUxd(std::string_view contents, const std::string& name) {
   }
   if (p.x.empty()) return failure("it holds no data points");
   if (r.wavelength.alpha1 > 0) p.wavelength = r.wavelength;
-  return {std::move(p), {}};
+  return p;
 }
 
 }  // namespace obrin

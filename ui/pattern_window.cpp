@@ -81,10 +81,10 @@ void PatternWindow::selectRow(int row) { ui_->plot->highlightRow(row); }
 bool PatternWindow::openPattern(const QString& file) {
   obrin::PatternRead read = obrin::readPattern(file.toStdString());
   if (!read.ok()) {
-    obrin::ui::warn(this, QString::fromStdString(read.error));
+    obrin::ui::warn(this, QString::fromStdString(read.error()));
     return false;
   }
-  measured_ = std::move(read.pattern);
+  measured_ = std::move(*read);
   if (measured_->wavelength && measured_->wavelength->ratio > 0)
     ui_->ka2RatioEdit->setText(QString::number(measured_->wavelength->ratio));
   showPatternInfo(file);

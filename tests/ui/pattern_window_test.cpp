@@ -177,7 +177,7 @@ class PatternWindowTest : public QObject {
     QCOMPARE(pattern.findChild<QLineEdit*>("ka2RatioEdit")->text(), QString("0.4"));
 
     // Kα2 from the file for a wavelength the table does not know, at ratio 0.4.
-    pattern.showLines({{1, 1, 1, 2.0f, 0, 8}}, 1.7);
+    pattern.showLines({{1, 1, 1, 2.0, 0, 8}}, 1.7);
     pattern.findChild<QCheckBox*>("ka2Check")->setChecked(true);
     QCOMPARE(pattern.plot()->graph(1)->dataCount(), 1);
     QCOMPARE(pattern.plot()->graph(1)->data()->begin()->key, 2 * std::asin(1.704 / 4) * 180 / M_PI);
