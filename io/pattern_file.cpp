@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <clocale>
 #include <cmath>
 #include <fstream>
 #include <memory>
@@ -98,8 +99,27 @@ bool isCommentOrBlank(std::string_view line) {
   return c == '#' || c == '!' || c == '\'';
 }
 
+// xylib reads numbers with the C library, which follows the user's locale once a window has
+// set it: "10.02" would read as 10 under a decimal comma. Its readers run under "C".
+class CNumericLocale {
+ public:
+  CNumericLocale() {
+    if (const char* current = std::setlocale(LC_NUMERIC, nullptr)) saved_ = current;
+    std::setlocale(LC_NUMERIC, "C");
+  }
+  ~CNumericLocale() {
+    if (!saved_.empty()) std::setlocale(LC_NUMERIC, saved_.c_str());
+  }
+  CNumericLocale(const CNumericLocale&) = delete;
+  CNumericLocale& operator=(const CNumericLocale&) = delete;
+
+ private:
+  std::string saved_;
+};
+
 PatternRead fromXylib(std::string_view contents, const std::string& name, const std::string& format) {
   std::unique_ptr<xylib::DataSet> data;
+  const CNumericLocale numbers;
   try {
     data.reset(xylib::load_string(std::string(contents), format));
   } catch (const std::exception& e) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <clocale>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -123,13 +124,16 @@ TEST_F(PatternFiles, InstrumentFormats) {
       {"rigaku.dat", "*TYPE\t\t=  Raw\n*GROUP_COUNT\t\t=  1\n*BEGIN\n*START\t\t=  10.0000\n*STOP\t\t=  10.0800\n"
                      "*STEP\t\t=  0.0200\n*COUNT\t\t=  5\n100, 110, 120, 130, 140\n*END\n*EOF\n"},
   };
+  // Under a decimal-comma locale, as a window sets it, where one is installed.
+  const bool comma = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") || std::setlocale(LC_NUMERIC, "fr_FR.UTF-8");
   for (const auto& [name, text] : files) {
-    SCOPED_TRACE(name);
+    SCOPED_TRACE(std::string(name) + (comma ? " (decimal comma locale)" : ""));
     const PatternRead read = readPattern(write(name, text));
     expectRamp(read);
     EXPECT_NE(read->format, "columns");
   }
   EXPECT_DOUBLE_EQ(readPattern(dir_ / "steps.uxd")->wavelength->alpha1, 1.5406);
+  std::setlocale(LC_NUMERIC, "C");
 }
 
 TEST_F(PatternFiles, BadInstrumentFilesAndNonRegularFiles) {
