@@ -88,6 +88,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     out.options = Options{};
     return out;
   }
+  if (args.size() == 1 && args[0] == "--version") {
+    out.options = Options{.command = Command::Version};
+    return out;
+  }
   if (args.empty()) return fail("no command given");
 
   Options opt;
@@ -201,7 +205,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
       if (opt.format != OutputFormat::Tsv && opt.format != OutputFormat::Json)
         return fail("pattern prints the tsv or json format only");
       break;
-    case Command::Help: break;
+    case Command::Help:
+    case Command::Version: break;
   }
   out.options = std::move(opt);
   return out;
@@ -220,7 +225,7 @@ std::string usageText() {
          "                 [--axis 2theta|theta|d|q] [--ka2 RATIO] [--zero DEG] --output FILE.png|FILE.pdf\n"
          "                 [--size WxH]\n"
          "       obrin-cli pattern FILE [--format tsv|json]\n"
-         "       obrin-cli --help\n";
+         "       obrin-cli --help | --version\n";
 }
 
 std::string helpText() {
@@ -294,6 +299,7 @@ std::string helpText() {
          "  --format tsv|json  pattern: tab-separated 2theta, intensity [, sigma] after a header\n"
          "                   (a '# wavelength' line first when stored), or json (default tsv).\n"
          "  --help           this text.\n"
+         "  --version        the program's version.\n"
          "\n"
          "The report and excel texts begin with the local date and time as dd/mm/yyyy hh:mm:ss.\n"
          "\n"
