@@ -17,7 +17,9 @@
 #include "calc/messages.hpp"
 #include "cli/formats.hpp"
 #include "cli/options.hpp"
+#include "cli/pattern_commands.hpp"
 #include "cli/resolve.hpp"
+#include "cli/sibling.hpp"
 #include "core/textformat.hpp"
 #include "io/cellfile.hpp"
 #include "io/excel.hpp"
@@ -289,6 +291,9 @@ int run(const std::vector<std::string>& args) {
     case Command::Powder:
     case Command::Single: return runList(opt);
     case Command::Bragg: return runBragg(opt);
+    // Drawing needs Qt, which obrin-cli does without: the program beside it draws.
+    case Command::Plot: return runSiblingProgram("obrin-plot", args);
+    case Command::Pattern: return runPatternCommand(opt);
   }
   return kDone;
 }

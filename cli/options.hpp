@@ -13,7 +13,7 @@
 
 namespace obrin::cli {
 
-enum class Command { Help, Version, Groups, Conditions, Powder, Single, Bragg };
+enum class Command { Help, Version, Groups, Conditions, Powder, Single, Bragg, Plot, Pattern };
 enum class OutputFormat { List, Tsv, Json, Report, Excel, Cell };
 
 struct Options {
@@ -29,6 +29,9 @@ struct Options {
   OutputFormat format = OutputFormat::List;
   std::optional<std::string> decimals;
   std::optional<std::string> dataDir;
+  // plot and pattern: the measured pattern, then the picture (texts checked by the plot).
+  std::optional<std::string> pattern;
+  std::optional<std::string> axis, ka2, zero, output, size;
 };
 
 // args: the arguments after the program name. Refused with what is wrong with the command line

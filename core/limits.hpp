@@ -54,4 +54,15 @@ inline constexpr int kMaxReportDecimals = 30;
 inline constexpr double kCellLengthTolerance = 0.001;
 inline constexpr double kCellAngleTolerance = 0.01;
 
+// Measured patterns. The largest diffractograms hold a few 10^5 points; these bounds keep a
+// mistaken or hostile file from filling the memory.
+inline constexpr long long kMaxPatternFileBytes = 256LL * 1024 * 1024;
+inline constexpr int kMaxPatternPoints = 4000000;
+inline constexpr int kMaxPatternLineLength = 4096;  // characters read of one plain-column line
+// Kα2 companions of the pattern view: intensity ratio Kα2/Kα1 when the user gives none.
+inline constexpr double kDefaultAlpha2Ratio = 0.5;
+// Exported pictures of the pattern view (pixels, or points for a PDF).
+inline constexpr int kMinPlotSide = 100;
+inline constexpr int kMaxPlotSide = 10000;
+
 }  // namespace obrin

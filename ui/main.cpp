@@ -20,6 +20,7 @@
 #include "calc/display.hpp"
 #include "calc/wavelengths.hpp"
 #include "dialogs.h"
+#include "pattern_window.h"
 #include "io/cellfile.hpp"
 #include "symmetry/pot.hpp"
 #include "core/textformat.hpp"
@@ -427,6 +428,7 @@ void TForm1::showOutcome(const obrin::CalcOutcome& outcome, const std::array<std
   }
   showResultList();
   showCount();
+  if (pattern_) pattern_->showLines(state_.list, state_.lambda);
 }
 
 void TForm1::calcul_bragg() {
@@ -556,3 +558,17 @@ void TForm1::about() {
 }
 
 void TForm1::sortie() { close(); }
+
+void TForm1::setPatternWindow(PatternWindow* pattern) {
+  pattern_ = pattern;
+  connect(ui_->BitBtnPattern, &QPushButton::clicked, pattern, [pattern] {
+    pattern->show();
+    pattern->raise();
+    pattern->activateWindow();
+  });
+  connect(ui_->ListBox1, &QListWidget::currentRowChanged, pattern, &PatternWindow::selectRow);
+  connect(pattern, &PatternWindow::rowClicked, this, [this](int row) { ui_->ListBox1->setCurrentRow(row); });
+  connect(pattern, &PatternWindow::wavelengthOffered, this,
+          [this](double lambda) { ui_->Edit8->setText(QString::number(lambda, 'f', 5)); });
+  pattern->showLines(state_.list, state_.lambda);
+}

@@ -23,6 +23,7 @@ class QMenu;
 class Tfexcel;
 class TForm3;
 class Tform2;
+class PatternWindow;
 
 namespace Ui {
 class TForm1;
@@ -43,6 +44,8 @@ class TForm1 : public QMainWindow {
   void setAboutWindow(Tform2* about) { about_ = about; }
   void setExcelWindow(Tfexcel* excel) { excel_ = excel; }
   void setResultsWindow(TForm3* results) { results_ = results; }
+  // The 'Pattern' window follows each calculation and the selected row of the result list.
+  void setPatternWindow(PatternWindow* pattern);
 
   // What the report and the spreadsheet text need of this window, at the moment they are written.
   obrin::MainWindowChoices mainWindowChoices() const;
@@ -122,6 +125,7 @@ class TForm1 : public QMainWindow {
   Tform2* about_ = nullptr;
   Tfexcel* excel_ = nullptr;
   TForm3* results_ = nullptr;
+  PatternWindow* pattern_ = nullptr;
   std::string cellTitle_;           // the first line of the last imported cell file
   bool checkingField_ = false;      // the exit check is returning the focus: not a user's move
   bool systemRowByMouse_ = false;   // the system row changed under a mouse press; its click follows
