@@ -1,20 +1,27 @@
 #!/usr/bin/env bash
 # Set up a Debian 12 machine, build OBRIN and run it or its tests.
-#   ./build.sh run     install what is missing, build (Release) and start the program
-#   ./build.sh test    install what is missing, build (Release) and run the whole test suite
-#   ./build.sh asan    the same test suite built with AddressSanitizer and UndefinedBehaviorSanitizer
-#   ./build.sh bench   build and run the benchmarks
-#   ./build.sh fuzz    a short run of every fuzz target (tools/fuzz.sh long for a long one)
+#   ./build.sh run      install what is missing, build (Release) and start the program
+#   ./build.sh test     install what is missing, build (Release) and run the whole test suite
+#   ./build.sh asan     the same test suite built with AddressSanitizer and UndefinedBehaviorSanitizer
+#   ./build.sh bench    build and run the benchmarks
+#   ./build.sh fuzz     a short run of every fuzz target (tools/fuzz.sh long for a long one)
+#   ./build.sh package  build the Debian package obrin_<version>_<arch>.deb (Release, no tests)
+#                       in build-package/, list its contents and check it with lintian
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(build-essential cmake pkgconf qt6-base-dev libgl-dev fonts-dejavu-core
-          libgtest-dev libgmock-dev libbenchmark-dev gemmi-dev python3 python3-gemmi python3-numpy
-          clang-14 libclang-rt-14-dev llvm-14)
+# What building and running the program needs.
+RUN_PACKAGES=(build-essential cmake pkgconf qt6-base-dev libgl-dev fonts-dejavu-core
+              libqcustomplot-dev libxy-dev libpugixml-dev gemmi-dev tao-pegtl-dev libstb-dev)
+# What the tests, benchmarks and fuzz targets need besides.
+TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev python3 python3-gemmi python3-numpy
+               clang-14 libclang-rt-14-dev llvm-14 desktop-file-utils appstream shared-mime-info)
+# What building and checking the Debian package needs besides.
+PACKAGE_PACKAGES=(dpkg-dev file lintian)
 
-install_missing() {
+install_missing() {  # install_missing PACKAGE...
   local missing=()
-  for p in "${PACKAGES[@]}"; do
+  for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
@@ -34,32 +41,44 @@ build() {  # build DIR [cmake options...]
 
 case "${1:-}" in
   run)
-    install_missing
+    install_missing "${RUN_PACKAGES[@]}"
     build build -DOBRIN_BUILD_GUI=ON -DOBRIN_BUILD_TESTS=OFF
     exec ./build/bin/obrin
     ;;
   test)
-    install_missing
+    install_missing "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
     build build -DOBRIN_BUILD_GUI=ON -DOBRIN_BUILD_TESTS=ON
     ctest --test-dir build --output-on-failure -j "$jobs"
     ;;
   asan)
-    install_missing
+    install_missing "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
     build build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOBRIN_SANITIZE=ON -DOBRIN_BUILD_GUI=ON -DOBRIN_BUILD_TESTS=ON
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
       ctest --test-dir build-asan --output-on-failure -j "$jobs"
     ;;
   bench)
-    install_missing
+    install_missing "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
     build build-bench -DOBRIN_BUILD_TESTS=OFF -DOBRIN_BUILD_BENCH=ON
     for b in build-bench/bin/bench_*; do "$b"; done
     ;;
   fuzz)
-    install_missing
+    install_missing "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
     tools/fuzz.sh smoke
     ;;
+  package)
+    install_missing "${RUN_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}"
+    build build-package -DOBRIN_BUILD_GUI=ON -DOBRIN_BUILD_TESTS=OFF -DOBRIN_BUILD_BENCH=OFF
+    rm -f build-package/obrin_*.deb
+    (cd build-package && cpack -G DEB)
+    deb=$(ls build-package/obrin_*.deb)
+    dpkg-deb --info "$deb"
+    dpkg-deb --contents "$deb"
+    # Errors fail the build; warnings are printed for the record.
+    lintian --fail-on error "$deb"
+    echo "$deb"
+    ;;
   *)
-    echo "usage: $0 run|test|asan|bench|fuzz" >&2
+    echo "usage: $0 run|test|asan|bench|fuzz|package" >&2
     exit 2
     ;;
 esac

@@ -242,6 +242,7 @@ int main(int argc, char** argv) {
   const Options& opt = *parsed.options;
   switch (opt.command) {
     case Command::Help: std::cout << helpText(); return kDone;
+    case Command::Version: std::cout << "obrin-cli " << OBRIN_VERSION << "\n"; return kDone;
     case Command::Groups: return runGroups(opt);
     case Command::Conditions: return runConditions(opt);
     case Command::Powder:

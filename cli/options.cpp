@@ -77,6 +77,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     out.options = Options{};
     return out;
   }
+  if (args.size() == 1 && args[0] == "--version") {
+    out.options = Options{.command = Command::Version};
+    return out;
+  }
   if (args.empty()) return fail("no command given");
 
   Options opt;
@@ -172,7 +176,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
           opt.format != OutputFormat::Json)
         return fail("bragg prints the list or json format only");
       break;
-    case Command::Help: break;
+    case Command::Help:
+    case Command::Version: break;
   }
   out.options = std::move(opt);
   return out;
@@ -187,7 +192,7 @@ std::string usageText() {
          "                 [--2theta] [--format ...] [--decimals N]\n"
          "       obrin-cli bragg SYSTEM GROUP --cell ... --lambda L --hkl H K L [--2theta] [--format list|json]\n"
          "       obrin-cli powder|single|bragg --from FILE.ind [SYSTEM [GROUP]] [options]\n"
-         "       obrin-cli --help\n";
+         "       obrin-cli --help | --version\n";
 }
 
 std::string helpText() {
@@ -242,6 +247,7 @@ std::string helpText() {
          "  --data-dir DIR   read the space-group position files (C.pos, Q.pos, ...) from DIR only;\n"
          "                   by default from the current directory, then the program's data folder.\n"
          "  --help           this text.\n"
+         "  --version        the program's version.\n"
          "\n"
          "The report and excel texts begin with the local date and time as dd/mm/yyyy hh:mm:ss.\n"
          "\n"

@@ -11,7 +11,7 @@
 
 namespace obrin::cli {
 
-enum class Command { Help, Groups, Conditions, Powder, Single, Bragg };
+enum class Command { Help, Version, Groups, Conditions, Powder, Single, Bragg };
 enum class OutputFormat { List, Tsv, Json, Report, Excel, Cell };
 
 struct Options {

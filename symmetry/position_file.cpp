@@ -1,14 +1,17 @@
 // The position files: one per crystal system, holding the names, general positions and coded
 // reflection conditions of its space groups.
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <istream>
 #include <system_error>
 
 #include "core/lineread.hpp"
 #include "core/textformat.hpp"
+#include "symmetry/operator_group.hpp"
 #include "symmetry/pot.hpp"
 
 namespace obrin {
@@ -137,10 +140,32 @@ IntegerRead readInteger(LineReader& reader, const std::string& where, std::strin
   return {std::nullopt, where + ": the file ends before " + std::string(what)};
 }
 
+// An entry is found by its name, so a second entry of a name could never be used: the list
+// stops before it. Sorting by hash keeps a million names cheap.
+void refuseRepeatedName(GroupList& list, const std::vector<long long>& lines, std::string_view fileName) {
+  std::vector<std::pair<std::size_t, std::size_t>> keys;  // hash, index
+  keys.reserve(list.names.size());
+  for (std::size_t i = 0; i < list.names.size(); ++i)
+    if (!list.names[i].empty()) keys.emplace_back(std::hash<std::string>{}(list.names[i]), i);
+  std::sort(keys.begin(), keys.end());
+  std::size_t repeat = list.names.size(), first = 0;
+  for (std::size_t j = 0; j < keys.size(); ++j)
+    for (std::size_t i = j + 1; i < keys.size() && keys[i].first == keys[j].first; ++i)
+      if (keys[i].second < repeat && list.names[keys[i].second] == list.names[keys[j].second]) {
+        repeat = keys[i].second;
+        first = keys[j].second;
+      }
+  if (repeat == list.names.size()) return;
+  list.error = std::string(fileName) + ", line " + std::to_string(lines[repeat]) + ": the group " +
+               inQuotes(list.names[repeat]) + " is already listed at line " + std::to_string(lines[first]);
+  list.names.resize(repeat);
+}
+
 }  // namespace
 
 GroupList parseSpaceGroupList(std::istream& in, std::string_view fileName) {
   GroupList list;
+  std::vector<long long> nameLines;
   LineReader reader(in);
   std::string line;
   while (reader.next(line)) {
@@ -158,10 +183,15 @@ GroupList parseSpaceGroupList(std::istream& in, std::string_view fileName) {
       return list;
     }
     list.names.push_back(trimmed(name));
+    nameLines.push_back(reader.number());
   }
   if (reader.failed())
     list.error = std::string(fileName) + ", line " + std::to_string(reader.number() + 1) +
                  ": the position file could not be read to its end";
+  else if (std::all_of(list.names.begin(), list.names.end(), [](const std::string& n) { return n.empty(); }))
+    list.error = std::string(fileName) + ": no space group found; this is not a position file";
+  else
+    refuseRepeatedName(list, nameLines, fileName);
   return list;
 }
 
@@ -208,6 +238,7 @@ EntryRead parseSpaceGroupEntry(std::istream& in, std::string_view fileNameView, 
 
   SpaceGroupEntry entry;
   entry.name = std::string(name);
+  entry.nameLine = reader.number();
 
   auto number = readInteger(reader, where, "the group number");
   if (!number.value) {
@@ -232,6 +263,8 @@ EntryRead parseSpaceGroupEntry(std::istream& in, std::string_view fileNameView, 
                    std::to_string(kMaxOperators) + " at most";
     return result;
   }
+  const long long firstTripletLine = reader.number() + 1;
+  std::vector<std::string> triplets;
   for (long n = 0; n < *count.value; ++n) {
     if (!reader.next(line)) {
       result.error = where + ": the file ends after " + std::to_string(n) + " of " +
@@ -250,6 +283,13 @@ EntryRead parseSpaceGroupEntry(std::istream& in, std::string_view fileNameView, 
       return result;
     }
     entry.operators.push_back(*op);
+    triplets.push_back(trimmed(line));
+  }
+  // Multiplicities come from the rotations: a stray or singular one would silently change them.
+  if (const auto fault = findRotationGroupFault(entry.operators)) {
+    result.error = where + ", line " + std::to_string(firstTripletLine + static_cast<long long>(fault->index)) +
+                   ": " + inQuotes(triplets[fault->index]) + " does not belong to a space group: " + fault->reason;
+    return result;
   }
 
   auto lines = readInteger(reader, where, "the number of condition lines");
@@ -267,10 +307,16 @@ EntryRead parseSpaceGroupEntry(std::istream& in, std::string_view fileNameView, 
                    std::to_string(kMaxConditions) + " at most";
     return result;
   }
+  entry.firstConditionLine = reader.number() + 1;
   for (long n = 0; n < *lines.value; ++n) {
     if (!reader.next(line)) {
       result.error = where + ": the file ends after " + std::to_string(n) + " of " +
                      std::to_string(*lines.value) + " condition lines";
+      return result;
+    }
+    if (trimmedRight(line).size() > static_cast<std::size_t>(kMaxConditionLineLength)) {
+      result.error = where + ", line " + std::to_string(reader.number()) + ": the condition line is longer than " +
+                     std::to_string(kMaxConditionLineLength) + " characters";
       return result;
     }
     entry.conditionLines.push_back(line.substr(0, kMaxConditionLineLength));

@@ -100,6 +100,8 @@ struct SpaceGroupEntry {
   int number = 0;                            // the integer line after the name
   std::vector<SymmetryOperator> operators;   // file order
   std::vector<std::string> conditionLines;   // at most kMaxConditionLineLength characters each
+  long long nameLine = 0;                    // line numbers in the file, for messages
+  long long firstConditionLine = 0;
 };
 
 struct EntryRead {

@@ -1,6 +1,8 @@
 // The selected group as the calculations use it.
 #include "symmetry/space_group.hpp"
 
+#include "symmetry/operator_group.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <tuple>
@@ -8,6 +10,9 @@
 namespace obrin {
 
 namespace {
+
+// The first letter of a group's name: primitive, one-face, body, all-face centred, rhombohedral.
+constexpr const char* kLatticeLetters = "PABCIFR";
 
 Rotation rotationOf(const SymmetryOperator& op) {
   Rotation r{};
@@ -52,12 +57,20 @@ GroupSelection selectSpaceGroup(const std::filesystem::path& file, CrystalSystem
     return selection;
   }
   SpaceGroupEntry& entry = *read.entry;
+  const std::string where = file.filename().string() + ", group \"" + std::string(name) + "\", line ";
   const char lattice = name.front();  // the reader refuses an empty name
+  if (std::string_view(kLatticeLetters).find(lattice) == std::string_view::npos) {
+    selection.group = fail(where + std::to_string(entry.nameLine) + ": \"" + std::string(1, lattice) +
+                           "\" is not a lattice letter (" + kLatticeLetters + ")");
+    return selection;
+  }
   DerivedConditions derived = deriveReflectionConditions(lattice, system, entry.conditionLines);
   selection.conditionsText = derived.display;
-  // A group whose conditions are only partly known would list forbidden reflections.
+  // A group whose conditions are only partly known would list forbidden reflections. The
+  // failing line is the one after those decoded.
   if (derived.status != 0) {
-    selection.group = fail(derived.warning);
+    const long long line = entry.firstConditionLine + static_cast<long long>(derived.conditions.size());
+    selection.group = fail(where + std::to_string(line) + ": " + derived.warning);
     return selection;
   }
   SpaceGroup g;
@@ -82,6 +95,9 @@ Result<SpaceGroup> spaceGroupFromOperators(std::string name, const std::vector<S
   if (operators.empty()) return fail("Space group " + name + ": no symmetry operators");
   if (operators.size() > static_cast<std::size_t>(kMaxGroupOperators))
     return fail("Space group " + name + ": more than " + std::to_string(kMaxGroupOperators) + " symmetry operators");
+  if (const auto fault = findRotationGroupFault(operators))
+    return fail("Space group " + name + ": the symmetry operators do not form a group (operator " +
+                std::to_string(fault->index + 1) + ": " + fault->reason + ")");
   SpaceGroup g;
   g.lattice = name.empty() ? 'P' : name.front();
   g.name = std::move(name);

@@ -466,6 +466,10 @@ void TForm1::lit() {
   clearResults();
   const QString file = obrin::ui::openFileName(this, "Fichier de données (*.ind)");
   if (file.isEmpty()) return;
+  importCell(file);
+}
+
+void TForm1::importCell(const QString& file) {
   const obrin::CellImport import = obrin::importCellFile(file.toStdString(), positionDirs_, angleMode());
   if (!import.data) {
     obrin::ui::warn(this, qs(import.error));

@@ -61,6 +61,10 @@ class TForm1 : public QMainWindow {
   void setPositionFileDirectories(std::vector<std::filesystem::path> dirs) { positionDirs_ = std::move(dirs); }
   std::filesystem::path positionFile(obrin::CrystalSystem system) const;
 
+  // Imports a cell file as "Import Cell" does once the file is chosen; the program imports the
+  // file it is started with this way (a cell file opened from the desktop).
+  void importCell(const QString& file);
+
   // Fills the group list from the position file of the current system and selects the current
   // group and system in their lists; nothing without a system.
   void loadSpaceGroupList();

@@ -1,11 +1,19 @@
 #include <QApplication>
 
+#include <cstring>
+#include <iostream>
+
 #include "Unit3.h"
 #include "Unit8.h"
 #include "apropos.h"
 #include "main.h"
 
 int main(int argc, char** argv) {
+  // Answered before the window toolkit starts, so that it needs no display.
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::cout << "obrin " << OBRIN_VERSION << "\n";
+    return 0;
+  }
   QApplication app(argc, argv);
 
   // The four windows live for the whole run; only closing the main window ends it.
@@ -22,5 +30,7 @@ int main(int argc, char** argv) {
   form1.setResultsWindow(&form3);
 
   form1.show();
+  // A cell file given on the command line: the desktop opens .ind files this way.
+  if (const QStringList args = QApplication::arguments(); args.size() > 1) form1.importCell(args.at(1));
   return app.exec();
 }

@@ -314,6 +314,19 @@ class MainActionsTest : public QObject {
     QCOMPARE(warnings.size(), 1);
     QCOMPARE(e("Edit2")->text(), QString("kept"));
   }
+
+  // A cell file the program is started with is imported without a dialog.
+  void cellFileGivenByName() {
+    const QString file = dir.filePath("named.ind");
+    std::ofstream(file.toStdString()) << "title\nP m\n   4.2000   4.2000   4.2000  90.0000  90.0000  90.0000\n"
+                                         "     5.000    40.000\n   1.54060  0.0  0.0  0.0  0.0\n";
+    openAnswer = dir.filePath("not this one.ind");
+    form->importCell(file);
+    QCOMPARE(warnings, QStringList{});
+    QVERIFY(questions.isEmpty());
+    QCOMPARE(e("Edit2")->text(), QString("  4.2000"));
+    QCOMPARE(w<QListWidget>("ListBox3")->currentItem()->text(), QString("P m"));
+  }
 };
 
 QTEST_MAIN(MainActionsTest)

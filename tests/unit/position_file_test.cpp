@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <sstream>
 
 #include "symmetry/pot.hpp"
 #include "symmetry/space_group.hpp"
@@ -74,6 +75,18 @@ TEST(GroupList, AMissingFileOrADirectoryIsAnError) {
   }
 }
 
+// Files that hold no usable list say so instead of listing nothing or the wrong group.
+TEST(GroupList, EmptyJunkAndRepeatedNamesAreNamed) {
+  for (const std::string& text : {std::string(), std::string(500, '\r'), std::string("\x7f" "ELF\x02\x01\0\0", 8)}) {
+    std::istringstream in(text);
+    EXPECT_EQ(parseSpaceGroupList(in, "M.pos").error, "M.pos: no space group found; this is not a position file");
+  }
+  std::istringstream twice("\nP 21/C\n14\n\nP 21/N\n14\n\nP 21/C\n14\n");
+  const GroupList list = parseSpaceGroupList(twice, "M.pos");
+  EXPECT_EQ(list.error, "M.pos, line 8: the group \"P 21/C\" is already listed at line 2");
+  EXPECT_EQ(list.names, (std::vector<std::string>{"P 21/C", "P 21/N"}));
+}
+
 // ---- Group entries ------------------------------------------------------------------------
 
 TEST(GroupEntry, ReadsCountsLikeNumbersAndCutsConditionLines) {
@@ -138,6 +151,9 @@ TEST(GroupEntry, FaultsAreRefusedWithFileGroupAndLine) {
       {"NO TRIPLET", {"line 16:", "0 coordinate triplets"}},
       {"TOO MANY LINES", {"line 23:", "13", "12"}},
       {"BAD TRIPLET", {"line 30:", "\"x,y,w\" is not a coordinate triplet", "\"w\""}},
+      {"SINGULAR", {"line 37:", "\"x,x,z\"", "determinant 0"}},
+      {"STRAY ROTATION", {"line 47:", "\"z,x,y\"", "not in the list"}},
+      {"LONG CONDITION", {"line 55:", "longer than 40 characters"}},
       {"SHORT", {"the file ends after 2 of 3 coordinate triplets"}},
       {"ABSENT", {"not in the position file"}},
   };
@@ -218,8 +234,11 @@ TEST(SpaceGroup, RefusesWhatIsNotFullyRead) {
   // A condition that does not decode: shown up to the fault, but no group to calculate with.
   auto s = selectSpaceGroup(kEdge / "conditions.pos", CrystalSystem::Orthorhombic, "P LOWER");
   EXPECT_FALSE(s.group);
-  EXPECT_EQ(s.group.error(), "Condition d'extinction h=0 non décodée");
+  EXPECT_EQ(s.group.error(), "conditions.pos, group \"P LOWER\", line 28: Condition d'extinction h=0 non décodée");
   EXPECT_EQ(s.conditionsText, (std::vector<std::string>{"General position:", "h=0,  k+l=2n"}));
+
+  EXPECT_EQ(loadSpaceGroup(kEdge / "faults.pos", CrystalSystem::Triclinic, "Q LATTICE").error(),
+            "faults.pos, group \"Q LATTICE\", line 57: \"Q\" is not a lattice letter (PABCIFR)");
 
   s = selectSpaceGroup(kEdge / "faults.pos", CrystalSystem::Orthorhombic, "BAD TRIPLET");
   EXPECT_FALSE(s.group);
