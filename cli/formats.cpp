@@ -73,7 +73,9 @@ std::string listText(const ReflectionList& list, AngleMode angle) {
     appendResultLine(s, r, angle);
     s += '\n';
   }
-  return s + countText(list.size()) + "\n";
+  s += countText(list.size());
+  s += '\n';
+  return s;
 }
 
 std::string tsvText(const ReflectionList& list, AngleMode angle, std::optional<int> decimals) {
