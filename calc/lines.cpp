@@ -241,7 +241,7 @@ class PowderGather {
     return nullptr;
   }
 
-  const Mat3& B_;
+  const Mat3 B_;  // a copy: the loops read it for every index
   const SpaceGroup& group_;
   double lambda_;
   DRange range_;

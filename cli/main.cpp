@@ -1,6 +1,6 @@
 // obrin-cli: the calculations of the program obrin without a window, for scripts and batch work.
-// Every step calls the library functions the window calls, in the window's order, so that a
-// refusal prints the window's own warning.
+// It reads its request, runs the library's validation and calculations, and prints the same
+// warnings the program shows.
 
 #include <algorithm>
 #include <array>
@@ -40,50 +40,51 @@ int badUsage(const std::string& problem) {
   return kBadUsage;
 }
 
-// What the main window holds when its calculation button is pressed.
-struct WindowInputs {
+// What the command line asks for: the system and its group list, the group, and the inputs as
+// texts, which the calculations' own validation reads with its own messages.
+struct Request {
   InputTexts texts;
   std::optional<CrystalSystem> system;
   std::vector<std::string> groupNames;
-  std::optional<std::string> group;  // the selected entry of the group list
+  std::optional<std::string> group;  // the entry of the group list
   std::filesystem::path positionFile;
   std::string title;                 // of the imported cell file
-  bool sixCellValues = false;        // the cell was given whole on the command line
+  bool wholeCell = false;            // the cell was given as six values
 };
 
-// The group list of the system, as choosing the system loads it; its fault is the window's
-// warning, and the names read before it stay listed.
+// The inputs of a calculation nobody has typed into: the program's defaults.
+constexpr const char* kDefaultLambdaText = "1.5406";
+constexpr const char* kDefaultThetaMinText = "5";
+constexpr const char* kDefaultThetaMaxText = "40";
+
+// The group list of the system; its fault is a warning, and the names read before it stay listed.
 std::vector<std::string> loadGroupList(const std::filesystem::path& file) {
   GroupList list = loadSpaceGroupList(file);
   if (!list.error.empty()) std::cerr << list.error << "\n";
   return std::move(list.names);
 }
 
-// Fills the fields from the cell file and the command line. Returns an exit status when it
-// has already refused.
-std::optional<int> gatherInputs(const Options& opt, AngleMode angle, CalculationState& state, WindowInputs& in) {
-  const auto dirs = positionFileDirectories(opt.dataDir);
-  // The fields as the window starts.
-  in.texts.lambda = "1.5406";
-  in.texts.theta1 = "5";
-  in.texts.theta2 = "40";
+// --from: the cell file's values, system and group. Returns an exit status when it refused.
+std::optional<int> takeCellFile(const Options& opt, AngleMode angle, const std::vector<std::filesystem::path>& dirs,
+                                Request& in, std::string& fileSymbol) {
+  CellImport imported = importCellFile(*opt.from, dirs, angle);
+  if (!imported.data) return refuse(imported.error);
+  if (!imported.warning.empty()) std::cerr << imported.warning << "\n";
+  in.title = imported.data->title;
+  fileSymbol = imported.data->symbol;
+  in.system = imported.system;
+  in.groupNames = std::move(imported.groupNames);
+  if (imported.selectedGroup) in.group = in.groupNames[*imported.selectedGroup];
+  in.texts.cell = imported.fields.cell;
+  in.texts.lambda = imported.fields.lambda;
+  in.texts.theta1 = imported.fields.thetaMin;
+  in.texts.theta2 = imported.fields.thetaMax;
+  return std::nullopt;
+}
 
-  std::string fileSymbol;
-  if (opt.from) {
-    CellImport imported = importCellFile(*opt.from, dirs, angle);
-    if (!imported.data) return refuse(imported.error);
-    if (!imported.warning.empty()) std::cerr << imported.warning << "\n";
-    in.title = imported.data->title;
-    fileSymbol = imported.data->symbol;
-    in.system = imported.system;
-    in.groupNames = std::move(imported.groupNames);
-    if (imported.selectedGroup) in.group = in.groupNames[*imported.selectedGroup];
-    in.texts.cell = imported.fields.cell;
-    in.texts.lambda = imported.fields.lambda;
-    in.texts.theta1 = imported.fields.thetaMin;
-    in.texts.theta2 = imported.fields.thetaMax;
-  }
-
+// SYSTEM [GROUP]: a system named here replaces the file's and keeps its symbol when no group is named.
+std::optional<int> takeWords(const Options& opt, const std::vector<std::filesystem::path>& dirs, Request& in,
+                             const std::string& fileSymbol) {
   if (!opt.words.empty()) {
     const auto system = resolveSystem(opt.words[0]);
     if (!system) return badUsage("unknown crystal system \"" + opt.words[0] + "\"");
@@ -97,18 +98,20 @@ std::optional<int> gatherInputs(const Options& opt, AngleMode angle, Calculation
   }
   if (in.system) in.positionFile = positionFileFor(*in.system, dirs, opt.dataDir);
   if (opt.words.size() >= 2 && in.system) in.group = resolveGroup(in.groupNames, opt.words[1], in.positionFile);
-  state.system = in.system;
+  return std::nullopt;
+}
 
+// --cell, --lambda, --theta.
+std::optional<int> takeValues(const Options& opt, Request& in) {
   if (opt.cell.size() == 6) {
     std::copy(opt.cell.begin(), opt.cell.end(), in.texts.cell.begin());
-    in.sixCellValues = true;
+    in.wholeCell = true;
   } else if (!opt.cell.empty()) {
     if (!in.system) return badUsage("--cell with fewer than six numbers needs a SYSTEM");
-    const auto free = freeCellParameters(*in.system);
-    if (opt.cell.size() != free.size())
+    if (opt.cell.size() != freeCellParameters(*in.system).size())
       return badUsage("--cell takes six numbers or the free parameters of " + std::string(systemCode(*in.system)) +
                       ": " + freeCellParameterNames(*in.system));
-    in.texts.cell = cellTextsFromFreeParameters(*in.system, opt.cell, state);
+    in.texts.cell = cellTexts(*in.system, opt.cell);
   }
   if (opt.lambda) in.texts.lambda = lambdaFieldText(*opt.lambda);
   if (opt.theta) {
@@ -118,17 +121,31 @@ std::optional<int> gatherInputs(const Options& opt, AngleMode angle, Calculation
   return std::nullopt;
 }
 
-// The window's validation, then the ties of the system: a cell typed whole must keep them, or
-// the calculation would apply the system's symmetry to a cell that does not have it.
-std::optional<int> validate(const WindowInputs& in, AngleMode angle, CalculationState& state) {
+// The request from the cell file and the command line. Returns an exit status when it refused.
+std::optional<int> readRequest(const Options& opt, AngleMode angle, CalculationState& state, Request& in) {
+  const auto dirs = positionFileDirectories(opt.dataDir);
+  in.texts.lambda = kDefaultLambdaText;
+  in.texts.theta1 = kDefaultThetaMinText;
+  in.texts.theta2 = kDefaultThetaMaxText;
+  std::string fileSymbol;
+  if (opt.from)
+    if (auto status = takeCellFile(opt, angle, dirs, in, fileSymbol)) return status;
+  if (auto status = takeWords(opt, dirs, in, fileSymbol)) return status;
+  state.system = in.system;
+  return takeValues(opt, in);
+}
+
+// The calculations' validation, then the ties of the system: a cell given whole must keep
+// them, or the calculation would apply the system's symmetry to a cell that does not have it.
+std::optional<int> validate(const Request& in, AngleMode angle, CalculationState& state) {
   if (const auto error = validateInputs(in.texts, angle, state)) return refuse(error->message);
-  if (in.sixCellValues && in.system && state.cell.product() != 0 && !cellFitsSystem(state.cell, *in.system))
+  if (in.wholeCell && in.system && state.cell.product() != 0 && !cellFitsSystem(state.cell, *in.system))
     return refuse("The cell does not keep the ties of the " + std::string(systemCode(*in.system)) +
                   " system (" + cellTiesText(*in.system) + ")");
   return std::nullopt;
 }
 
-int printCellFile(const WindowInputs& in, const CalculationState& state) {
+int printCellFile(const Request& in, const CalculationState& state) {
   if (!in.group) return refuse("No space group!");
   std::cout << cellFileText(cellFileData(state, in.title, *in.group));
   return kDone;
@@ -138,9 +155,9 @@ int printResults(const Options& opt, CalcMode mode, AngleMode angle, Calculation
                  const std::array<std::string, 6>& millerTexts) {
   std::optional<int> decimals;
   if (opt.decimals) {
-    std::string error;
-    decimals = readDecimals(*opt.decimals, &error);
-    if (!decimals) return refuse(error);
+    const auto read = readDecimals(*opt.decimals);
+    if (!read) return refuse(read.error());
+    decimals = *read;
   }
   switch (opt.format) {
     case OutputFormat::List: std::cout << listText(state.list, angle); return kDone;
@@ -155,10 +172,10 @@ int printResults(const Options& opt, CalcMode mode, AngleMode angle, Calculation
       inputs.choices.millerLimitTexts = millerTexts;
       inputs.decimals = decimals.value_or(kDefaultDecimals);
       state.decimals = inputs.decimals;
-      const TextResult text = opt.format == OutputFormat::Report ? resultsReportText(state, inputs)
-                                                                 : spreadsheetText(state, inputs);
-      if (!text.error.empty()) return refuse(text.error);
-      std::cout << text.text;
+      const auto text = opt.format == OutputFormat::Report ? resultsReportText(state, inputs)
+                                                           : spreadsheetText(state, inputs);
+      if (!text) return refuse(text.error());
+      std::cout << *text;
       // The report window writes the file and then refuses to open an empty one.
       if (opt.format == OutputFormat::Report && state.list.empty()) return refuse("No calculated reflections!");
       return kDone;
@@ -171,8 +188,8 @@ int printResults(const Options& opt, CalcMode mode, AngleMode angle, Calculation
 int runList(const Options& opt) {
   const AngleMode angle = opt.twoTheta ? AngleMode::TwoTheta : AngleMode::Theta;
   CalculationState state;
-  WindowInputs in;
-  if (auto status = gatherInputs(opt, angle, state, in)) return *status;
+  Request in;
+  if (auto status = readRequest(opt, angle, state, in)) return *status;
   if (auto status = validate(in, angle, state)) return *status;
   if (opt.format == OutputFormat::Cell) return printCellFile(in, state);
 
@@ -189,8 +206,8 @@ int runList(const Options& opt) {
 int runBragg(const Options& opt) {
   const AngleMode angle = opt.twoTheta ? AngleMode::TwoTheta : AngleMode::Theta;
   CalculationState state;
-  WindowInputs in;
-  if (auto status = gatherInputs(opt, angle, state, in)) return *status;
+  Request in;
+  if (auto status = readRequest(opt, angle, state, in)) return *status;
 
   std::array<std::string, 3> hklTexts = *opt.hkl;
   const BraggIndices indices = readBraggIndices(hklTexts);
@@ -237,9 +254,9 @@ int runConditions(const Options& opt) {
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  const ParsedCommandLine parsed = parseCommandLine(args);
-  if (!parsed.options) return badUsage(parsed.usageError);
-  const Options& opt = *parsed.options;
+  const auto parsed = parseCommandLine(args);
+  if (!parsed) return badUsage(parsed.error());
+  const Options& opt = *parsed;
   switch (opt.command) {
     case Command::Help: std::cout << helpText(); return kDone;
     case Command::Version: std::cout << "obrin-cli " << OBRIN_VERSION << "\n"; return kDone;

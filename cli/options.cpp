@@ -65,93 +65,75 @@ std::optional<OutputFormat> formatFromName(std::string_view name) {
 
 std::string_view formatName(OutputFormat format) { return kFormatNames[static_cast<int>(format)]; }
 
-ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
-  ParsedCommandLine out;
-  auto fail = [&](std::string message) {
-    out.usageError = std::move(message);
-    out.options.reset();
-    return out;
-  };
-  if (std::find_if(args.begin(), args.end(), [](const std::string& a) { return a == "--help" || a == "-h"; }) !=
-      args.end()) {
-    out.options = Options{};
-    return out;
+namespace {
+
+bool knownOption(std::string_view arg) {
+  for (std::string_view o : {"--cell", "--lambda", "--theta", "--2theta", "--limits", "--hkl", "--from", "--format",
+                             "--decimals"})
+    if (arg == o) return true;
+  return false;
+}
+
+// The words after args[i] that an option takes, none of them an option; i moves past them.
+std::optional<std::vector<std::string>> takeWords(const std::vector<std::string>& args, std::size_t& i,
+                                                  std::size_t n) {
+  if (i + n >= args.size()) return std::nullopt;
+  std::vector<std::string> values(args.begin() + static_cast<long>(i) + 1, args.begin() + static_cast<long>(i + n) + 1);
+  for (const auto& v : values)
+    if (isOption(v)) return std::nullopt;
+  i += n;
+  return values;
+}
+
+// An option that takes one value.
+Result<void> readValueOption(const std::string& arg, const std::string& value, Options& opt, bool& formatGiven) {
+  if (arg == "--lambda") opt.lambda = value;
+  else if (arg == "--from") opt.from = value;
+  else if (arg == "--decimals") opt.decimals = value;
+  else if (arg == "--data-dir") opt.dataDir = value;
+  else if (arg == "--format") {
+    const auto f = formatFromName(value);
+    if (!f) return fail("unknown format \"" + value + "\"");
+    opt.format = *f;
+    formatGiven = true;
   }
-  if (args.size() == 1 && args[0] == "--version") {
-    out.options = Options{.command = Command::Version};
-    return out;
+  return {};
+}
+
+// The option at args[i] with its values; i moves past them.
+Result<void> readOption(const std::vector<std::string>& args, std::size_t& i, Options& opt, bool& formatGiven) {
+  const std::string& arg = args[i];
+  if (!optionAllowed(opt.command, arg))
+    return fail(knownOption(arg) ? arg + " does not apply to " + commandName(opt.command) : "unknown option " + arg);
+  if (arg == "--2theta") {
+    opt.twoTheta = true;
+  } else if (arg == "--cell") {
+    opt.cell.clear();
+    while (i + 1 < args.size() && opt.cell.size() < 6 && looksLikeNumber(args[i + 1])) opt.cell.push_back(args[++i]);
+    if (opt.cell.empty()) return fail("--cell needs numbers");
+  } else if (arg == "--theta") {
+    auto v = takeWords(args, i, 2);
+    if (!v) return fail("--theta needs two angles");
+    opt.theta = std::array<std::string, 2>{(*v)[0], (*v)[1]};
+  } else if (arg == "--limits") {
+    auto v = takeWords(args, i, 6);
+    if (!v) return fail("--limits needs six whole numbers: HMIN HMAX KMIN KMAX LMIN LMAX");
+    opt.limits.emplace();
+    std::copy(v->begin(), v->end(), opt.limits->begin());
+  } else if (arg == "--hkl") {
+    auto v = takeWords(args, i, 3);
+    if (!v) return fail("--hkl needs three whole numbers: H K L");
+    opt.hkl = std::array<std::string, 3>{(*v)[0], (*v)[1], (*v)[2]};
+  } else {
+    auto v = takeWords(args, i, 1);
+    if (!v) return fail(arg + " needs a value");
+    return readValueOption(arg, v->front(), opt, formatGiven);
   }
-  if (args.empty()) return fail("no command given");
+  return {};
+}
 
-  Options opt;
-  const auto command = std::find_if(std::begin(kCommands), std::end(kCommands),
-                                     [&](const CommandName& c) { return c.name == args[0]; });
-  if (command == std::end(kCommands)) return fail("unknown command \"" + args[0] + "\"");
-  opt.command = command->command;
-  bool formatGiven = false;
-
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (!isOption(arg)) {
-      opt.words.push_back(arg);
-      continue;
-    }
-    if (!optionAllowed(opt.command, arg)) {
-      const bool known = arg == "--cell" || arg == "--lambda" || arg == "--theta" || arg == "--2theta" ||
-                         arg == "--limits" || arg == "--hkl" || arg == "--from" || arg == "--format" ||
-                         arg == "--decimals";
-      return fail(known ? arg + " does not apply to " + commandName(opt.command) : "unknown option " + arg);
-    }
-    // The next n words, none of them an option.
-    auto take = [&](std::size_t n) -> std::optional<std::vector<std::string>> {
-      if (i + n >= args.size()) return std::nullopt;
-      std::vector<std::string> values(args.begin() + static_cast<long>(i) + 1,
-                                      args.begin() + static_cast<long>(i + n) + 1);
-      for (const auto& v : values)
-        if (isOption(v)) return std::nullopt;
-      i += n;
-      return values;
-    };
-    auto takeOne = [&]() -> std::optional<std::string> {
-      auto v = take(1);
-      return v ? std::optional<std::string>(v->front()) : std::nullopt;
-    };
-
-    if (arg == "--2theta") {
-      opt.twoTheta = true;
-    } else if (arg == "--cell") {
-      opt.cell.clear();
-      while (i + 1 < args.size() && opt.cell.size() < 6 && looksLikeNumber(args[i + 1])) opt.cell.push_back(args[++i]);
-      if (opt.cell.empty()) return fail("--cell needs numbers");
-    } else if (arg == "--theta") {
-      auto v = take(2);
-      if (!v) return fail("--theta needs two angles");
-      opt.theta = std::array<std::string, 2>{(*v)[0], (*v)[1]};
-    } else if (arg == "--limits") {
-      auto v = take(6);
-      if (!v) return fail("--limits needs six whole numbers: HMIN HMAX KMIN KMAX LMIN LMAX");
-      opt.limits.emplace();
-      std::copy(v->begin(), v->end(), opt.limits->begin());
-    } else if (arg == "--hkl") {
-      auto v = take(3);
-      if (!v) return fail("--hkl needs three whole numbers: H K L");
-      opt.hkl = std::array<std::string, 3>{(*v)[0], (*v)[1], (*v)[2]};
-    } else {
-      auto v = takeOne();
-      if (!v) return fail(arg + " needs a value");
-      if (arg == "--lambda") opt.lambda = *v;
-      else if (arg == "--from") opt.from = *v;
-      else if (arg == "--decimals") opt.decimals = *v;
-      else if (arg == "--data-dir") opt.dataDir = *v;
-      else if (arg == "--format") {
-        const auto f = formatFromName(*v);
-        if (!f) return fail("unknown format \"" + *v + "\"");
-        opt.format = *f;
-        formatGiven = true;
-      }
-    }
-  }
-
+// What each command needs besides its options.
+Result<void> checkCommand(const Options& opt, bool formatGiven) {
   const std::string name = commandName(opt.command);
   switch (opt.command) {
     case Command::Groups:
@@ -179,8 +161,30 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     case Command::Help:
     case Command::Version: break;
   }
-  out.options = std::move(opt);
-  return out;
+  return {};
+}
+
+}  // namespace
+
+Result<Options> parseCommandLine(const std::vector<std::string>& args) {
+  if (std::find_if(args.begin(), args.end(), [](const std::string& a) { return a == "--help" || a == "-h"; }) !=
+      args.end())
+    return Options{};
+  if (args.size() == 1 && args[0] == "--version") return Options{.command = Command::Version};
+  if (args.empty()) return fail("no command given");
+
+  Options opt;
+  const auto command = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                     [&](const CommandName& c) { return c.name == args[0]; });
+  if (command == std::end(kCommands)) return fail("unknown command \"" + args[0] + "\"");
+  opt.command = command->command;
+  bool formatGiven = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (!isOption(args[i])) opt.words.push_back(args[i]);
+    else if (auto read = readOption(args, i, opt, formatGiven); !read) return read.failure();
+  }
+  if (auto checked = checkCommand(opt, formatGiven); !checked) return checked.failure();
+  return opt;
 }
 
 std::string usageText() {

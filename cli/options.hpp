@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/result.hpp"
+
 namespace obrin::cli {
 
 enum class Command { Help, Version, Groups, Conditions, Powder, Single, Bragg };
@@ -29,14 +31,9 @@ struct Options {
   std::optional<std::string> dataDir;
 };
 
-// Either the options, or what is wrong with the command line (a usage fault, exit status 2).
-struct ParsedCommandLine {
-  std::optional<Options> options;
-  std::string usageError;
-};
-
-// args: the arguments after the program name.
-ParsedCommandLine parseCommandLine(const std::vector<std::string>& args);
+// args: the arguments after the program name. Refused with what is wrong with the command line
+// (a usage fault, exit status 2).
+Result<Options> parseCommandLine(const std::vector<std::string>& args);
 
 std::optional<OutputFormat> formatFromName(std::string_view name);
 std::string_view formatName(OutputFormat format);

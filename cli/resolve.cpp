@@ -2,7 +2,6 @@
 
 #include <cctype>
 
-#include "calc/inputs.hpp"
 #include "calc/wavelengths.hpp"
 #include "core/textformat.hpp"
 #include "symmetry/pot.hpp"
@@ -56,8 +55,8 @@ std::optional<std::string> resolveGroup(const std::vector<std::string>& names, s
   if (!allDigits(number) || number.size() > 9) return std::nullopt;
   const int wantedNumber = std::stoi(number);
   for (const auto& n : names) {
-    const EntryRead read = readSpaceGroupEntry(positionFile, n);
-    if (read.entry && read.entry->number == wantedNumber) return n;
+    const auto read = readSpaceGroupEntry(positionFile, n);
+    if (read && read->number == wantedNumber) return n;
   }
   return std::nullopt;
 }
@@ -90,22 +89,17 @@ std::string freeCellParameterNames(CrystalSystem system) {
   return s;
 }
 
-std::array<std::string, 6> cellTextsFromFreeParameters(CrystalSystem system, const std::vector<std::string>& values,
-                                                      CalculationState& state) {
+std::array<std::string, 6> cellTexts(CrystalSystem system, const std::vector<std::string>& values) {
   std::array<std::string, 6> texts;
-  state.system = system;
-  const auto free = freeCellParameters(system);
-  // The fixed fields as choosing the system writes them; a is not typed yet.
-  const CellFieldLayout layout = cellFieldLayout(system, state.cell, "");
-  for (int i = 0; i < 6; ++i)
-    if (layout.text[i]) texts[i] = *layout.text[i];
-  for (std::size_t n = 0; n < free.size() && n < values.size(); ++n) {
-    const int i = free[n];
-    texts[i] = values[n];
-    const FieldExit exit = checkFieldExit(static_cast<InputField>(i + 1), values[n], state);
-    // A refused text stays in its field, untied, for the validation to report.
-    if (!exit.accepted) continue;
-    for (InputField tied : exit.copies) texts[static_cast<int>(tied) - 1] = exit.text;
+  const auto& rules = systemInfo(system).cell;
+  std::size_t typed = 0;
+  // Cell order puts every tied parameter after the one it repeats.
+  for (int p = 0; p < 6; ++p) {
+    switch (rules[p].kind) {
+      case CellParameterRule::Free: texts[p] = typed < values.size() ? values[typed++] : std::string(); break;
+      case CellParameterRule::Tied: texts[p] = texts[rules[p].source]; break;
+      case CellParameterRule::Fixed: texts[p] = std::to_string(rules[p].degrees); break;
+    }
   }
   return texts;
 }

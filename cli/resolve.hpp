@@ -42,9 +42,8 @@ std::filesystem::path positionFileFor(CrystalSystem system, const std::vector<st
 // The free cell parameters of the system, in the order --cell takes them.
 std::string freeCellParameterNames(CrystalSystem system);  // "a c", ...
 
-// The six cell field texts after choosing the system and typing the free parameters into
-// their fields, each checked on leaving as the window checks it (tied fields take the text).
-std::array<std::string, 6> cellTextsFromFreeParameters(CrystalSystem system, const std::vector<std::string>& values,
-                                                      CalculationState& state);
+// The six cell texts from the free parameters, in cell order: a tied parameter repeats the
+// text it is tied to, a fixed angle is its value.
+std::array<std::string, 6> cellTexts(CrystalSystem system, const std::vector<std::string>& values);
 
 }  // namespace obrin::cli

@@ -13,6 +13,7 @@
 
 #include "core/limits.hpp"
 #include "core/mathhkl.hpp"
+#include "core/result.hpp"
 
 namespace obrin {
 
@@ -104,16 +105,12 @@ struct SpaceGroupEntry {
   long long firstConditionLine = 0;
 };
 
-struct EntryRead {
-  std::optional<SpaceGroupEntry> entry;  // none when not found or on a fault
-  std::string error;                     // empty, or a warning naming the file, group and line
-};
 // The first line equal (trailing blanks removed, case-sensitive) to the name starts the entry.
 // A group that is not found, a count that is not an integer or exceeds the tables, or a triplet
-// that does not parse gives no entry and an error naming the file, the group and the line.
-EntryRead readSpaceGroupEntry(const std::filesystem::path& file, std::string_view name);
+// that does not parse is refused with a warning naming the file, the group and the line.
+Result<SpaceGroupEntry> readSpaceGroupEntry(const std::filesystem::path& file, std::string_view name);
 // The same on an open stream. A line beyond kMaxPositionLineLength characters never starts the
 // entry, and inside it is refused.
-EntryRead parseSpaceGroupEntry(std::istream& in, std::string_view fileName, std::string_view name);
+Result<SpaceGroupEntry> parseSpaceGroupEntry(std::istream& in, std::string_view fileName, std::string_view name);
 
 }  // namespace obrin

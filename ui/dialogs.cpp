@@ -1,58 +1,44 @@
 #include "dialogs.h"
 
+#include <QDesktopServices>
 #include <QFileDialog>
+#include <QUrl>
+
 #include <utility>
 
 namespace obrin::ui {
 
 namespace {
+UserDialogs*& installed() {
+  static UserDialogs* dialogs = nullptr;
+  return dialogs;
+}
+}  // namespace
 
-QString openDialog(QWidget* parent, const QString& filter) {
+UserDialogs& userDialogs() {
+  static UserDialogs real;
+  return installed() ? *installed() : real;
+}
+
+UserDialogs* setUserDialogs(UserDialogs* dialogs) { return std::exchange(installed(), dialogs); }
+
+void UserDialogs::warn(QWidget* parent, const QString& text) {
+  QMessageBox::warning(parent, QStringLiteral("Warning"), text, QMessageBox::Ok);
+}
+
+QString UserDialogs::openFileName(QWidget* parent, const QString& filter) {
   return QFileDialog::getOpenFileName(parent, QString(), QString(), filter, nullptr, QFileDialog::ReadOnly);
 }
 
 // The program asks its own question about an existing file, after it has completed the name.
-QString saveDialog(QWidget* parent, const QString& filter) {
-  return QFileDialog::getSaveFileName(parent, QString(), QString(), filter, nullptr,
-                                      QFileDialog::DontConfirmOverwrite);
+QString UserDialogs::saveFileName(QWidget* parent, const QString& filter) {
+  return QFileDialog::getSaveFileName(parent, QString(), QString(), filter, nullptr, QFileDialog::DontConfirmOverwrite);
 }
 
-QMessageBox::StandardButton questionBox(QWidget* parent, const QString& text) {
+QMessageBox::StandardButton UserDialogs::askYesNoCancel(QWidget* parent, const QString& text) {
   return QMessageBox::question(parent, QString(), text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
 }
 
-FileNameHandler& openHandler() {
-  static FileNameHandler h = openDialog;
-  return h;
-}
-FileNameHandler& saveHandler() {
-  static FileNameHandler h = saveDialog;
-  return h;
-}
-QuestionHandler& questionHandler() {
-  static QuestionHandler h = questionBox;
-  return h;
-}
-
-}  // namespace
-
-QString openFileName(QWidget* parent, const QString& filter) { return openHandler()(parent, filter); }
-QString saveFileName(QWidget* parent, const QString& filter) { return saveHandler()(parent, filter); }
-QMessageBox::StandardButton askYesNoCancel(QWidget* parent, const QString& text) {
-  return questionHandler()(parent, text);
-}
-
-FileNameHandler setOpenFileNameHandler(FileNameHandler h) {
-  if (!h) h = openDialog;
-  return std::exchange(openHandler(), std::move(h));
-}
-FileNameHandler setSaveFileNameHandler(FileNameHandler h) {
-  if (!h) h = saveDialog;
-  return std::exchange(saveHandler(), std::move(h));
-}
-QuestionHandler setQuestionHandler(QuestionHandler h) {
-  if (!h) h = questionBox;
-  return std::exchange(questionHandler(), std::move(h));
-}
+bool UserDialogs::openFile(const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
 
 }  // namespace obrin::ui

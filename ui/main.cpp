@@ -61,6 +61,25 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
   // The heading's letters stand over the last digit of their columns.
   ui_->Label10->setIndent(ui_->ListBox1->frameWidth() + 2 + 2 * QFontMetrics(fixed).horizontalAdvance(' '));
 
+  setUpLists();
+  setUpPopupMenu();
+  connectActions();
+
+  positionDirs_ = obrin::defaultDataDirectories(obrin::programDirectory());
+
+  // Start-up state.
+  state_.list.clear();
+  ui_->Label10->setText(qs(obrin::resultHeading(AngleMode::Theta)));
+  state_.thetaMin = obrin::kDefaultThetaMin;
+  state_.thetaMax = obrin::kDefaultThetaMax;
+  ui_->Label28->setText(qs(obrin::angleLabels(angleMode()).angle));
+  ui_->Label29->hide();
+  ui_->Edit1->hide();
+  choix_mode(0);
+}
+
+// The fixed lists: the wavelengths, heights that show every row, the mode list's check boxes.
+void TForm1::setUpLists() {
   for (const auto& line : obrin::kXrayLines) ui_->ListBox5->addItem(QString::fromUtf8(line.name.data(), line.name.size()));
 
   // Short fixed lists show all their rows and nothing more.
@@ -78,7 +97,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(Qt::Unchecked);
   }
+}
 
+void TForm1::setUpPopupMenu() {
   popupMenu_ = new QMenu(this);
   popupMenu_->setObjectName("PopupMenu1");
   QAction* import = popupMenu_->addAction("&Import Cell");
@@ -88,7 +109,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
   exportCell->setObjectName("Export1");
   connect(import, &QAction::triggered, this, &TForm1::lit);
   connect(exportCell, &QAction::triggered, this, &TForm1::ecrit);
+}
 
+void TForm1::connectActions() {
   for (QLineEdit* edit : {ui_->Edit2, ui_->Edit3, ui_->Edit4, ui_->Edit5, ui_->Edit6, ui_->edit7, ui_->Edit8,
                           ui_->Edit9, ui_->Edit10, ui_->ed12, ui_->ed13, ui_->ed14, ui_->ed15, ui_->ed16,
                           ui_->ed17, ui_->Edit21, ui_->Edit22})
@@ -126,18 +149,6 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
   connect(ui_->BitBtn5, &QPushButton::clicked, this, &TForm1::toexcel);
   connect(ui_->BitBtn6, &QPushButton::clicked, this, &TForm1::about);
   connect(ui_->BitBtn3, &QPushButton::clicked, this, &TForm1::sortie);
-
-  positionDirs_ = obrin::defaultDataDirectories(obrin::programDirectory());
-
-  // Start-up state.
-  state_.list.clear();
-  ui_->Label10->setText(qs(obrin::resultHeading(AngleMode::Theta)));
-  state_.thetaMin = obrin::kDefaultThetaMin;
-  state_.thetaMax = obrin::kDefaultThetaMax;
-  ui_->Label28->setText(qs(obrin::angleLabels(angleMode()).angle));
-  ui_->Label29->hide();
-  ui_->Edit1->hide();
-  choix_mode(0);
 }
 
 TForm1::~TForm1() = default;
@@ -293,6 +304,7 @@ void TForm1::loadSpaceGroupList() {
   const obrin::CrystalSystem system = *state_.system;
   if (!state_.groupName.empty()) state_.lattice = state_.groupName.front();
 
+  groupKeeper_.forget();
   const QSignalBlocker blockGroups(ui_->ListBox3);
   ui_->ListBox3->setVisible(true);
   ui_->ListBox3->clear();
@@ -307,6 +319,7 @@ void TForm1::loadSpaceGroupList() {
 }
 
 void TForm1::click_groupe() {
+  groupKeeper_.forget();
   clearResults();
   clearBraggOutputs();
 }
@@ -396,13 +409,14 @@ void TForm1::showResultList() {
 void TForm1::calcul() {
   if (!validateInputs()) return;
   auto miller = millerTexts();
-  showOutcome(obrin::calcul(state_, selectedGroup(), currentPositionFile(), calcMode(), miller), miller);
+  showOutcome(obrin::calcul(state_, selectedGroup(), currentPositionFile(), calcMode(), miller, &groupKeeper_), miller);
 }
 
 void TForm1::calcul_monocristaux() {
   if (!validateInputs()) return;
   auto miller = millerTexts();
-  showOutcome(obrin::calcul_monocristaux(state_, selectedGroup(), currentPositionFile(), miller), miller);
+  showOutcome(obrin::calcul_monocristaux(state_, selectedGroup(), currentPositionFile(), miller, &groupKeeper_),
+              miller);
 }
 
 // A refused calculation leaves the list as it was, so only its warning is new on screen.
@@ -431,7 +445,7 @@ void TForm1::calcul_bragg() {
   }
   if (!validateInputs()) return;
   const auto outcome = obrin::calcul_bragg(state_, selectedGroup(), currentPositionFile(), angleMode(),
-                                           indices.h, indices.k, indices.l);
+                                           indices.h, indices.k, indices.l, &groupKeeper_);
   if (outcome.conditionsRead) showConditions(outcome.conditionDisplay);
   if (!outcome.warning.empty()) {
     obrin::ui::warn(this, qs(outcome.warning));
@@ -485,6 +499,7 @@ void TForm1::importCell(const QString& file) {
   if (!state_.groupName.empty()) state_.lattice = state_.groupName.front();
   if (import.system) {
     state_.system = import.system;
+    groupKeeper_.forget();
     const QSignalBlocker blockGroups(ui_->ListBox3);
     ui_->ListBox3->setVisible(true);
     ui_->ListBox3->clear();
@@ -525,10 +540,9 @@ void TForm1::ecrit() {
     if (obrin::ui::askYesNoCancel(this, "This file already exists. Do you want to continue?") != QMessageBox::Yes)
       return;
   }
-  const std::string error =
-      obrin::writeCellFile(file.toStdString(), obrin::cellFileData(state_, cellTitle_, *group));
-  if (!error.empty()) {
-    obrin::ui::warn(this, qs(error));
+  const auto written = obrin::writeCellFile(file.toStdString(), obrin::cellFileData(state_, cellTitle_, *group));
+  if (!written) {
+    obrin::ui::warn(this, qs(written.error()));
     return;
   }
   statusBar()->showMessage("File: " + QFileInfo(file).fileName());

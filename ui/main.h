@@ -58,7 +58,10 @@ class TForm1 : public QMainWindow {
 
   // Where the position files are looked for, in order (the current directory, then the
   // program's data directory, unless set otherwise).
-  void setPositionFileDirectories(std::vector<std::filesystem::path> dirs) { positionDirs_ = std::move(dirs); }
+  void setPositionFileDirectories(std::vector<std::filesystem::path> dirs) {
+    positionDirs_ = std::move(dirs);
+    groupKeeper_.forget();
+  }
   std::filesystem::path positionFile(obrin::CrystalSystem system) const;
 
   // Imports a cell file as "Import Cell" does once the file is chosen; the program imports the
@@ -94,6 +97,9 @@ class TForm1 : public QMainWindow {
   void changeEvent(QEvent* event) override;
 
  private:
+  void setUpLists();
+  void setUpPopupMenu();
+  void connectActions();
   QLineEdit* fieldEdit(obrin::InputField field) const;
   obrin::InputField fieldNumber(const QLineEdit* edit) const;
   std::array<QLineEdit*, 6> cellEdits() const;
@@ -109,6 +115,7 @@ class TForm1 : public QMainWindow {
 
   std::unique_ptr<Ui::TForm1> ui_;
   obrin::CalculationState state_;
+  obrin::GroupKeeper groupKeeper_;  // the selected group, read once per selection
   std::vector<std::filesystem::path> positionDirs_;
   obrin::InputField currentField_ = obrin::InputField::None;
   QString startDirectory_;

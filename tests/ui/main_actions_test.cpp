@@ -20,10 +20,13 @@
 #include "calc/display.hpp"
 #include "dialogs.h"
 #include "main.h"
+#include "tests/support/user_dialogs.hpp"
 #include "warning.h"
 
 class MainActionsTest : public QObject {
   Q_OBJECT
+
+  testing_support::AnsweringDialogs dialogs_;
 
   TForm1* form = nullptr;
   QStringList warnings;
@@ -72,17 +75,18 @@ class MainActionsTest : public QObject {
 
  private slots:
   void initTestCase() {
+    obrin::ui::setUserDialogs(&dialogs_);
     QVERIFY(dir.isValid());
-    obrin::ui::setWarningHandler([this](QWidget*, const QString& text) { warnings << text; });
-    obrin::ui::setOpenFileNameHandler([this](QWidget*, const QString& filter) {
+    dialogs_.onWarn = ([this](QWidget*, const QString& text) { warnings << text; });
+    dialogs_.onOpenFileName = ([this](QWidget*, const QString& filter) {
       questions << "open " + filter;
       return openAnswer;
     });
-    obrin::ui::setSaveFileNameHandler([this](QWidget*, const QString& filter) {
+    dialogs_.onSaveFileName = ([this](QWidget*, const QString& filter) {
       questions << "save " + filter;
       return saveAnswer;
     });
-    obrin::ui::setQuestionHandler([this](QWidget*, const QString& text) {
+    dialogs_.onQuestion = ([this](QWidget*, const QString& text) {
       questions << text;
       return questionAnswer;
     });
@@ -139,6 +143,30 @@ class MainActionsTest : public QObject {
     click("Button1");
     QCOMPARE(warnings, QStringList{" Error on lambda"});
     QCOMPARE(shownLines(), before);
+  }
+
+  void selectedGroupIsReadOnceForAllItsCalculations() {
+    QTemporaryDir own;
+    QVERIFY(QFile::copy(dir.filePath("C.pos"), own.filePath("C.pos")));
+    form->setPositionFileDirectories({own.path().toStdString()});
+    cubicInput(0);
+    click("Button1");
+    const QStringList first = shownLines();
+    QVERIFY(!first.isEmpty());
+    // Without the file the same selection still calculates: its group was kept.
+    QVERIFY(QFile::remove(own.filePath("C.pos")));
+    click("Button1");
+    w<QLineEdit>("edit18")->setText("1");
+    w<QLineEdit>("edit19")->setText("1");
+    w<QLineEdit>("Edit20")->setText("0");
+    click("Button3");
+    QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join(" | ")));
+    QCOMPARE(shownLines(), first);
+    // Choosing a group again reads its file again.
+    w<QListWidget>("ListBox3")->setCurrentRow(1);
+    click("Button1");
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY2(warnings[0].startsWith("C.pos: the position file cannot be read"), qPrintable(warnings[0]));
   }
 
   void noGroupNoCalculation() {

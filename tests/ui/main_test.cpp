@@ -17,6 +17,7 @@
 #include "apropos.h"
 #include "calc/display.hpp"
 #include "main.h"
+#include "tests/support/user_dialogs.hpp"
 #include "warning.h"
 
 using obrin::InputField;
@@ -33,6 +34,8 @@ class CountingProxy : public QIdentityProxyModel {
 
 class MainWindowTest : public QObject {
   Q_OBJECT
+
+  testing_support::AnsweringDialogs dialogs_;
 
   TForm1* form = nullptr;
   QStringList warnings;
@@ -69,7 +72,8 @@ class MainWindowTest : public QObject {
 
  private slots:
   void initTestCase() {
-    obrin::ui::setWarningHandler([this](QWidget*, const QString& text) { warnings << text; });
+    obrin::ui::setUserDialogs(&dialogs_);
+    dialogs_.onWarn = ([this](QWidget*, const QString& text) { warnings << text; });
     for (const char* name : {"C", "Q", "O", "H", "R", "M", "T"})
       std::ofstream(positions.filePath(QString(name) + ".pos").toStdString()) << "\nP 1\n1\n1\nx,y,z\n0\n";
   }

@@ -8,12 +8,15 @@
 #include <QtTest>
 
 #include "Unit3.h"
+#include "tests/support/user_dialogs.hpp"
 #include "warning.h"
 
 using namespace obrin;
 
 class Unit3Test : public QObject {
   Q_OBJECT
+
+  testing_support::AnsweringDialogs dialogs_;
 
   QTemporaryDir dir_;
   QString oldDir_;
@@ -47,11 +50,12 @@ class Unit3Test : public QObject {
 
  private slots:
   void initTestCase() {
+    obrin::ui::setUserDialogs(&dialogs_);
     QVERIFY(dir_.isValid());
     oldDir_ = QDir::currentPath();
     QVERIFY(QDir::setCurrent(dir_.path()));
-    ui::setWarningHandler([this](QWidget*, const QString& t) { warnings_ << t; });
-    ui::setOpenFileHandler([this](const QString& p) {
+    dialogs_.onWarn = ([this](QWidget*, const QString& t) { warnings_ << t; });
+    dialogs_.onOpenFile = ([this](const QString& p) {
       opened_ << p;
       return true;
     });

@@ -13,12 +13,15 @@
 #include <QtTest>
 
 #include "Unit8.h"
+#include "tests/support/user_dialogs.hpp"
 #include "warning.h"
 
 using namespace obrin;
 
 class Unit8Test : public QObject {
   Q_OBJECT
+
+  testing_support::AnsweringDialogs dialogs_;
 
   QTemporaryDir dir_;
   QString oldDir_;
@@ -53,10 +56,11 @@ class Unit8Test : public QObject {
 
  private slots:
   void initTestCase() {
+    obrin::ui::setUserDialogs(&dialogs_);
     QVERIFY(dir_.isValid());
     oldDir_ = QDir::currentPath();
     QVERIFY(QDir::setCurrent(dir_.path()));
-    ui::setWarningHandler([this](QWidget*, const QString& t) { warnings_ << t; });
+    dialogs_.onWarn = ([this](QWidget*, const QString& t) { warnings_ << t; });
   }
   void cleanupTestCase() { QDir::setCurrent(oldDir_); }
   void init() {
