@@ -10,6 +10,8 @@ namespace obrin {
 
 // h k l (3 each), d (7:3), the angle (8:3; θ or 2θ), the multiplicity (3), no separators.
 std::string formatResultLine(const Reflection& r, AngleMode mode);
+// The same line appended to out, which is empty or ends in a newline.
+void appendResultLine(std::string& out, const Reflection& r, AngleMode mode);
 // One line per entry of the list, first to last: what the result list shows.
 std::vector<std::string> resultLines(const ReflectionList& list, AngleMode mode);
 

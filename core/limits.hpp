@@ -17,11 +17,14 @@ inline constexpr int kMaxPositionLineLength = 1024;
 // Groups listed of one position file: a file of blank lines must not fill the memory with names.
 inline constexpr int kMaxGroupsInList = 1000000;
 
-// Reflection lists.
-inline constexpr int kMaxListedReflections = 9998;  // lines a powder calculation may store
-inline constexpr int kMaxSeenReflections = 49998;   // equivalents counted by a powder calculation
-inline constexpr int kMaxSingleCrystalListed = 9999;    // lines a single-crystal list may hold
-inline constexpr int kMaxSingleCrystalGathered = 49998; // reflections it may gather
+// Reflection lists: sized for synchrotron patterns of large cells (a protein powder, a
+// framework at 0.4 Å), at a few tens of bytes a line.
+inline constexpr int kMaxListedReflections = 1000000;     // lines a powder calculation may store
+inline constexpr int kMaxSeenReflections = 10000000;      // equivalents counted by a powder calculation
+inline constexpr int kMaxSingleCrystalListed = 1000000;   // lines a single-crystal list may hold
+// Reflections a single-crystal calculation may gather: each is a line, so one more than the
+// list holds already refuses it.
+inline constexpr int kMaxSingleCrystalGathered = kMaxSingleCrystalListed;
 
 // Index rows (h, k) a calculation may visit. Each costs a few operations even when no index of
 // it falls in the d window; this many rows with fewer lines than the list limits take a window

@@ -24,6 +24,7 @@
 #include "io/cellfile.hpp"
 #include "symmetry/pot.hpp"
 #include "core/textformat.hpp"
+#include "result_list_model.h"
 #include "ui_main.h"
 #include "warning.h"
 
@@ -53,6 +54,10 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
   // Result lines are aligned in columns by blanks.
   const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   ui_->ListBox1->setFont(fixed);
+  // Rows of one height let the view place a million lines without measuring each one.
+  resultModel_ = new ResultListModel(this);
+  ui_->ListBox1->setModel(resultModel_);
+  ui_->ListBox1->setUniformItemSizes(true);
   ui_->Label10->setFont(fixed);
   // The heading's letters stand over the last digit of their columns.
   ui_->Label10->setIndent(ui_->ListBox1->frameWidth() + 2 + 2 * QFontMetrics(fixed).horizontalAdvance(' '));
@@ -192,7 +197,7 @@ void TForm1::clearBraggOutputs() {
 
 void TForm1::clearResults() {
   state_.list.clear();
-  ui_->ListBox1->clear();
+  resultModel_->clear();
   ui_->Edit11->clear();
   ui_->ListBox4->clear();
   ui_->Edit1->hide();
@@ -271,7 +276,7 @@ bool TForm1::validateInputs() {
 void TForm1::lit_systeme(int row) {
   state_.list.clear();
   clearBraggOutputs();
-  ui_->ListBox1->clear();
+  resultModel_->clear();
   ui_->ListBox4->clear();
   ui_->Edit11->clear();
   ui_->Edit1->hide();
@@ -351,7 +356,7 @@ void TForm1::change_theta_2theta() {
 void TForm1::choix_lambda(int row) {
   if (row < 0 || row >= static_cast<int>(obrin::kXrayLines.size())) return;
   state_.list.clear();
-  ui_->ListBox1->clear();
+  resultModel_->clear();
   ui_->Edit11->clear();
   state_.lambda = obrin::kXrayLines[row].lambda;
   ui_->Edit8->setText(qs(obrin::fixedText(state_.lambda, 8, 5)));
@@ -398,11 +403,8 @@ obrin::MainWindowChoices TForm1::mainWindowChoices() const {
 }
 
 void TForm1::showResultList() {
-  ui_->ListBox1->clear();
   ui_->Edit11->clear();
-  QStringList lines;
-  for (const auto& line : obrin::resultLines(state_.list, angleMode())) lines << qs(line);
-  ui_->ListBox1->addItems(lines);
+  resultModel_->setLines(state_.list, angleMode());
 }
 
 void TForm1::calcul() {
@@ -566,8 +568,10 @@ void TForm1::setPatternWindow(PatternWindow* pattern) {
     pattern->raise();
     pattern->activateWindow();
   });
-  connect(ui_->ListBox1, &QListWidget::currentRowChanged, pattern, &PatternWindow::selectRow);
-  connect(pattern, &PatternWindow::rowClicked, this, [this](int row) { ui_->ListBox1->setCurrentRow(row); });
+  connect(ui_->ListBox1->selectionModel(), &QItemSelectionModel::currentRowChanged, pattern,
+          [pattern](const QModelIndex& current) { pattern->selectRow(current.isValid() ? current.row() : -1); });
+  connect(pattern, &PatternWindow::rowClicked, this,
+          [this](int row) { ui_->ListBox1->setCurrentIndex(resultModel_->index(row)); });
   connect(pattern, &PatternWindow::wavelengthOffered, this,
           [this](double lambda) { ui_->Edit8->setText(QString::number(lambda, 'f', 5)); });
   pattern->showLines(state_.list, state_.lambda);

@@ -20,6 +20,7 @@
 
 class QLineEdit;
 class QMenu;
+class ResultListModel;
 class Tfexcel;
 class TForm3;
 class Tform2;
@@ -122,6 +123,7 @@ class TForm1 : public QMainWindow {
   obrin::InputField currentField_ = obrin::InputField::None;
   QString startDirectory_;
   QMenu* popupMenu_ = nullptr;
+  ResultListModel* resultModel_ = nullptr;  // owned by the window
   Tform2* about_ = nullptr;
   Tfexcel* excel_ = nullptr;
   TForm3* results_ = nullptr;

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -45,8 +46,8 @@ class MainActionsTest : public QObject {
 
   QStringList shownLines() {
     QStringList lines;
-    auto* list = w<QListWidget>("ListBox1");
-    for (int i = 0; i < list->count(); ++i) lines << list->item(i)->text();
+    const auto* model = w<QListView>("ListBox1")->model();
+    for (int i = 0; i < model->rowCount(); ++i) lines << model->index(i, 0).data().toString();
     return lines;
   }
   QStringList expectedLines(obrin::AngleMode mode) {

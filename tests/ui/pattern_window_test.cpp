@@ -136,10 +136,10 @@ class PatternWindowTest : public QObject {
     QCOMPARE(*hovered, std::size_t(1));
     QVERIFY(plot->lineDescription(second).startsWith(QString("%1 %2 %3\nd = ").arg(second.h).arg(second.k).arg(second.l)));
     QTest::mouseClick(plot, Qt::LeftButton, {}, at);
-    auto* results = form.findChild<QListWidget*>("ListBox1");
-    QCOMPARE(results->currentRow(), 1);
+    auto* results = form.findChild<QListView*>("ListBox1");
+    QCOMPARE(results->currentIndex().row(), 1);
     QCOMPARE(plot->highlightedRow(), 1);
-    results->setCurrentRow(3);
+    results->setCurrentIndex(results->model()->index(3, 0));
     QCOMPARE(plot->highlightedRow(), 3);
 
     // A recalculation keeps the zoomed view; the axis change keeps its 2θ range.
