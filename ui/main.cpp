@@ -184,6 +184,7 @@ std::array<QLineEdit*, 6> TForm1::cellEdits() const {
 }
 
 void TForm1::clearBraggOutputs() {
+  braggShown_.reset();
   ui_->Edit21->clear();
   ui_->Edit22->clear();
   ui_->Label29->hide();
@@ -344,6 +345,7 @@ void TForm1::change_theta_2theta() {
   ui_->Edit9->setText(qs(obrin::limitText(state_.thetaMin, mode)));
   ui_->Edit10->setText(qs(obrin::limitText(state_.thetaMax, mode)));
   ui_->Label28->setText(qs(labels.angle));
+  showBraggAngle();
   showResultList();
 }
 
@@ -437,25 +439,39 @@ void TForm1::calcul_bragg() {
   ui_->edit19->setText(qs(hkl[1]));
   ui_->Edit20->setText(qs(hkl[2]));
   if (indices.status == obrin::BraggIndices::Status::Nothing) return;
+  // A refused reflection empties the outputs: they would otherwise show the previous one's.
   if (indices.status == obrin::BraggIndices::Status::Bad) {
+    clearBraggOutputs();
     obrin::ui::warn(this, qs(indices.warning));
     return;
   }
-  if (!validateInputs()) return;
+  if (!validateInputs()) {
+    clearBraggOutputs();
+    return;
+  }
   const auto outcome = obrin::calcul_bragg(state_, selectedGroup(), currentPositionFile(), angleMode(),
                                            indices.h, indices.k, indices.l, &groupKeeper_);
   if (outcome.conditionsRead) showConditions(outcome.conditionDisplay);
   if (!outcome.warning.empty()) {
+    clearBraggOutputs();
     obrin::ui::warn(this, qs(outcome.warning));
     return;
   }
   if (!outcome.shown) return;
+  braggShown_ = outcome;
   ui_->Edit21->setText(qs(outcome.dText));
   QPalette p = ui_->Edit22->palette();
   p.setColor(QPalette::Text, outcome.forbidden ? QColor(128, 128, 128) : QColor(Qt::black));
   ui_->Edit22->setPalette(p);
   ui_->Label29->setVisible(outcome.forbidden);
-  ui_->Edit22->setText(qs(outcome.angleText));
+  showBraggAngle();
+}
+
+// The angle field follows the θ/2θ choice, like its label.
+void TForm1::showBraggAngle() {
+  if (!braggShown_) return;
+  const double angle = angleMode() == AngleMode::TwoTheta ? 2 * braggShown_->theta : braggShown_->theta;
+  ui_->Edit22->setText(qs(obrin::braggAngleText(angle, braggShown_->forbidden)));
 }
 
 // ---- Report, spreadsheet and cell files ----------------------------------------------------

@@ -111,6 +111,7 @@ class TForm1 : public QMainWindow {
   void showConditions(const std::vector<std::string>& lines);
   void showOutcome(const obrin::CalcOutcome& outcome, const std::array<std::string, 6>& miller);
   void showCount();
+  void showBraggAngle();
 
   std::unique_ptr<Ui::TForm1> ui_;
   obrin::CalculationState state_;
@@ -122,6 +123,7 @@ class TForm1 : public QMainWindow {
   Tform2* about_ = nullptr;
   Tfexcel* excel_ = nullptr;
   TForm3* results_ = nullptr;
+  std::optional<obrin::BraggOutcome> braggShown_;  // the reflection in the Bragg outputs
   std::string cellTitle_;           // the first line of the last imported cell file
   bool checkingField_ = false;      // the exit check is returning the focus: not a user's move
   bool systemRowByMouse_ = false;   // the system row changed under a mouse press; its click follows

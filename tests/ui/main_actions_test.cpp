@@ -238,6 +238,40 @@ class MainActionsTest : public QObject {
     QCOMPARE(warnings, QStringList{"Bad Miller indices"});
   }
 
+  void braggAngleFollowsItsLabel() {
+    cubicInput(0);
+    chooseMode(2);
+    for (const char* name : {"edit18", "edit19", "Edit20"}) e(name)->setText("1");
+    click("Button3");
+    QCOMPARE(e("Edit22")->text(), QString("  19.484"));  // asin(1.5406 / (2 * 4 / sqrt 3))
+    w<QRadioButton>("RadioButtonTwoTheta")->click();
+    QCOMPARE(e("Edit22")->text(), QString("  38.969"));
+    w<QRadioButton>("RadioButtonTheta")->click();
+    QCOMPARE(e("Edit22")->text(), QString("  19.484"));
+  }
+
+  void refusedReflectionEmptiesTheOutputs() {
+    cubicInput(0);
+    chooseMode(2);
+    e("edit18")->setText("2");
+    e("edit19")->setText("0");
+    e("Edit20")->setText("0");
+    click("Button3");
+    QVERIFY(!e("Edit21")->text().isEmpty());
+    for (const char* name : {"edit18", "edit19", "Edit20"}) e(name)->setText("9");
+    click("Button3");
+    QCOMPARE(warnings, QStringList{"Not possible reflection"});
+    QVERIFY(e("Edit21")->text().isEmpty() && e("Edit22")->text().isEmpty());
+    QVERIFY(!w<QLabel>("Label29")->isVisible());
+
+    for (const char* name : {"edit18", "edit19", "Edit20"}) e(name)->setText("1");
+    click("Button3");
+    QVERIFY(!e("Edit21")->text().isEmpty());
+    e("edit18")->setText("x");
+    click("Button3");
+    QVERIFY(e("Edit21")->text().isEmpty() && e("Edit22")->text().isEmpty());
+  }
+
   void printAndSpreadsheetWindows() {
     auto choices = [this] { return form->mainWindowChoices(); };
     TForm3 results(form->calculationState(), choices);
