@@ -392,7 +392,9 @@ void TForm1::showCount() {
 
 obrin::MainWindowChoices TForm1::mainWindowChoices() const {
   obrin::MainWindowChoices c;
-  c.mode = calcMode();
+  // A list is written with the mode it was calculated in: its other inputs cannot have changed
+  // since, as entering a field or choosing in a list empties it.
+  c.mode = state_.list.empty() ? calcMode() : listMode_;
   c.angle = angleMode();
   c.millerLimitTexts = millerTexts();
   return c;
@@ -409,14 +411,17 @@ void TForm1::showResultList() {
 void TForm1::calcul() {
   if (!validateInputs()) return;
   auto miller = millerTexts();
-  showOutcome(obrin::calcul(state_, selectedGroup(), currentPositionFile(), calcMode(), miller, &groupKeeper_), miller);
+  const auto outcome = obrin::calcul(state_, selectedGroup(), currentPositionFile(), calcMode(), miller, &groupKeeper_);
+  if (outcome.ok()) listMode_ = calcMode();
+  showOutcome(outcome, miller);
 }
 
 void TForm1::calcul_monocristaux() {
   if (!validateInputs()) return;
   auto miller = millerTexts();
-  showOutcome(obrin::calcul_monocristaux(state_, selectedGroup(), currentPositionFile(), miller, &groupKeeper_),
-              miller);
+  const auto outcome = obrin::calcul_monocristaux(state_, selectedGroup(), currentPositionFile(), miller, &groupKeeper_);
+  if (outcome.ok()) listMode_ = CalcMode::SingleCrystal;
+  showOutcome(outcome, miller);
 }
 
 // A refused calculation leaves the list as it was, so only its warning is new on screen.

@@ -124,6 +124,7 @@ class TForm1 : public QMainWindow {
   Tfexcel* excel_ = nullptr;
   TForm3* results_ = nullptr;
   std::optional<obrin::BraggOutcome> braggShown_;  // the reflection in the Bragg outputs
+  obrin::CalcMode listMode_ = obrin::CalcMode::None;  // the mode the shown list was calculated in
   std::string cellTitle_;           // the first line of the last imported cell file
   bool checkingField_ = false;      // the exit check is returning the focus: not a user's move
   bool systemRowByMouse_ = false;   // the system row changed under a mouse press; its click follows
