@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <QStatusBar>
 
@@ -39,6 +40,7 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 void setFieldLocked(QLineEdit* edit, bool locked) {
   edit->setReadOnly(locked);
+  edit->setFocusPolicy(locked ? Qt::ClickFocus : Qt::StrongFocus);  // Tab passes locked fields by
   QPalette p = edit->palette();
   p.setColor(QPalette::Base, locked ? kLockedColour : kEditableColour);
   edit->setPalette(p);
@@ -112,6 +114,10 @@ void TForm1::connectActions() {
                           ui_->ed17, ui_->Edit21, ui_->Edit22})
     edit->installEventFilter(this);
   ui_->Edit20->installEventFilter(this);  // leaving the l field computes the reflection
+  for (QLineEdit* edit : {ui_->Edit2, ui_->Edit3, ui_->Edit4, ui_->Edit5, ui_->Edit6, ui_->edit7, ui_->Edit8,
+                          ui_->Edit9, ui_->Edit10, ui_->ed12, ui_->ed13, ui_->ed14, ui_->ed15, ui_->ed16,
+                          ui_->ed17, ui_->edit18, ui_->edit19, ui_->Edit20})
+    connect(edit, &QLineEdit::returnPressed, this, [this, edit] { pressCalc(edit); });
 
   // A choice is a row becoming selected, by the mouse or the keys, or a click on the row that
   // is already selected. Taking the focus only makes a row current: that chooses nothing.
@@ -240,6 +246,11 @@ void TForm1::numero_case(QLineEdit* field) {
 
 void TForm1::verif_frappe() {
   if (checkingField_) return;
+  acceptFieldExit();
+}
+
+// False when the field's text is refused; the warning has then been shown.
+bool TForm1::acceptFieldExit() {
   QLineEdit* edit = fieldEdit(currentField_);
   const std::string text = edit ? edit->text().toStdString() : std::string();
   const obrin::FieldExit check = obrin::checkFieldExit(currentField_, text, state_);
@@ -249,9 +260,27 @@ void TForm1::verif_frappe() {
     edit->setFocus(Qt::OtherFocusReason);
     obrin::ui::warn(this, "type error!");
     checkingField_ = false;
-    return;
+    return false;
   }
   for (InputField tied : check.copies) fieldEdit(tied)->setText(qs(check.text));
+  return true;
+}
+
+// Enter presses the Calc. of the field's panel; the cell and wavelength fields, outside the
+// panels, press the one of the panel shown.
+void TForm1::pressCalc(QLineEdit* field) {
+  QPushButton* calc = nullptr;
+  if (ui_->Panel6->isAncestorOf(field)) {
+    ui_->Button3->click();  // the indices are read by the calculation itself
+    return;
+  }
+  if (ui_->Panel4->isAncestorOf(field)) calc = ui_->Button1;
+  else if (ui_->Panel5->isAncestorOf(field)) calc = ui_->Button2;
+  else calc = calcMode() == CalcMode::SingleCrystal ? ui_->Button2
+              : calcMode() == CalcMode::Bragg       ? ui_->Button3
+                                                    : ui_->Button1;
+  // Enter stands for leaving the field: its check and its copies to the tied fields come first.
+  if (acceptFieldExit()) calc->click();
 }
 
 bool TForm1::validateInputs() {

@@ -112,6 +112,8 @@ class TForm1 : public QMainWindow {
   void showOutcome(const obrin::CalcOutcome& outcome, const std::array<std::string, 6>& miller);
   void showCount();
   void showBraggAngle();
+  bool acceptFieldExit();
+  void pressCalc(QLineEdit* field);
 
   std::unique_ptr<Ui::TForm1> ui_;
   obrin::CalculationState state_;

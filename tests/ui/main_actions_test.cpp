@@ -272,6 +272,46 @@ class MainActionsTest : public QObject {
     QVERIFY(e("Edit21")->text().isEmpty() && e("Edit22")->text().isEmpty());
   }
 
+  // Enter presses the Calc. of the field's panel, after the field's own exit check.
+  void enterComputes() {
+    cubicInput(0);
+    e("Edit2")->setFocus(Qt::MouseFocusReason);
+    e("Edit2")->setText("5");
+    QTest::keyClick(e("Edit2"), Qt::Key_Return);
+    QCOMPARE(e("Edit4")->text(), e("Edit2")->text());  // the tied fields are copied first
+    QCOMPARE(form->calculationState().cell.c, 5.0);
+    QVERIFY(w<QListWidget>("ListBox1")->count() > 0);
+
+    chooseMode(1);
+    for (const char* name : {"ed12", "ed14", "ed16"}) e(name)->setText("0");
+    for (const char* name : {"ed13", "ed15", "ed17"}) e(name)->setText("1");
+    w<QListWidget>("ListBox1")->clear();
+    QTest::keyClick(e("ed17"), Qt::Key_Enter);
+    QVERIFY(w<QListWidget>("ListBox1")->count() > 0);
+
+    chooseMode(2);
+    e("edit18")->setText("2");
+    e("edit19")->setText("0");
+    e("Edit20")->setText("0");
+    QTest::keyClick(e("edit18"), Qt::Key_Return);
+    QCOMPARE(e("Edit21")->text(), QString("  2.5000"));  // a / 2
+    QCOMPARE(warnings, QStringList{});
+  }
+
+  // Tab never stops on a field the user cannot type into.
+  void tabSkipsReadOnlyFields() {
+    cubicInput(0);
+    chooseMode(2);
+    for (const char* name : {"edit18", "edit19", "Edit20"}) e(name)->setText("1");
+    click("Button3");
+    e("Edit2")->setFocus(Qt::MouseFocusReason);
+    for (int i = 0; i < 40; ++i) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      const auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+      QVERIFY2(!edit || !edit->isReadOnly(), qPrintable(edit ? edit->objectName() : QString()));
+    }
+  }
+
   void printAndSpreadsheetWindows() {
     auto choices = [this] { return form->mainWindowChoices(); };
     TForm3 results(form->calculationState(), choices);
