@@ -22,6 +22,7 @@
 #include "calc/wavelengths.hpp"
 #include "dialogs.h"
 #include "io/cellfile.hpp"
+#include "symmetry/group_names.hpp"
 #include "symmetry/pot.hpp"
 #include "core/textformat.hpp"
 #include "ui_main.h"
@@ -35,6 +36,7 @@ namespace {
 
 const QColor kEditableColour(Qt::white);
 const QColor kLockedColour(192, 192, 192);  // silver
+constexpr int kGroupListRows = 15;
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
@@ -82,7 +84,10 @@ void TForm1::setUpLists() {
   // Short fixed lists show all their rows and nothing more.
   for (QListWidget* list : {ui_->ListBox2, ui_->CheckListBox1})
     list->setFixedHeight(list->sizeHintForRow(0) * list->count() + 2 * list->frameWidth() + 2);
-  ui_->ListBox3->setFixedHeight(ui_->ListBox2->height());
+  // The group list shows enough rows to choose among a system's settings without scrolling much.
+  ui_->ListBox3->addItem(QStringLiteral("P 1"));
+  ui_->ListBox3->setMinimumHeight(ui_->ListBox3->sizeHintForRow(0) * kGroupListRows + 2 * ui_->ListBox3->frameWidth());
+  ui_->ListBox3->clear();
   for (QWidget* box : {static_cast<QWidget*>(ui_->GroupBoxSystem), static_cast<QWidget*>(ui_->GroupBoxGroup),
                        static_cast<QWidget*>(ui_->GroupBoxCell), static_cast<QWidget*>(ui_->RadioGroup1),
                        static_cast<QWidget*>(ui_->GroupBoxMode)})
@@ -132,6 +137,7 @@ void TForm1::connectActions() {
   });
   connect(ui_->ListBox3, &QListWidget::itemSelectionChanged, this, &TForm1::click_groupe);
   connect(ui_->ListBox3, &QListWidget::itemClicked, this, &TForm1::click_groupe);
+  connect(ui_->EditGroupFilter, &QLineEdit::textChanged, this, &TForm1::filterGroupList);
   connect(ui_->CheckListBox1, &QListWidget::itemChanged, this,
           [this](QListWidgetItem* item) { choix_mode(ui_->CheckListBox1->row(item)); });
   connect(ui_->CheckListBox1, &QListWidget::itemClicked, this,
@@ -337,6 +343,8 @@ void TForm1::loadSpaceGroupList() {
   for (const auto& name : groups.names) ui_->ListBox3->addItem(qs(name));
   if (const auto index = obrin::findGroupIndex(groups.names, state_.groupName))
     ui_->ListBox3->setCurrentRow(static_cast<int>(*index));
+  groupNumbers_.reset();
+  filterGroupList();
 
   const QSignalBlocker blockSystems(ui_->ListBox2);
   ui_->ListBox2->setCurrentRow(obrin::systemIndex(system));
@@ -347,6 +355,34 @@ void TForm1::click_groupe() {
   groupKeeper_.forget();
   clearResults();
   clearBraggOutputs();
+  // The conditions show at once; a damaged entry is reported by the calculation that needs it.
+  const auto group = selectedGroup();
+  if (!group || !state_.system) return;
+  const auto& selection = groupKeeper_.select(currentPositionFile(), *state_.system, obrin::trimmed(*group));
+  if (selection.conditionsText) showConditions(*selection.conditionsText);
+}
+
+// Hides the rows the filter field does not name and brings the selected row, or else the
+// first one shown, into view.
+void TForm1::filterGroupList() {
+  QListWidget* list = ui_->ListBox3;
+  const std::string word = ui_->EditGroupFilter->text().toStdString();
+  const bool byNumber = obrin::groupNumberWord(word).has_value();
+  if (byNumber && !groupNumbers_) {
+    std::vector<std::string> names;
+    for (int row = 0; row < list->count(); ++row) names.push_back(list->item(row)->text().toStdString());
+    groupNumbers_ = obrin::readGroupNumbers(currentPositionFile(), names);
+  }
+  QListWidgetItem* shown = nullptr;
+  for (int row = 0; row < list->count(); ++row) {
+    QListWidgetItem* item = list->item(row);
+    const auto number = byNumber && row < static_cast<int>(groupNumbers_->size()) ? (*groupNumbers_)[row] : std::nullopt;
+    const bool keep = obrin::groupFilterKeeps(item->text().toStdString(), number, word);
+    list->setRowHidden(row, !keep);
+    if (keep && (!shown || item->isSelected())) shown = item;
+  }
+  if (shown) list->scrollToItem(shown, QAbstractItemView::PositionAtTop);
+  else list->scrollToTop();
 }
 
 void TForm1::choix_mode(int row) {
@@ -553,6 +589,8 @@ void TForm1::importCell(const QString& file) {
     ui_->ListBox3->clear();
     for (const auto& name : import.groupNames) ui_->ListBox3->addItem(qs(name));
     if (import.selectedGroup) ui_->ListBox3->setCurrentRow(static_cast<int>(*import.selectedGroup));
+    groupNumbers_.reset();
+    filterGroupList();
   }
 
   const obrin::CellFieldTexts& fields = import.fields;

@@ -112,6 +112,7 @@ class TForm1 : public QMainWindow {
   void showOutcome(const obrin::CalcOutcome& outcome, const std::array<std::string, 6>& miller);
   void showCount();
   void showBraggAngle();
+  void filterGroupList();
   bool acceptFieldExit();
   void pressCalc(QLineEdit* field);
 
@@ -126,6 +127,7 @@ class TForm1 : public QMainWindow {
   Tfexcel* excel_ = nullptr;
   TForm3* results_ = nullptr;
   std::optional<obrin::BraggOutcome> braggShown_;  // the reflection in the Bragg outputs
+  std::optional<std::vector<std::optional<int>>> groupNumbers_;  // of the group list, once a number is asked
   obrin::CalcMode listMode_ = obrin::CalcMode::None;  // the mode the shown list was calculated in
   std::string cellTitle_;           // the first line of the last imported cell file
   bool checkingField_ = false;      // the exit check is returning the focus: not a user's move

@@ -333,6 +333,38 @@ class MainWindowTest : public QObject {
     QCOMPARE(groups->count(), 0);
   }
 
+  // The filter takes what obrin-cli takes: a number, a compact symbol in any case, or part of
+  // a name; a chosen group shows its conditions without a calculation.
+  void groupListFilterAndConditions() {
+    form->setPositionFileDirectories({OBRIN_SOURCE_DIR "/data"});
+    auto* list = w<QListWidget>("ListBox3");
+    auto* filter = e("EditGroupFilter");
+    auto shown = [list] {
+      QStringList names;
+      for (int row = 0; row < list->count(); ++row)
+        if (!list->isRowHidden(row)) names << list->item(row)->text();
+      return names;
+    };
+    chooseSystem(2);  // orthorhombic
+    QVERIFY(list->height() >= 15 * list->sizeHintForRow(0));
+    filter->setText("62");
+    QVERIFY(shown().contains("P N M A (62)"));
+    for (const QString& name : shown()) QVERIFY2(name.endsWith("(62)"), qPrintable(name));
+    filter->setText("pnma");
+    QCOMPARE(shown(), QStringList{"P N M A (62)"});
+    filter->setText("21 21 21");
+    QVERIFY(shown().contains("P 21 21 21 (19)"));
+
+    chooseSystem(0);  // the filter stays and applies to the new list
+    filter->setText("fd-3m");
+    QCOMPARE(shown(), QStringList{"F D -3 M (227)"});
+    list->setCurrentRow(list->row(list->findItems("F D -3 M (227)", Qt::MatchExactly).front()));
+    QVERIFY(w<QListWidget>("ListBox4")->count() > 0);
+    filter->clear();
+    QCOMPARE(shown().size(), list->count());
+    QCOMPARE(warnings, QStringList{});
+  }
+
   void focusAloneChoosesNoSystem() {
     w<QListWidget>("ListBox2")->setFocus(Qt::TabFocusReason);
     QVERIFY(!form->calculationState().system);
