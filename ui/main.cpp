@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStatusBar>
 
@@ -99,6 +100,9 @@ void TForm1::setUpLists() {
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(Qt::Unchecked);
   }
+  // The mode list shows its rows whole at the window's smallest.
+  ui_->CheckListBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  ui_->CheckListBox1->setMinimumWidth(ui_->CheckListBox1->sizeHintForColumn(0) + 2 * ui_->CheckListBox1->frameWidth());
 }
 
 void TForm1::setUpPopupMenu() {
@@ -383,6 +387,9 @@ void TForm1::filterGroupList() {
   }
   if (shown) list->scrollToItem(shown, QAbstractItemView::PositionAtTop);
   else list->scrollToTop();
+  // The longest name of the system stays whole, beside the scroll bar.
+  list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth() +
+                        list->verticalScrollBar()->sizeHint().width());
 }
 
 void TForm1::choix_mode(int row) {

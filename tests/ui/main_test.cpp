@@ -365,6 +365,31 @@ class MainWindowTest : public QObject {
     QCOMPARE(warnings, QStringList{});
   }
 
+  // At its smallest the window still shows every label and list row whole, in each mode.
+  void labelsUnclippedAtMinimumSize() {
+    form->setPositionFileDirectories({OBRIN_SOURCE_DIR "/data"});
+    chooseSystem(5);  // monoclinic: the longest group names
+    for (int mode = 0; mode < 3; ++mode) {
+      w<QListWidget>("CheckListBox1")->item(mode)->setCheckState(Qt::Checked);
+      form->resize(1, 1);
+      QApplication::processEvents();
+      if (qEnvironmentVariableIsSet("OBRIN_GRAB_DIR"))
+        form->grab().save(qEnvironmentVariable("OBRIN_GRAB_DIR") + QString("/minimum%1.png").arg(mode));
+      for (const QLabel* label : form->findChildren<QLabel*>()) {
+        if (!label->isVisible() || label->text().isEmpty()) continue;
+        const QSize need = label->minimumSizeHint(), have = label->size();
+        QVERIFY2(need.width() <= have.width() && need.height() <= have.height(),
+                 qPrintable(QString("%1 \"%2\" needs %3x%4, has %5x%6")
+                                .arg(label->objectName(), label->text()).arg(need.width()).arg(need.height())
+                                .arg(have.width()).arg(have.height())));
+      }
+      for (const char* name : {"ListBox2", "ListBox3", "CheckListBox1"}) {
+        const auto* list = w<QListWidget>(name);
+        QVERIFY2(list->sizeHintForColumn(0) <= list->viewport()->width(), qPrintable(QString("%1 %2 %3 %4").arg(name).arg(list->sizeHintForColumn(0)).arg(list->viewport()->width()).arg(list->width())));
+      }
+    }
+  }
+
   void focusAloneChoosesNoSystem() {
     w<QListWidget>("ListBox2")->setFocus(Qt::TabFocusReason);
     QVERIFY(!form->calculationState().system);
