@@ -35,14 +35,4 @@ TEST(GroupNumbers, DamagedEntryLosesOnlyItsOwnNumber) {
   EXPECT_EQ(numbers[2], 5);
 }
 
-TEST(GroupFilter, NumberSymbolAndPartOfName) {
-  EXPECT_TRUE(obrin::groupFilterKeeps("P N M A (62)", 62, " 62 "));
-  EXPECT_FALSE(obrin::groupFilterKeeps("P N M A (62)", 62, "6"));  // a number is the whole number
-  EXPECT_FALSE(obrin::groupFilterKeeps("P N M A (62)", std::nullopt, "62"));
-  EXPECT_TRUE(obrin::groupFilterKeeps("F D -3 M (227)", 227, "fd-3m"));
-  EXPECT_TRUE(obrin::groupFilterKeeps("F D -3 M (227)", 227, "d -3"));
-  EXPECT_FALSE(obrin::groupFilterKeeps("F D -3 C (228)", 228, "fd-3m"));
-  EXPECT_TRUE(obrin::groupFilterKeeps("F D -3 C (228)", 228, "  "));
-}
-
 }  // namespace
