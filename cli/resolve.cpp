@@ -1,23 +1,11 @@
 #include "cli/resolve.hpp"
 
-#include <cctype>
-
 #include "calc/wavelengths.hpp"
 #include "core/textformat.hpp"
+#include "symmetry/group_names.hpp"
 #include "symmetry/pot.hpp"
 
 namespace obrin::cli {
-
-namespace {
-
-bool allDigits(std::string_view s) {
-  if (s.empty()) return false;
-  for (char c : s)
-    if (c < '0' || c > '9') return false;
-  return true;
-}
-
-}  // namespace
 
 std::optional<CrystalSystem> resolveSystem(std::string_view word) {
   const std::string upper = upperCased(trimmed(word));
@@ -30,31 +18,16 @@ std::optional<CrystalSystem> resolveSystem(std::string_view word) {
   return std::nullopt;
 }
 
-std::string groupKey(std::string_view name, bool dropNumberSuffix) {
-  std::string key;
-  for (char c : name)
-    if (c != ' ' && c != '\t') key += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (dropNumberSuffix && key.size() > 2 && key.back() == ')') {
-    const auto open = key.rfind('(');
-    if (open != std::string::npos && open > 0 && allDigits(std::string_view(key).substr(open + 1, key.size() - open - 2)))
-      key.erase(open);
-  }
-  return key;
-}
-
 Result<std::optional<std::string>> resolveGroup(const std::vector<std::string>& names, std::string_view word,
                                                 const std::filesystem::path& positionFile) {
   using Found = std::optional<std::string>;
   for (const auto& n : names)
     if (n == word) return Found(n);
-  const std::string wanted = groupKey(word, false);
-  if (wanted.empty()) return Found();
   for (const auto& n : names)
-    if (groupKey(n, true) == wanted || groupKey(n, false) == wanted) return Found(n);
+    if (isGroupSymbol(n, word)) return Found(n);
 
-  const std::string number = trimmed(word);
-  if (!allDigits(number) || number.size() > 9) return Found();
-  const int wantedNumber = std::stoi(number);
+  const auto wantedNumber = groupNumberWord(word);
+  if (!wantedNumber) return Found();
   const auto numbers = readGroupNumbers(positionFile, names);
   for (std::size_t i = 0; i < names.size(); ++i) {
     if (numbers[i] != wantedNumber) continue;

@@ -27,9 +27,6 @@ std::optional<CrystalSystem> resolveSystem(std::string_view word);
 Result<std::optional<std::string>> resolveGroup(const std::vector<std::string>& names, std::string_view word,
                                                 const std::filesystem::path& positionFile);
 
-// The name without blanks, in upper case, and without a trailing "(N)".
-std::string groupKey(std::string_view name, bool dropNumberSuffix);
-
 // What the wavelength field holds after --lambda: a row of the wavelength table (any case) is
 // written as the window writes a chosen row; anything else is taken as typed.
 std::string lambdaFieldText(std::string_view word);

@@ -58,15 +58,16 @@ void TForm3::go() {
   using obrin::ui::warn;
   const auto inputs = obrin::ui::reportInputs(this, ui->Edit1->text(), choices_);
   if (!inputs) return;
+  // Checked before writing: the previous report stays as it was.
+  if (state_.list.empty()) {
+    warn(this, QStringLiteral("No calculated reflections!"));
+    return;
+  }
   state_.decimals = inputs->decimals;
   const QString folder = QDir::currentPath();
   if (const auto written = obrin::WriteResultsReport(state_, *inputs, std::filesystem::path(folder.toStdString()));
       !written) {
     warn(this, QString::fromStdString(written.error()));
-    return;
-  }
-  if (state_.list.empty()) {
-    warn(this, QStringLiteral("No calculated reflections!"));
     return;
   }
 

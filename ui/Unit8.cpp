@@ -48,6 +48,11 @@ void Tfexcel::BitBtn3Click() {
   // A refused text keeps the panel up so that the user can correct it.
   const auto inputs = obrin::ui::reportInputs(this, ui->Edit1->text(), choices_);
   if (!inputs) return;
+  // Without a calculation there is nothing to list: the previous file stays as it was.
+  if (state_.list.empty()) {
+    warn(this, QStringLiteral("No calculated reflections!"));
+    return;
+  }
   const auto written = obrin::writeSpreadsheet(state_, *inputs, std::filesystem::path(QDir::currentPath().toStdString()));
   if (!written) {
     warn(this, QString::fromStdString(written.error()));

@@ -115,6 +115,10 @@ class TForm1 : public QMainWindow {
   void showConditions(const std::vector<std::string>& lines);
   void showOutcome(const obrin::CalcOutcome& outcome, const std::array<std::string, 6>& miller);
   void showCount();
+  void showBraggAngle();
+  void filterGroupList();
+  bool acceptFieldExit();
+  void pressCalc(QLineEdit* field);
 
   std::unique_ptr<Ui::TForm1> ui_;
   obrin::CalculationState state_;
@@ -128,6 +132,9 @@ class TForm1 : public QMainWindow {
   Tfexcel* excel_ = nullptr;
   TForm3* results_ = nullptr;
   PatternWindow* pattern_ = nullptr;
+  std::optional<obrin::BraggOutcome> braggShown_;  // the reflection in the Bragg outputs
+  std::optional<std::vector<std::optional<int>>> groupNumbers_;  // of the group list, once a number is asked
+  obrin::CalcMode listMode_ = obrin::CalcMode::None;  // the mode the shown list was calculated in
   std::string cellTitle_;           // the first line of the last imported cell file
   bool checkingField_ = false;      // the exit check is returning the focus: not a user's move
   bool systemRowByMouse_ = false;   // the system row changed under a mouse press; its click follows

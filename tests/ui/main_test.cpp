@@ -352,6 +352,64 @@ class MainWindowTest : public QObject {
     QCOMPARE(groups->count(), 0);
   }
 
+  // The filter takes what obrin-cli takes: a number, a compact symbol in any case, or part of
+  // a name; a chosen group shows its conditions without a calculation.
+  void groupListFilterAndConditions() {
+    form->setPositionFileDirectories({OBRIN_SOURCE_DIR "/data"});
+    auto* list = w<QListWidget>("ListBox3");
+    auto* filter = e("EditGroupFilter");
+    auto shown = [list] {
+      QStringList names;
+      for (int row = 0; row < list->count(); ++row)
+        if (!list->isRowHidden(row)) names << list->item(row)->text();
+      return names;
+    };
+    chooseSystem(2);  // orthorhombic
+    QVERIFY(list->height() >= 15 * list->sizeHintForRow(0));
+    filter->setText("62");
+    QVERIFY(shown().contains("P N M A (62)"));
+    for (const QString& name : shown()) QVERIFY2(name.endsWith("(62)"), qPrintable(name));
+    filter->setText("pnma");
+    QCOMPARE(shown(), QStringList{"P N M A (62)"});
+    filter->setText("21 21 21");
+    QVERIFY(shown().contains("P 21 21 21 (19)"));
+
+    chooseSystem(0);  // the filter stays and applies to the new list
+    filter->setText("fd-3m");
+    QCOMPARE(shown(), QStringList{"F D -3 M (227)"});
+    list->setCurrentRow(list->row(list->findItems("F D -3 M (227)", Qt::MatchExactly).front()));
+    QVERIFY(w<QListWidget>("ListBox4")->count() > 0);
+    filter->clear();
+    QCOMPARE(shown().size(), list->count());
+    QCOMPARE(warnings, QStringList{});
+  }
+
+  // At its smallest the window still shows every label and list row whole, in each mode.
+  void labelsUnclippedAtMinimumSize() {
+    form->setPositionFileDirectories({OBRIN_SOURCE_DIR "/data"});
+    chooseSystem(5);  // monoclinic: the longest group names
+    if (qEnvironmentVariableIsSet("OBRIN_GRAB_DIR")) form->grab().save(qEnvironmentVariable("OBRIN_GRAB_DIR") + "/default.png");
+    for (int mode = 0; mode < 3; ++mode) {
+      w<QListWidget>("CheckListBox1")->item(mode)->setCheckState(Qt::Checked);
+      form->resize(1, 1);
+      QApplication::processEvents();
+      if (qEnvironmentVariableIsSet("OBRIN_GRAB_DIR"))
+        form->grab().save(qEnvironmentVariable("OBRIN_GRAB_DIR") + QString("/minimum%1.png").arg(mode));
+      for (const QLabel* label : form->findChildren<QLabel*>()) {
+        if (!label->isVisible() || label->text().isEmpty()) continue;
+        const QSize need = label->minimumSizeHint(), have = label->size();
+        QVERIFY2(need.width() <= have.width() && need.height() <= have.height(),
+                 qPrintable(QString("%1 \"%2\" needs %3x%4, has %5x%6")
+                                .arg(label->objectName(), label->text()).arg(need.width()).arg(need.height())
+                                .arg(have.width()).arg(have.height())));
+      }
+      for (const char* name : {"ListBox2", "ListBox3", "CheckListBox1"}) {
+        const auto* list = w<QListWidget>(name);
+        QVERIFY2(list->sizeHintForColumn(0) <= list->viewport()->width(), qPrintable(QString("%1 %2 %3 %4").arg(name).arg(list->sizeHintForColumn(0)).arg(list->viewport()->width()).arg(list->width())));
+      }
+    }
+  }
+
   void focusAloneChoosesNoSystem() {
     w<QListWidget>("ListBox2")->setFocus(Qt::TabFocusReason);
     QVERIFY(!form->calculationState().system);

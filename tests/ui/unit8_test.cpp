@@ -12,6 +12,8 @@
 #include <QTextCursor>
 #include <QtTest>
 
+#include <fstream>
+
 #include "Unit8.h"
 #include "tests/support/user_dialogs.hpp"
 #include "warning.h"
@@ -99,6 +101,17 @@ class Unit8Test : public QObject {
     w.hide();
     w.show();
     QVERIFY(panel->isVisible());
+  }
+
+  void emptyListWritesNothing() {
+    state_.list.clear();
+    std::ofstream("excel.txt") << "previous\n";
+    Tfexcel w(state_, [this] { return choices_; });
+    w.show();
+    clickOk(w);
+    QCOMPARE(warnings_, QStringList{"No calculated reflections!"});
+    QVERIFY(w.findChild<QFrame*>("Panel1")->isVisible());
+    QCOMPARE(fileText("excel.txt"), QString("previous\n"));
   }
 
   void failedWriteKeepsTheShownText() {
