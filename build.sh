@@ -15,7 +15,8 @@ RUN_PACKAGES=(build-essential cmake pkgconf qt6-base-dev libgl-dev fonts-dejavu-
               libqcustomplot-dev libxy-dev libpugixml-dev gemmi-dev tao-pegtl-dev libstb-dev)
 # What the tests, benchmarks and fuzz targets need besides.
 TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev python3 python3-gemmi python3-numpy
-               clang-14 libclang-rt-14-dev llvm-14 desktop-file-utils appstream shared-mime-info)
+               clang-14 libclang-rt-14-dev llvm-14 desktop-file-utils appstream shared-mime-info
+               hyperfine)
 # What building and checking the Debian package needs besides.
 PACKAGE_PACKAGES=(dpkg-dev file lintian)
 
@@ -54,6 +55,7 @@ case "${1:-}" in
     install_missing "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
     build build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOBRIN_SANITIZE=ON -DOBRIN_BUILD_GUI=ON -DOBRIN_BUILD_TESTS=ON
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+      LSAN_OPTIONS=suppressions="$PWD/fuzz/lsan.supp" \
       ctest --test-dir build-asan --output-on-failure -j "$jobs"
     ;;
   bench)

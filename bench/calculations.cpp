@@ -1,6 +1,7 @@
-// The calculations near the list limits, and the exchange sort they no longer run.
+// The calculations of everyday and of very large lists, and the exchange sort they no longer run.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <filesystem>
 
 #include "calc/calculation.hpp"
@@ -27,12 +28,13 @@ std::string groupName(CrystalSystem system, const std::string& symbol) {
   return symbol;
 }
 
-CalculationState makeState(CrystalSystem system, UnitCell cell, double thetaMax) {
+CalculationState makeState(CrystalSystem system, UnitCell cell, double thetaMax, double lambda = kCuKa1,
+                           double thetaMin = 0) {
   CalculationState st;
   st.system = system;
   st.cell = cell;
-  st.lambda = kCuKa1;
-  st.thetaMin = 0;
+  st.lambda = lambda;
+  st.thetaMin = thetaMin;
   st.thetaMax = thetaMax;
   return st;
 }
@@ -45,8 +47,9 @@ void report(benchmark::State& bm, const CalculationState& st, const std::string&
   if (!warning.empty()) bm.SetLabel(warning);
 }
 
-void powder(benchmark::State& bm, CrystalSystem system, UnitCell cell, double thetaMax, const char* group) {
-  CalculationState st = makeState(system, cell, thetaMax);
+void powder(benchmark::State& bm, CrystalSystem system, UnitCell cell, double thetaMax, const char* group,
+            double lambda = kCuKa1, double thetaMin = 0) {
+  CalculationState st = makeState(system, cell, thetaMax, lambda, thetaMin);
   std::array<std::string, 6> miller{};
   std::string warning;
   const std::string name = groupName(system, group);
@@ -74,10 +77,25 @@ const UnitCell kMonoclinic{20, 25, 30, 90, 110, 90};
 
 void BM_PowderTriclinic(benchmark::State& bm) { powder(bm, CrystalSystem::Triclinic, kTriclinic, 31, "P -1"); }
 void BM_PowderMonoclinic(benchmark::State& bm) { powder(bm, CrystalSystem::Monoclinic, kMonoclinic, 40, "P 21/C"); }
+// θ of d = dmin at λ, in degrees.
+double thetaOf(double lambda, double dmin) { return std::asin(lambda / (2 * dmin)) / kRadPerDeg; }
+
+// MOF-5 over 2θ 2–150°, a protein powder to 1.2 Å, and a large triclinic cell at a synchrotron
+// wavelength (some 570,000 lines).
+void BM_PowderMof5(benchmark::State& bm) {
+  powder(bm, CrystalSystem::Cubic, {25.83, 25.83, 25.83, 90, 90, 90}, 75, "F M -3 M", kCuKa1, 1);
+}
+void BM_PowderLysozyme(benchmark::State& bm) {
+  powder(bm, CrystalSystem::Tetragonal, {79.1, 79.1, 37.9, 90, 90, 90}, thetaOf(1.0, 1.2), "P 43 21 2", 1.0);
+}
+void BM_PowderLargeTriclinic(benchmark::State& bm) {
+  powder(bm, CrystalSystem::Triclinic, {30, 40, 50, 80, 85, 95}, thetaOf(0.4, 0.6), "P -1", 0.4);
+}
+
 void BM_SingleCrystalNearLimit(benchmark::State& bm) {
   singleCrystal(bm, kTriclinic, {"-11", "11", "-15", "15", "0", "13"});
 }
-void BM_SingleCrystalRefused(benchmark::State& bm) {
+void BM_SingleCrystalWide(benchmark::State& bm) {
   singleCrystal(bm, kTriclinic, {"-18", "18", "-17", "17", "-17", "17"});
 }
 
@@ -116,8 +134,11 @@ void BM_ExchangeSortOrder(benchmark::State& bm) {
 
 BENCHMARK(BM_PowderTriclinic)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PowderMonoclinic)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PowderMof5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PowderLysozyme)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PowderLargeTriclinic)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SingleCrystalNearLimit)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SingleCrystalRefused)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SingleCrystalWide)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExchangeSortLiteral)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExchangeSortOrder)->Unit(benchmark::kMillisecond);
 

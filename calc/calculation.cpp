@@ -14,7 +14,7 @@ namespace obrin {
 
 const GroupSelection& GroupKeeper::select(const std::filesystem::path& file, CrystalSystem system,
                                           const std::string& name) {
-  Key key{file, system, name};
+  Key key{system, name};
   if (key_ != key) {
     selection_ = selectSpaceGroup(file, system, name);
     key_ = std::move(key);

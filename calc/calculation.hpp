@@ -30,7 +30,8 @@
 namespace obrin {
 
 // The group of the selection, read from its position file once and kept until the selection
-// changes. Without one the handlers read the file on every call.
+// changes, even if the file goes away meanwhile. Without one the handlers read the file on
+// every call. A keeper serves one set of position files: forget() when they change.
 class GroupKeeper {
  public:
   const GroupSelection& select(const std::filesystem::path& file, CrystalSystem system, const std::string& name);
@@ -38,7 +39,6 @@ class GroupKeeper {
 
  private:
   struct Key {
-    std::filesystem::path file;
     CrystalSystem system;
     std::string name;
     bool operator==(const Key&) const = default;

@@ -11,13 +11,17 @@ double shownAngle(double theta, AngleMode mode) { return mode == AngleMode::TwoT
 std::string formatResultLine(const Reflection& r, AngleMode mode) {
   std::string s;
   s.reserve(32);
-  appendField(s, intText(r.h, 3));
-  appendField(s, intText(r.k, 3));
-  appendField(s, intText(r.l, 3));
-  appendField(s, fixedText(r.d, 7, 3));
-  appendField(s, fixedText(shownAngle(r.theta, mode), 8, 3));
-  appendField(s, intText(r.multiplicity, 3));
+  appendResultLine(s, r, mode);
   return s;
+}
+
+void appendResultLine(std::string& out, const Reflection& r, AngleMode mode) {
+  appendIntField(out, r.h, 3);
+  appendIntField(out, r.k, 3);
+  appendIntField(out, r.l, 3);
+  appendFixedField(out, r.d, 7, 3);
+  appendFixedField(out, shownAngle(r.theta, mode), 8, 3);
+  appendIntField(out, r.multiplicity, 3);
 }
 
 std::vector<std::string> resultLines(const ReflectionList& list, AngleMode mode, bool intensities) {
@@ -25,7 +29,7 @@ std::vector<std::string> resultLines(const ReflectionList& list, AngleMode mode,
   lines.reserve(list.size());
   for (const Reflection& r : list) {
     lines.push_back(formatResultLine(r, mode));
-    if (intensities) appendField(lines.back(), fixedText(r.intensity, 8, 1));
+    if (intensities) appendFixedField(lines.back(), r.intensity, 8, 1);
   }
   return lines;
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "calc/exchange_order.hpp"
@@ -132,12 +133,53 @@ Result<std::array<int, 3>> powderIndexRange(const Mat3& B, double sMax) {
   return n;
 }
 
-// The walk over the powder range: each allowed reflection in the window not yet seen as an
-// equivalent of an earlier one becomes a candidate, its equivalents marked as seen.
+// The rotations ±R of a group as flat rows, and whether they form a group: closed under
+// products, each with determinant ±1. Then the allowed images of a reflection are one class of
+// equivalents, the same from each of its members.
+struct LaueImages {
+  std::vector<std::array<int, 9>> rotations;
+  bool closed = false;
+};
+
+LaueImages laueImages(const SpaceGroup& group) {
+  LaueImages laue;
+  for (const Rotation& r : group.rotations)
+    laue.rotations.push_back({r[0][0], r[0][1], r[0][2], r[1][0], r[1][1], r[1][2], r[2][0], r[2][1], r[2][2]});
+  const auto contains = [&](const std::array<int, 9>& m) {
+    std::array<int, 9> minus{};
+    for (int i = 0; i < 9; ++i) minus[i] = -m[i];
+    return std::find(laue.rotations.begin(), laue.rotations.end(), m) != laue.rotations.end() ||
+           std::find(laue.rotations.begin(), laue.rotations.end(), minus) != laue.rotations.end();
+  };
+  laue.closed = !laue.rotations.empty();
+  for (const auto& a : laue.rotations) {
+    const long long det = 1LL * a[0] * (a[4] * a[8] - a[5] * a[7]) - 1LL * a[1] * (a[3] * a[8] - a[5] * a[6]) +
+                          1LL * a[2] * (a[3] * a[7] - a[4] * a[6]);
+    if (det != 1 && det != -1) laue.closed = false;
+    for (const auto& b : laue.rotations) {
+      std::array<int, 9> ab{};
+      for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) ab[3 * i + j] = a[3 * i] * b[j] + a[3 * i + 1] * b[3 + j] + a[3 * i + 2] * b[6 + j];
+      if (!laue.closed || !contains(ab)) {
+        laue.closed = false;
+        return laue;
+      }
+    }
+  }
+  return laue;
+}
+
+// The walk over the powder range. The first reflection of each class of equivalents that the
+// walk finds in the window becomes a candidate, carrying the class's multiplicity. For a
+// group's rotations (closed) that reflection is recognised from its ≤ 96 images alone: none of
+// them comes earlier in the walk and lies in the window. Rotations that form no group fall back
+// on marking the equivalents of each candidate as seen.
 class PowderGather {
  public:
   PowderGather(const Mat3& B, const SpaceGroup& group, double lambda, DRange range, std::array<int, 3> n)
-      : B_(B), group_(group), lambda_(lambda), range_(range), n_(n), seen_(n[0], n[1], n[2]) {}
+      : B_(B), group_(group), lambda_(lambda), range_(range), n_(n), laue_(laueImages(group)) {
+    if (!laue_.closed) seen_.emplace(n[0], n[1], n[2]);
+  }
 
   Result<std::vector<Candidate>> run() {
     const WindowSpans spans(B_, range_.min, range_.max);
@@ -159,31 +201,55 @@ class PowderGather {
   }
 
  private:
+  // Whether the walk lists hkl on its own: in the index range and in the window.
+  bool inWindow(const Miller& hkl) const {
+    if (hkl.isOrigin()) return false;
+    const double d = dSpacing(B_, hkl.h, hkl.k, hkl.l);
+    // A reflection beyond 2d = λ has no Bragg angle (only odd limits let one through).
+    return range_.min <= d && d <= range_.max && hasBraggAngle(lambda_, d);
+  }
+  bool inRange(const Miller& m) const {
+    return m.l >= 0 && m.l <= n_[2] && m.h >= -n_[0] && m.h <= n_[0] && m.k >= -n_[1] && m.k <= n_[1];
+  }
+  // The walk runs h, then k, then l downwards.
+  static bool walkedBefore(const Miller& a, const Miller& b) {
+    return a.h != b.h ? a.h > b.h : a.k != b.k ? a.k > b.k : a.l > b.l;
+  }
+
+  // Whether an equivalent of hkl came earlier in the walk and was listed there.
+  bool earlierEquivalent(const Miller& hkl) const {
+    for (const auto& r : laue_.rotations) {
+      const Miller m{hkl.h * r[0] + hkl.k * r[3] + hkl.l * r[6], hkl.h * r[1] + hkl.k * r[4] + hkl.l * r[7],
+                     hkl.h * r[2] + hkl.k * r[5] + hkl.l * r[8]};
+      for (const Miller& e : {m, -m})
+        if (walkedBefore(e, hkl) && inRange(e) && allowed(group_, e) && inWindow(e)) return true;
+    }
+    return false;
+  }
+
   // A refusal, or null.
   const char* visit(const Miller& hkl) {
-    if (hkl.isOrigin()) return nullptr;
-    const double d = dSpacing(B_, hkl.h, hkl.k, hkl.l);
-    if (!(range_.min <= d && d <= range_.max)) return nullptr;
-    // A reflection beyond 2d = λ has no Bragg angle (only odd limits let one through).
-    if (!hasBraggAngle(lambda_, d)) return nullptr;
-    if (!allowed(group_, hkl) || seen_.contains(hkl.h, hkl.k, hkl.l)) return nullptr;
+    if (!inWindow(hkl) || !allowed(group_, hkl)) return nullptr;
+    if (seen_ ? seen_->contains(hkl.h, hkl.k, hkl.l) : earlierEquivalent(hkl)) return nullptr;
     const int multiplicity = equivalentReflections(group_, hkl, equivalents_);
     if (multiplicity == 0) return nullptr;
     if (seenCount_ + multiplicity > kMaxSeenReflections) return msg::kTooManySeen;
     seenCount_ += multiplicity;
-    for (int e = 0; e < multiplicity; ++e) seen_.insert(equivalents_[e].h, equivalents_[e].k, equivalents_[e].l);
+    if (seen_)
+      for (int e = 0; e < multiplicity; ++e) seen_->insert(equivalents_[e].h, equivalents_[e].k, equivalents_[e].l);
     if (static_cast<int>(candidates_.size()) + 1 > kMaxListedReflections) return msg::kTooManyListed;
-    candidates_.push_back({equivalents_[0], multiplicity, d});
+    candidates_.push_back({equivalents_[0], multiplicity, dSpacing(B_, hkl.h, hkl.k, hkl.l)});
     return nullptr;
   }
 
-  const Mat3& B_;
+  const Mat3 B_;  // a copy: the loops read it for every index
   const SpaceGroup& group_;
   double lambda_;
   DRange range_;
   std::array<int, 3> n_;
-  SeenReflections seen_;
-  long long seenCount_ = 0;  // triples appended, as the limit counts them
+  LaueImages laue_;
+  std::optional<SeenReflections> seen_;
+  long long seenCount_ = 0;  // equivalents of the candidates, as the limit counts them
   std::vector<Candidate> candidates_;
   Miller equivalents_[2 * kMaxOperators];
 };

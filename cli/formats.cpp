@@ -12,12 +12,12 @@ namespace obrin::cli {
 
 namespace {
 
-template <typename T>
-std::string shortestText(T x) {
-  if (!std::isfinite(x)) return "null";  // JSON has no infinities; no stored value is one
+// The shortest digits that read back as x, appended in place.
+void appendShortest(std::string& out, double x) {
   char buf[64];
   const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, x);
-  return ec == std::errc() ? std::string(buf, end) : "null";
+  if (!std::isfinite(x) || ec != std::errc()) out += "null";  // JSON has no infinities; no stored value is one
+  else out.append(buf, end);
 }
 
 std::string angleName(AngleMode angle) { return angle == AngleMode::TwoTheta ? "2theta" : "theta"; }
@@ -42,7 +42,11 @@ std::string jsonInputs(const CalculationState& state, AngleMode angle) {
 
 }  // namespace
 
-std::string jsonNumber(double x) { return shortestText(x); }
+std::string jsonNumber(double x) {
+  std::string s;
+  appendShortest(s, x);
+  return s;
+}
 
 std::string jsonString(std::string_view s) {
   std::string out = "\"";
@@ -64,17 +68,40 @@ std::string jsonString(std::string_view s) {
 
 std::string listText(const ReflectionList& list, AngleMode angle, bool intensities) {
   std::string s;
-  for (const auto& line : resultLines(list, angle, intensities)) s += line + "\n";
-  return s + countText(list.size()) + "\n";
+  s.reserve(list.size() * 46 + 40);
+  for (const Reflection& r : list) {
+    appendResultLine(s, r, angle);
+    if (intensities) appendFixedField(s, r.intensity, 8, 1);
+    s += '\n';
+  }
+  s += countText(list.size());
+  s += '\n';
+  return s;
 }
 
 std::string tsvText(const ReflectionList& list, AngleMode angle, std::optional<int> decimals, bool intensities) {
-  auto number = [&](double x) { return decimals ? fixedText(x, 0, *decimals) : shortestText(x); };
+  auto number = [&](std::string& s, double x) {
+    if (decimals) appendFixed(s, x, 0, *decimals);
+    else appendShortest(s, x);
+  };
   std::string s = "h\tk\tl\td\t" + angleName(angle) + "\tmultiplicity" + (intensities ? "\tintensity\n" : "\n");
+  s.reserve(s.size() + list.size() * (decimals ? 32 + 2 * *decimals : 56));
   for (const Reflection& r : list) {
     const double shown = angle == AngleMode::TwoTheta ? 2 * r.theta : r.theta;
-    s += std::to_string(r.h) + '\t' + std::to_string(r.k) + '\t' + std::to_string(r.l) + '\t' + number(r.d) + '\t' +
-         number(shown) + '\t' + std::to_string(r.multiplicity) + (intensities ? '\t' + number(r.intensity) : "") + '\n';
+    for (int index : {r.h, r.k, r.l}) {
+      appendInt(s, index, 0);
+      s += '\t';
+    }
+    number(s, r.d);
+    s += '\t';
+    number(s, shown);
+    s += '\t';
+    appendInt(s, r.multiplicity, 0);
+    if (intensities) {
+      s += '\t';
+      number(s, r.intensity);
+    }
+    s += '\n';
   }
   return s;
 }
@@ -95,13 +122,29 @@ std::string jsonText(const CalculationState& state, CalcMode mode, AngleMode ang
   }
   s += "  \"count\": " + std::to_string(state.list.size()) + ",\n";
   s += "  \"reflections\": [";
+  s.reserve(s.size() + state.list.size() * 160);
   for (std::size_t i = 0; i < state.list.size(); ++i) {
     const Reflection& r = state.list[i];
     s += i ? ",\n    " : "\n    ";
-    s += "{\"h\": " + std::to_string(r.h) + ", \"k\": " + std::to_string(r.k) + ", \"l\": " + std::to_string(r.l) +
-         ", \"d\": " + jsonNumber(r.d) + ", \"theta\": " + jsonNumber(r.theta) +
-         ", \"two_theta\": " + jsonNumber(2 * r.theta) + ", \"multiplicity\": " + std::to_string(r.multiplicity) +
-         (state.structure ? ", \"intensity\": " + jsonNumber(r.intensity) : std::string()) + "}";
+    s += "{\"h\": ";
+    appendInt(s, r.h, 0);
+    s += ", \"k\": ";
+    appendInt(s, r.k, 0);
+    s += ", \"l\": ";
+    appendInt(s, r.l, 0);
+    s += ", \"d\": ";
+    appendShortest(s, r.d);
+    s += ", \"theta\": ";
+    appendShortest(s, r.theta);
+    s += ", \"two_theta\": ";
+    appendShortest(s, 2 * r.theta);
+    s += ", \"multiplicity\": ";
+    appendInt(s, r.multiplicity, 0);
+    if (state.structure) {
+      s += ", \"intensity\": ";
+      appendShortest(s, r.intensity);
+    }
+    s += '}';
   }
   s += state.list.empty() ? "]\n" : "\n  ]\n";
   return s + "}\n";

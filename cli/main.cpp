@@ -1,8 +1,10 @@
 // obrin-cli: the calculations of the program obrin without a window, for scripts and batch work.
-// Every step calls the library functions the window calls, in the window's order, so that a
-// refusal prints the window's own warning.
+// It reads its request, runs the library's validation and calculations, and prints the same
+// warnings the program shows.
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <array>
 #include <filesystem>
 #include <iostream>
@@ -12,9 +14,12 @@
 
 #include "calc/calculation.hpp"
 #include "calc/inputs.hpp"
+#include "calc/messages.hpp"
 #include "cli/formats.hpp"
 #include "cli/options.hpp"
+#include "cli/pattern_commands.hpp"
 #include "cli/resolve.hpp"
+#include "cli/sibling.hpp"
 #include "core/textformat.hpp"
 #include "io/cellfile.hpp"
 #include "io/excel.hpp"
@@ -42,29 +47,53 @@ int badUsage(const std::string& problem) {
   return kBadUsage;
 }
 
-// What the main window holds when its calculation button is pressed.
-struct WindowInputs {
+// What the command line asks for: the system and its group list, the group, and the inputs as
+// texts, which the calculations' own validation reads with its own messages.
+struct Request {
   InputTexts texts;
   std::optional<CrystalSystem> system;
   std::vector<std::string> groupNames;
-  std::optional<std::string> group;  // the selected entry of the group list
+  std::optional<std::string> group;  // the entry of the group list
   std::filesystem::path positionFile;
   std::string title;                 // of the imported cell file
-  bool sixCellValues = false;        // the cell was given whole on the command line
+  bool wholeCell = false;            // the cell was given as six values
 };
 
-// The group list of the system, as choosing the system loads it; its fault is the window's
-// warning, and the names read before it stay listed.
+// The inputs of a calculation nobody has typed into: the program's defaults.
+constexpr const char* kDefaultLambdaText = "1.5406";
+constexpr const char* kDefaultThetaMinText = "5";
+constexpr const char* kDefaultThetaMaxText = "40";
+
+// The group list of the system; its fault is a warning, and the names read before it stay listed.
 std::vector<std::string> loadGroupList(const std::filesystem::path& file) {
   GroupList list = loadSpaceGroupList(file);
   if (!list.error.empty()) std::cerr << list.error << "\n";
   return std::move(list.names);
 }
 
-// A CIF gives the system, the group and the cell fields, and the structure for intensities.
-std::optional<int> importCif(const Options& opt, CalculationState& state, WindowInputs& in,
-                             std::string& fileSymbol) {
-  const auto dirs = positionFileDirectories(opt.dataDir);
+// --from: the cell file's values, system and group. Returns an exit status when it refused.
+std::optional<int> takeCellFile(const Options& opt, AngleMode angle, const std::vector<std::filesystem::path>& dirs,
+                                Request& in, std::string& fileSymbol) {
+  CellImport imported = importCellFile(*opt.from, dirs, angle);
+  if (!imported.data) return refuse(imported.error);
+  if (!imported.warning.empty()) std::cerr << imported.warning << "\n";
+  in.title = imported.data->title;
+  fileSymbol = imported.data->symbol;
+  in.system = imported.system;
+  in.groupNames = std::move(imported.groupNames);
+  if (imported.selectedGroup) in.group = in.groupNames[*imported.selectedGroup];
+  in.texts.cell = imported.fields.cell;
+  in.texts.lambda = imported.fields.lambda;
+  in.texts.theta1 = imported.fields.thetaMin;
+  in.texts.theta2 = imported.fields.thetaMax;
+  // A system or group named after --from must fit the file's cell as a typed one would.
+  in.wholeCell = true;
+  return std::nullopt;
+}
+
+// --cif: the system, the group and the cell of a structure, and its atoms for intensities.
+std::optional<int> takeCif(const Options& opt, const std::vector<std::filesystem::path>& dirs, CalculationState& state,
+                           Request& in, std::string& fileSymbol) {
   const StructureImportRead read = importStructure(
       *opt.cif, opt.block.value_or(""), [&](CrystalSystem s) { return positionFileFor(s, dirs, opt.dataDir); });
   if (!read.structure) return refuse(read.error);
@@ -80,7 +109,7 @@ std::optional<int> importCif(const Options& opt, CalculationState& state, Window
   }
   in.title = s.cif.blockName;
   in.texts.cell = cellFieldTextsOf(s.cif.cell);
-  in.sixCellValues = true;
+  in.wholeCell = true;
   state.structure = s.model;
   if (opt.monochromator) {
     const auto angle2m = parseNumber(*opt.monochromator);
@@ -90,33 +119,9 @@ std::optional<int> importCif(const Options& opt, CalculationState& state, Window
   return std::nullopt;
 }
 
-// Fills the fields from the cell file and the command line. Returns an exit status when it
-// has already refused.
-std::optional<int> gatherInputs(const Options& opt, AngleMode angle, CalculationState& state, WindowInputs& in) {
-  const auto dirs = positionFileDirectories(opt.dataDir);
-  // The fields as the window starts.
-  in.texts.lambda = "1.5406";
-  in.texts.theta1 = "5";
-  in.texts.theta2 = "40";
-
-  std::string fileSymbol;
-  if (opt.from) {
-    CellImport imported = importCellFile(*opt.from, dirs, angle);
-    if (!imported.data) return refuse(imported.error);
-    if (!imported.warning.empty()) std::cerr << imported.warning << "\n";
-    in.title = imported.data->title;
-    fileSymbol = imported.data->symbol;
-    in.system = imported.system;
-    in.groupNames = std::move(imported.groupNames);
-    if (imported.selectedGroup) in.group = in.groupNames[*imported.selectedGroup];
-    in.texts.cell = imported.fields.cell;
-    in.texts.lambda = imported.fields.lambda;
-    in.texts.theta1 = imported.fields.thetaMin;
-    in.texts.theta2 = imported.fields.thetaMax;
-  }
-  if (opt.cif)
-    if (auto status = importCif(opt, state, in, fileSymbol)) return status;
-
+// SYSTEM [GROUP]: a system named here replaces the file's and keeps its symbol when no group is named.
+std::optional<int> takeWords(const Options& opt, const std::vector<std::filesystem::path>& dirs, Request& in,
+                             const std::string& fileSymbol) {
   if (!opt.words.empty()) {
     const auto system = resolveSystem(opt.words[0]);
     if (!system) return badUsage("unknown crystal system \"" + opt.words[0] + "\"");
@@ -129,19 +134,25 @@ std::optional<int> gatherInputs(const Options& opt, AngleMode angle, Calculation
     }
   }
   if (in.system) in.positionFile = positionFileFor(*in.system, dirs, opt.dataDir);
-  if (opt.words.size() >= 2 && in.system) in.group = resolveGroup(in.groupNames, opt.words[1], in.positionFile);
-  state.system = in.system;
+  if (opt.words.size() >= 2 && in.system) {
+    auto group = resolveGroup(in.groupNames, opt.words[1], in.positionFile);
+    if (!group) return refuse(group.error());
+    in.group = *group;
+  }
+  return std::nullopt;
+}
 
+// --cell, --lambda, --theta.
+std::optional<int> takeValues(const Options& opt, Request& in) {
   if (opt.cell.size() == 6) {
     std::copy(opt.cell.begin(), opt.cell.end(), in.texts.cell.begin());
-    in.sixCellValues = true;
+    in.wholeCell = true;
   } else if (!opt.cell.empty()) {
     if (!in.system) return badUsage("--cell with fewer than six numbers needs a SYSTEM");
-    const auto free = freeCellParameters(*in.system);
-    if (opt.cell.size() != free.size())
+    if (opt.cell.size() != freeCellParameters(*in.system).size())
       return badUsage("--cell takes six numbers or the free parameters of " + std::string(systemCode(*in.system)) +
                       ": " + freeCellParameterNames(*in.system));
-    in.texts.cell = cellTextsFromFreeParameters(*in.system, opt.cell, state);
+    in.texts.cell = cellTexts(*in.system, opt.cell);
   }
   if (opt.lambda) in.texts.lambda = lambdaFieldText(*opt.lambda);
   if (opt.theta) {
@@ -151,17 +162,33 @@ std::optional<int> gatherInputs(const Options& opt, AngleMode angle, Calculation
   return std::nullopt;
 }
 
-// The window's validation, then the ties of the system: a cell typed whole must keep them, or
-// the calculation would apply the system's symmetry to a cell that does not have it.
-std::optional<int> validate(const WindowInputs& in, AngleMode angle, CalculationState& state) {
+// The request from the cell file and the command line. Returns an exit status when it refused.
+std::optional<int> readRequest(const Options& opt, AngleMode angle, CalculationState& state, Request& in) {
+  const auto dirs = positionFileDirectories(opt.dataDir);
+  in.texts.lambda = kDefaultLambdaText;
+  in.texts.theta1 = kDefaultThetaMinText;
+  in.texts.theta2 = kDefaultThetaMaxText;
+  std::string fileSymbol;
+  if (opt.from)
+    if (auto status = takeCellFile(opt, angle, dirs, in, fileSymbol)) return status;
+  if (opt.cif)
+    if (auto status = takeCif(opt, dirs, state, in, fileSymbol)) return status;
+  if (auto status = takeWords(opt, dirs, in, fileSymbol)) return status;
+  state.system = in.system;
+  return takeValues(opt, in);
+}
+
+// The calculations' validation, then the ties of the system: a cell given whole must keep
+// them, or the calculation would apply the system's symmetry to a cell that does not have it.
+std::optional<int> validate(const Request& in, AngleMode angle, CalculationState& state) {
   if (const auto error = validateInputs(in.texts, angle, state)) return refuse(error->message);
-  if (in.sixCellValues && in.system && state.cell.product() != 0 && !cellFitsSystem(state.cell, *in.system))
+  if (in.wholeCell && in.system && state.cell.product() != 0 && !cellFitsSystem(state.cell, *in.system))
     return refuse("The cell does not keep the ties of the " + std::string(systemCode(*in.system)) +
                   " system (" + cellTiesText(*in.system) + ")");
   return std::nullopt;
 }
 
-int printCellFile(const WindowInputs& in, const CalculationState& state) {
+int printCellFile(const Request& in, const CalculationState& state) {
   if (!in.group) return refuse("No space group!");
   std::cout << cellFileText(cellFileData(state, in.title, *in.group));
   return kDone;
@@ -171,13 +198,15 @@ int printResults(const Options& opt, CalcMode mode, AngleMode angle, Calculation
                  const std::array<std::string, 6>& millerTexts) {
   std::optional<int> decimals;
   if (opt.decimals) {
-    std::string error;
-    decimals = readDecimals(*opt.decimals, &error);
-    if (!decimals) return refuse(error);
+    const auto read = readDecimals(*opt.decimals);
+    if (!read) return refuse(read.error());
+    decimals = *read;
   }
   switch (opt.format) {
     case OutputFormat::List: std::cout << listText(state.list, angle, state.structure != nullptr); return kDone;
-    case OutputFormat::Tsv: std::cout << tsvText(state.list, angle, decimals, state.structure != nullptr); return kDone;
+    case OutputFormat::Tsv:
+      std::cout << tsvText(state.list, angle, decimals, state.structure != nullptr);
+      return kDone;
     case OutputFormat::Json: std::cout << jsonText(state, mode, angle); return kDone;
     case OutputFormat::Report:
     case OutputFormat::Excel: {
@@ -188,10 +217,10 @@ int printResults(const Options& opt, CalcMode mode, AngleMode angle, Calculation
       inputs.choices.millerLimitTexts = millerTexts;
       inputs.decimals = decimals.value_or(kDefaultDecimals);
       state.decimals = inputs.decimals;
-      const TextResult text = opt.format == OutputFormat::Report ? resultsReportText(state, inputs)
-                                                                 : spreadsheetText(state, inputs);
-      if (!text.error.empty()) return refuse(text.error);
-      std::cout << text.text;
+      const auto text = opt.format == OutputFormat::Report ? resultsReportText(state, inputs)
+                                                           : spreadsheetText(state, inputs);
+      if (!text) return refuse(text.error());
+      std::cout << *text;
       // The report window writes the file and then refuses to open an empty one.
       if (opt.format == OutputFormat::Report && state.list.empty()) return refuse("No calculated reflections!");
       return kDone;
@@ -204,8 +233,8 @@ int printResults(const Options& opt, CalcMode mode, AngleMode angle, Calculation
 int runList(const Options& opt) {
   const AngleMode angle = opt.twoTheta ? AngleMode::TwoTheta : AngleMode::Theta;
   CalculationState state;
-  WindowInputs in;
-  if (auto status = gatherInputs(opt, angle, state, in)) return *status;
+  Request in;
+  if (auto status = readRequest(opt, angle, state, in)) return *status;
   if (auto status = validate(in, angle, state)) return *status;
   if (opt.format == OutputFormat::Cell) return printCellFile(in, state);
 
@@ -222,10 +251,13 @@ int runList(const Options& opt) {
 int runBragg(const Options& opt) {
   const AngleMode angle = opt.twoTheta ? AngleMode::TwoTheta : AngleMode::Theta;
   CalculationState state;
-  WindowInputs in;
-  if (auto status = gatherInputs(opt, angle, state, in)) return *status;
+  Request in;
+  if (auto status = readRequest(opt, angle, state, in)) return *status;
 
   std::array<std::string, 3> hklTexts = *opt.hkl;
+  // The window reads a field it cannot read as 0; words a script passed are indices or an error.
+  for (const std::string& text : hklTexts)
+    if (!parseWholeNumber(text)) return refuse(msg::kBadMiller);
   const BraggIndices indices = readBraggIndices(hklTexts);
   // The window does nothing for 0 0 0; a script must still learn that nothing was calculated.
   if (indices.status == BraggIndices::Status::Nothing) return refuse("No reflection: h k l reads as 0 0 0");
@@ -258,7 +290,9 @@ int runConditions(const Options& opt) {
   const auto dirs = positionFileDirectories(opt.dataDir);
   const auto file = positionFileFor(*system, dirs, opt.dataDir);
   const auto names = loadGroupList(file);
-  const auto group = resolveGroup(names, opt.words[1], file);
+  const auto resolved = resolveGroup(names, opt.words[1], file);
+  if (!resolved) return refuse(resolved.error());
+  const auto& group = *resolved;
   if (!group) return refuse("Error on space group");
   const GroupSelection selection = selectSpaceGroup(file, *system, *group);
   for (const auto& line : selection.conditionsText.value_or(std::vector<std::string>{})) std::cout << line << "\n";
@@ -266,13 +300,23 @@ int runConditions(const Options& opt) {
   return kDone;
 }
 
-}  // namespace
+// Output that did not reach its destination (a full disk, a closed pipe) is a failure, not a
+// result: the exit status must say so.
+int checkedOutput(int status) {
+  if (std::cout) {
+    errno = 0;
+    std::cout.flush();
+  }
+  if (std::cout) return status;
+  const int error = errno;
+  std::cerr << "Cannot write the output: " << (error != 0 ? std::strerror(error) : "write error") << "\n";
+  return kRefused;
+}
 
-int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  const ParsedCommandLine parsed = parseCommandLine(args);
-  if (!parsed.options) return badUsage(parsed.usageError);
-  const Options& opt = *parsed.options;
+int run(const std::vector<std::string>& args) {
+  const auto parsed = parseCommandLine(args);
+  if (!parsed) return badUsage(parsed.error());
+  const Options& opt = *parsed;
   switch (opt.command) {
     case Command::Help: std::cout << helpText(); return kDone;
     case Command::Version: std::cout << "obrin-cli " << OBRIN_VERSION << "\n"; return kDone;
@@ -281,6 +325,13 @@ int main(int argc, char** argv) {
     case Command::Powder:
     case Command::Single: return runList(opt);
     case Command::Bragg: return runBragg(opt);
+    // Drawing needs Qt, which obrin-cli does without: the program beside it draws.
+    case Command::Plot: return runSiblingProgram("obrin-plot", args);
+    case Command::Pattern: return runPatternCommand(opt);
   }
   return kDone;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return checkedOutput(run(std::vector<std::string>(argv + 1, argv + argc))); }

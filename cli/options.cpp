@@ -15,11 +15,18 @@ constexpr CommandName kCommands[] = {{"groups", Command::Groups},
                                      {"conditions", Command::Conditions},
                                      {"powder", Command::Powder},
                                      {"single", Command::Single},
-                                     {"bragg", Command::Bragg}};
+                                     {"bragg", Command::Bragg},
+                                     {"plot", Command::Plot},
+                                     {"pattern", Command::Pattern}};
 
 constexpr std::string_view kFormatNames[] = {"list", "tsv", "json", "report", "excel", "cell"};
 
 bool isOption(std::string_view arg) { return arg.size() > 2 && arg.substr(0, 2) == "--"; }
+
+bool isPlotOption(std::string_view arg) {
+  return arg == "--pattern" || arg == "--axis" || arg == "--ka2" || arg == "--zero" || arg == "--output" ||
+         arg == "--size";
+}
 
 // A word --cell takes as one of its numbers. Anything else ends the numbers, so that SYSTEM and
 // GROUP may follow them; a number the window would refuse ("4,2", "1e") still counts, and is
@@ -47,6 +54,10 @@ bool optionAllowed(Command command, std::string_view option) {
                     "--cif", "--block", "--monochromator"});
     case Command::Bragg:
       return among({"--cell", "--lambda", "--theta", "--2theta", "--from", "--format", "--hkl", "--cif", "--block"});
+    case Command::Plot:
+      return among({"--cell", "--lambda", "--theta", "--2theta", "--pattern", "--axis", "--ka2", "--zero",
+                    "--output", "--size"});
+    case Command::Pattern: return option == "--format";
     default: return false;
   }
 }
@@ -67,96 +78,84 @@ std::optional<OutputFormat> formatFromName(std::string_view name) {
 
 std::string_view formatName(OutputFormat format) { return kFormatNames[static_cast<int>(format)]; }
 
-ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
-  ParsedCommandLine out;
-  auto fail = [&](std::string message) {
-    out.usageError = std::move(message);
-    out.options.reset();
-    return out;
-  };
-  if (std::find_if(args.begin(), args.end(), [](const std::string& a) { return a == "--help" || a == "-h"; }) !=
-      args.end()) {
-    out.options = Options{};
-    return out;
+namespace {
+
+bool knownOption(std::string_view arg) {
+  for (std::string_view o : {"--cell", "--lambda", "--theta", "--2theta", "--limits", "--hkl", "--from", "--format",
+                             "--decimals", "--cif", "--block", "--monochromator"})
+    if (arg == o) return true;
+  return isPlotOption(arg);
+}
+
+// The words after args[i] that an option takes, none of them an option; i moves past them.
+std::optional<std::vector<std::string>> takeWords(const std::vector<std::string>& args, std::size_t& i,
+                                                  std::size_t n) {
+  if (i + n >= args.size()) return std::nullopt;
+  std::vector<std::string> values(args.begin() + static_cast<long>(i) + 1, args.begin() + static_cast<long>(i + n) + 1);
+  for (const auto& v : values)
+    if (isOption(v)) return std::nullopt;
+  i += n;
+  return values;
+}
+
+// An option that takes one value.
+Result<void> readValueOption(const std::string& arg, const std::string& value, Options& opt, bool& formatGiven) {
+  if (arg == "--lambda") opt.lambda = value;
+  else if (arg == "--from") opt.from = value;
+  else if (arg == "--decimals") opt.decimals = value;
+  else if (arg == "--data-dir") opt.dataDir = value;
+  else if (arg == "--cif") opt.cif = value;
+  else if (arg == "--block") opt.block = value;
+  else if (arg == "--monochromator") opt.monochromator = value;
+  else if (arg == "--pattern") opt.pattern = value;
+  else if (arg == "--axis") opt.axis = value;
+  else if (arg == "--ka2") opt.ka2 = value;
+  else if (arg == "--zero") opt.zero = value;
+  else if (arg == "--output") opt.output = value;
+  else if (arg == "--size") opt.size = value;
+  else if (arg == "--format") {
+    const auto f = formatFromName(value);
+    if (!f) return fail("unknown format \"" + value + "\"");
+    opt.format = *f;
+    formatGiven = true;
   }
-  if (args.size() == 1 && args[0] == "--version") {
-    out.options = Options{.command = Command::Version};
-    return out;
+  return {};
+}
+
+// The option at args[i] with its values; i moves past them.
+Result<void> readOption(const std::vector<std::string>& args, std::size_t& i, Options& opt, bool& formatGiven) {
+  const std::string& arg = args[i];
+  if (!optionAllowed(opt.command, arg))
+    return fail(knownOption(arg) ? arg + " does not apply to " + commandName(opt.command) : "unknown option " + arg);
+  if (arg == "--2theta") {
+    opt.twoTheta = true;
+  } else if (arg == "--cell") {
+    opt.cell.clear();
+    while (i + 1 < args.size() && opt.cell.size() < 6 && looksLikeNumber(args[i + 1])) opt.cell.push_back(args[++i]);
+    if (opt.cell.empty()) return fail("--cell needs numbers");
+  } else if (arg == "--theta") {
+    auto v = takeWords(args, i, 2);
+    if (!v) return fail("--theta needs two angles");
+    opt.theta = std::array<std::string, 2>{(*v)[0], (*v)[1]};
+  } else if (arg == "--limits") {
+    auto v = takeWords(args, i, 6);
+    if (!v) return fail("--limits needs six whole numbers: HMIN HMAX KMIN KMAX LMIN LMAX");
+    opt.limits.emplace();
+    std::copy(v->begin(), v->end(), opt.limits->begin());
+  } else if (arg == "--hkl") {
+    auto v = takeWords(args, i, 3);
+    if (!v) return fail("--hkl needs three whole numbers: H K L");
+    opt.hkl = std::array<std::string, 3>{(*v)[0], (*v)[1], (*v)[2]};
+  } else {
+    auto v = takeWords(args, i, 1);
+    if (!v) return fail(arg + " needs a value");
+    return readValueOption(arg, v->front(), opt, formatGiven);
   }
-  if (args.empty()) return fail("no command given");
+  return {};
+}
 
-  Options opt;
-  const auto command = std::find_if(std::begin(kCommands), std::end(kCommands),
-                                     [&](const CommandName& c) { return c.name == args[0]; });
-  if (command == std::end(kCommands)) return fail("unknown command \"" + args[0] + "\"");
-  opt.command = command->command;
-  bool formatGiven = false;
-
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (!isOption(arg)) {
-      opt.words.push_back(arg);
-      continue;
-    }
-    if (!optionAllowed(opt.command, arg)) {
-      const bool known = arg == "--cell" || arg == "--lambda" || arg == "--theta" || arg == "--2theta" ||
-                         arg == "--limits" || arg == "--hkl" || arg == "--from" || arg == "--format" ||
-                         arg == "--decimals" || arg == "--cif" || arg == "--block" || arg == "--monochromator";
-      return fail(known ? arg + " does not apply to " + commandName(opt.command) : "unknown option " + arg);
-    }
-    // The next n words, none of them an option.
-    auto take = [&](std::size_t n) -> std::optional<std::vector<std::string>> {
-      if (i + n >= args.size()) return std::nullopt;
-      std::vector<std::string> values(args.begin() + static_cast<long>(i) + 1,
-                                      args.begin() + static_cast<long>(i + n) + 1);
-      for (const auto& v : values)
-        if (isOption(v)) return std::nullopt;
-      i += n;
-      return values;
-    };
-    auto takeOne = [&]() -> std::optional<std::string> {
-      auto v = take(1);
-      return v ? std::optional<std::string>(v->front()) : std::nullopt;
-    };
-
-    if (arg == "--2theta") {
-      opt.twoTheta = true;
-    } else if (arg == "--cell") {
-      opt.cell.clear();
-      while (i + 1 < args.size() && opt.cell.size() < 6 && looksLikeNumber(args[i + 1])) opt.cell.push_back(args[++i]);
-      if (opt.cell.empty()) return fail("--cell needs numbers");
-    } else if (arg == "--theta") {
-      auto v = take(2);
-      if (!v) return fail("--theta needs two angles");
-      opt.theta = std::array<std::string, 2>{(*v)[0], (*v)[1]};
-    } else if (arg == "--limits") {
-      auto v = take(6);
-      if (!v) return fail("--limits needs six whole numbers: HMIN HMAX KMIN KMAX LMIN LMAX");
-      opt.limits.emplace();
-      std::copy(v->begin(), v->end(), opt.limits->begin());
-    } else if (arg == "--hkl") {
-      auto v = take(3);
-      if (!v) return fail("--hkl needs three whole numbers: H K L");
-      opt.hkl = std::array<std::string, 3>{(*v)[0], (*v)[1], (*v)[2]};
-    } else {
-      auto v = takeOne();
-      if (!v) return fail(arg + " needs a value");
-      if (arg == "--lambda") opt.lambda = *v;
-      else if (arg == "--from") opt.from = *v;
-      else if (arg == "--decimals") opt.decimals = *v;
-      else if (arg == "--data-dir") opt.dataDir = *v;
-      else if (arg == "--cif") opt.cif = *v;
-      else if (arg == "--block") opt.block = *v;
-      else if (arg == "--monochromator") opt.monochromator = *v;
-      else if (arg == "--format") {
-        const auto f = formatFromName(*v);
-        if (!f) return fail("unknown format \"" + *v + "\"");
-        opt.format = *f;
-        formatGiven = true;
-      }
-    }
-  }
-
+// What each command needs besides its options.
+Result<void> checkCommand(Options& opt, bool formatGiven) {
   const std::string name = commandName(opt.command);
   switch (opt.command) {
     case Command::Groups:
@@ -184,11 +183,45 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
           opt.format != OutputFormat::Json)
         return fail("bragg prints the list or json format only");
       break;
+    case Command::Plot:
+      if (opt.words.size() != 2) return fail("plot takes a SYSTEM and a GROUP");
+      if (opt.cell.empty()) return fail("plot needs --cell");
+      if (!opt.lambda) return fail("plot needs --lambda");
+      if (!opt.output) return fail("plot needs --output FILE.png or FILE.pdf");
+      break;
+    case Command::Pattern:
+      if (opt.words.size() != 1) return fail("pattern takes one FILE");
+      if (!formatGiven) opt.format = OutputFormat::Tsv;
+      if (opt.format != OutputFormat::Tsv && opt.format != OutputFormat::Json)
+        return fail("pattern prints the tsv or json format only");
+      break;
     case Command::Help:
     case Command::Version: break;
   }
-  out.options = std::move(opt);
-  return out;
+  return {};
+}
+
+}  // namespace
+
+Result<Options> parseCommandLine(const std::vector<std::string>& args) {
+  if (std::find_if(args.begin(), args.end(), [](const std::string& a) { return a == "--help" || a == "-h"; }) !=
+      args.end())
+    return Options{};
+  if (args.size() == 1 && args[0] == "--version") return Options{.command = Command::Version};
+  if (args.empty()) return fail("no command given");
+
+  Options opt;
+  const auto command = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                     [&](const CommandName& c) { return c.name == args[0]; });
+  if (command == std::end(kCommands)) return fail("unknown command \"" + args[0] + "\"");
+  opt.command = command->command;
+  bool formatGiven = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (!isOption(args[i])) opt.words.push_back(args[i]);
+    else if (auto read = readOption(args, i, opt, formatGiven); !read) return read.failure();
+  }
+  if (auto checked = checkCommand(opt, formatGiven); !checked) return checked.failure();
+  return opt;
 }
 
 std::string usageText() {
@@ -201,6 +234,10 @@ std::string usageText() {
          "       obrin-cli bragg SYSTEM GROUP --cell ... --lambda L --hkl H K L [--2theta] [--format list|json]\n"
          "       obrin-cli powder|single|bragg --from FILE.ind [SYSTEM [GROUP]] [options]\n"
          "       obrin-cli powder|single|bragg --cif FILE.cif [--block NAME] [SYSTEM [GROUP]] [options]\n"
+         "       obrin-cli plot SYSTEM GROUP --cell ... --lambda L --theta T1 T2 [--2theta] [--pattern FILE]\n"
+         "                 [--axis 2theta|theta|d|q] [--ka2 RATIO] [--zero DEG] --output FILE.png|FILE.pdf\n"
+         "                 [--size WxH]\n"
+         "       obrin-cli pattern FILE [--format tsv|json]\n"
          "       obrin-cli --help | --version\n";
 }
 
@@ -218,6 +255,11 @@ std::string helpText() {
          "                           of equivalent reflections once with its multiplicity\n"
          "  single                   every allowed reflection inside the Miller-index limits\n"
          "  bragg                    d and the Bragg angle of one reflection, F when forbidden\n"
+         "  plot                     the powder lines drawn as sticks (height by multiplicity), over a\n"
+         "                           measured pattern if one is given, written as a PNG or PDF picture\n"
+         "                           (by the program obrin-plot beside obrin-cli; no display needed)\n"
+         "  pattern FILE             the points read from a measured pattern, and its wavelength when\n"
+         "                           the file stores one\n"
          "\n"
          "SYSTEM   CUBI TETR ORTH HEXA RHOM MONO TRIC, or the name of the system list (Cubic,\n"
          "         Tetragonal, Othorhombic, Hexagonal, Rhomboedral, Monoclinic, Triclinic), any case.\n"
@@ -267,6 +309,20 @@ std::string helpText() {
          "                   d and the angle in tsv (default: every digit of the stored value).\n"
          "  --data-dir DIR   read the space-group position files (C.pos, Q.pos, ...) from DIR only;\n"
          "                   by default from the current directory, then the program's data folder.\n"
+         "  --pattern FILE   plot: a measured pattern drawn under the sticks; the intensity axis\n"
+         "                   follows it and the tallest stick reaches its maximum. Plain columns\n"
+         "                   (.xy .xye .dat .txt .csv: 2 or 3 numbers a row, blank, comma or semicolon\n"
+         "                   separated, comment lines #, ! and ', one header line) or, through xylib,\n"
+         "                   .xrdml, Bruker .raw and .uxd, Rigaku .dat, Fit2D .chi and pdCIF .cif.\n"
+         "  --axis A         plot: the horizontal axis, 2theta (default), theta, d (angstrom) or\n"
+         "                   q (4 pi sin(theta) / lambda, 1/angstrom).\n"
+         "  --ka2 RATIO      plot: also the K-alpha-2 companion of each line, height times RATIO,\n"
+         "                   drawn fainter (lambda a tube line of the table, or the pattern's own).\n"
+         "  --zero DEG       plot: a zero shift in degrees 2-theta added to every line.\n"
+         "  --output FILE    plot: the picture, FILE.png or FILE.pdf.\n"
+         "  --size WxH       plot: its size in pixels (PNG) or points (PDF), default 1000x600.\n"
+         "  --format tsv|json  pattern: tab-separated 2theta, intensity [, sigma] after a header\n"
+         "                   (a '# wavelength' line first when stored), or json (default tsv).\n"
          "  --help           this text.\n"
          "  --version        the program's version.\n"
          "\n"
@@ -279,7 +335,9 @@ std::string helpText() {
          "  obrin-cli powder CUBI pm-3m --cell 4 --lambda CuKa1 --theta 5 40\n"
          "  obrin-cli powder HEXA 194 --cell 3.21 5.21 --lambda 1.5406 --theta 10 120 --2theta --format json\n"
          "  obrin-cli powder CUBI 225 --cell 4.05 --lambda CuKa1 --theta 5 60 --format cell > al.ind\n"
-         "  obrin-cli bragg --from al.ind --hkl 2 0 0\n";
+         "  obrin-cli bragg --from al.ind --hkl 2 0 0\n"
+         "  obrin-cli plot CUBI 227 --cell 5.4309 --lambda CuKa1 --theta 10 70 --2theta --ka2 0.5 --output si.png\n"
+         "  obrin-cli pattern scan.xrdml --format json\n";
 }
 
 }  // namespace obrin::cli

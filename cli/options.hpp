@@ -9,9 +9,11 @@
 #include <string_view>
 #include <vector>
 
+#include "core/result.hpp"
+
 namespace obrin::cli {
 
-enum class Command { Help, Version, Groups, Conditions, Powder, Single, Bragg };
+enum class Command { Help, Version, Groups, Conditions, Powder, Single, Bragg, Plot, Pattern };
 enum class OutputFormat { List, Tsv, Json, Report, Excel, Cell };
 
 struct Options {
@@ -30,16 +32,14 @@ struct Options {
   OutputFormat format = OutputFormat::List;
   std::optional<std::string> decimals;
   std::optional<std::string> dataDir;
+  // plot and pattern: the measured pattern, then the picture (texts checked by the plot).
+  std::optional<std::string> pattern;
+  std::optional<std::string> axis, ka2, zero, output, size;
 };
 
-// Either the options, or what is wrong with the command line (a usage fault, exit status 2).
-struct ParsedCommandLine {
-  std::optional<Options> options;
-  std::string usageError;
-};
-
-// args: the arguments after the program name.
-ParsedCommandLine parseCommandLine(const std::vector<std::string>& args);
+// args: the arguments after the program name. Refused with what is wrong with the command line
+// (a usage fault, exit status 2).
+Result<Options> parseCommandLine(const std::vector<std::string>& args);
 
 std::optional<OutputFormat> formatFromName(std::string_view name);
 std::string_view formatName(OutputFormat format);

@@ -1,24 +1,11 @@
 #include "cli/resolve.hpp"
 
-#include <cctype>
-
-#include "calc/inputs.hpp"
 #include "calc/wavelengths.hpp"
 #include "core/textformat.hpp"
+#include "symmetry/group_names.hpp"
 #include "symmetry/pot.hpp"
 
 namespace obrin::cli {
-
-namespace {
-
-bool allDigits(std::string_view s) {
-  if (s.empty()) return false;
-  for (char c : s)
-    if (c < '0' || c > '9') return false;
-  return true;
-}
-
-}  // namespace
 
 std::optional<CrystalSystem> resolveSystem(std::string_view word) {
   const std::string upper = upperCased(trimmed(word));
@@ -31,35 +18,23 @@ std::optional<CrystalSystem> resolveSystem(std::string_view word) {
   return std::nullopt;
 }
 
-std::string groupKey(std::string_view name, bool dropNumberSuffix) {
-  std::string key;
-  for (char c : name)
-    if (c != ' ' && c != '\t') key += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (dropNumberSuffix && key.size() > 2 && key.back() == ')') {
-    const auto open = key.rfind('(');
-    if (open != std::string::npos && open > 0 && allDigits(std::string_view(key).substr(open + 1, key.size() - open - 2)))
-      key.erase(open);
-  }
-  return key;
-}
-
-std::optional<std::string> resolveGroup(const std::vector<std::string>& names, std::string_view word,
-                                        const std::filesystem::path& positionFile) {
+Result<std::optional<std::string>> resolveGroup(const std::vector<std::string>& names, std::string_view word,
+                                                const std::filesystem::path& positionFile) {
+  using Found = std::optional<std::string>;
   for (const auto& n : names)
-    if (n == word) return n;
-  const std::string wanted = groupKey(word, false);
-  if (wanted.empty()) return std::nullopt;
+    if (n == word) return Found(n);
   for (const auto& n : names)
-    if (groupKey(n, true) == wanted || groupKey(n, false) == wanted) return n;
+    if (isGroupSymbol(n, word)) return Found(n);
 
-  const std::string number = trimmed(word);
-  if (!allDigits(number) || number.size() > 9) return std::nullopt;
-  const int wantedNumber = std::stoi(number);
-  for (const auto& n : names) {
-    const EntryRead read = readSpaceGroupEntry(positionFile, n);
-    if (read.entry && read.entry->number == wantedNumber) return n;
+  const auto wantedNumber = groupNumberWord(word);
+  if (!wantedNumber) return Found();
+  const auto numbers = readGroupNumbers(positionFile, names);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (numbers[i] != wantedNumber) continue;
+    if (const auto read = readSpaceGroupEntry(positionFile, names[i]); !read) return read.failure();
+    return Found(names[i]);
   }
-  return std::nullopt;
+  return Found();
 }
 
 std::string lambdaFieldText(std::string_view word) {
@@ -90,22 +65,17 @@ std::string freeCellParameterNames(CrystalSystem system) {
   return s;
 }
 
-std::array<std::string, 6> cellTextsFromFreeParameters(CrystalSystem system, const std::vector<std::string>& values,
-                                                      CalculationState& state) {
+std::array<std::string, 6> cellTexts(CrystalSystem system, const std::vector<std::string>& values) {
   std::array<std::string, 6> texts;
-  state.system = system;
-  const auto free = freeCellParameters(system);
-  // The fixed fields as choosing the system writes them; a is not typed yet.
-  const CellFieldLayout layout = cellFieldLayout(system, state.cell, "");
-  for (int i = 0; i < 6; ++i)
-    if (layout.text[i]) texts[i] = *layout.text[i];
-  for (std::size_t n = 0; n < free.size() && n < values.size(); ++n) {
-    const int i = free[n];
-    texts[i] = values[n];
-    const FieldExit exit = checkFieldExit(static_cast<InputField>(i + 1), values[n], state);
-    // A refused text stays in its field, untied, for the validation to report.
-    if (!exit.accepted) continue;
-    for (InputField tied : exit.copies) texts[static_cast<int>(tied) - 1] = exit.text;
+  const auto& rules = systemInfo(system).cell;
+  std::size_t typed = 0;
+  // Cell order puts every tied parameter after the one it repeats.
+  for (int p = 0; p < 6; ++p) {
+    switch (rules[p].kind) {
+      case CellParameterRule::Free: texts[p] = typed < values.size() ? values[typed++] : std::string(); break;
+      case CellParameterRule::Tied: texts[p] = texts[rules[p].source]; break;
+      case CellParameterRule::Fixed: texts[p] = std::to_string(rules[p].degrees); break;
+    }
   }
   return texts;
 }

@@ -11,6 +11,7 @@
 
 #include "calc/state.hpp"
 #include "core/mathhkl.hpp"
+#include "core/result.hpp"
 
 namespace obrin::cli {
 
@@ -20,12 +21,11 @@ std::optional<CrystalSystem> resolveSystem(std::string_view word);
 
 // The entry of the group list the word names, in this order: the exact name; the name, or the
 // name without its "(N)" suffix, compared without letter case and blanks; for a bare number,
-// the first entry with that space-group number (read from the position file).
-std::optional<std::string> resolveGroup(const std::vector<std::string>& names, std::string_view word,
-                                        const std::filesystem::path& positionFile);
-
-// The name without blanks, in upper case, and without a trailing "(N)".
-std::string groupKey(std::string_view name, bool dropNumberSuffix);
+// the first entry with that space-group number (read from the position file). That entry must
+// read: a damaged one is refused with the position file's message, never passed over for the
+// next entry of the same number. None when nothing matches.
+Result<std::optional<std::string>> resolveGroup(const std::vector<std::string>& names, std::string_view word,
+                                                const std::filesystem::path& positionFile);
 
 // What the wavelength field holds after --lambda: a row of the wavelength table (any case) is
 // written as the window writes a chosen row; anything else is taken as typed.
@@ -42,9 +42,8 @@ std::filesystem::path positionFileFor(CrystalSystem system, const std::vector<st
 // The free cell parameters of the system, in the order --cell takes them.
 std::string freeCellParameterNames(CrystalSystem system);  // "a c", ...
 
-// The six cell field texts after choosing the system and typing the free parameters into
-// their fields, each checked on leaving as the window checks it (tied fields take the text).
-std::array<std::string, 6> cellTextsFromFreeParameters(CrystalSystem system, const std::vector<std::string>& values,
-                                                      CalculationState& state);
+// The six cell texts from the free parameters, in cell order: a tied parameter repeats the
+// text it is tied to, a fixed angle is its value.
+std::array<std::string, 6> cellTexts(CrystalSystem system, const std::vector<std::string>& values);
 
 }  // namespace obrin::cli

@@ -17,11 +17,14 @@ inline constexpr int kMaxPositionLineLength = 1024;
 // Groups listed of one position file: a file of blank lines must not fill the memory with names.
 inline constexpr int kMaxGroupsInList = 1000000;
 
-// Reflection lists.
-inline constexpr int kMaxListedReflections = 9998;  // lines a powder calculation may store
-inline constexpr int kMaxSeenReflections = 49998;   // equivalents counted by a powder calculation
-inline constexpr int kMaxSingleCrystalListed = 9999;    // lines a single-crystal list may hold
-inline constexpr int kMaxSingleCrystalGathered = 49998; // reflections it may gather
+// Reflection lists: sized for synchrotron patterns of large cells (a protein powder, a
+// framework at 0.4 Å), at a few tens of bytes a line.
+inline constexpr int kMaxListedReflections = 1000000;     // lines a powder calculation may store
+inline constexpr int kMaxSeenReflections = 10000000;      // equivalents counted by a powder calculation
+inline constexpr int kMaxSingleCrystalListed = 1000000;   // lines a single-crystal list may hold
+// Reflections a single-crystal calculation may gather: each is a line, so one more than the
+// list holds already refuses it.
+inline constexpr int kMaxSingleCrystalGathered = kMaxSingleCrystalListed;
 
 // Index rows (h, k) a calculation may visit. Each costs a few operations even when no index of
 // it falls in the d window; this many rows with fewer lines than the list limits take a window
@@ -54,6 +57,16 @@ inline constexpr int kMaxReportDecimals = 30;
 inline constexpr double kCellLengthTolerance = 0.001;
 inline constexpr double kCellAngleTolerance = 0.01;
 
+// Measured patterns. The largest diffractograms hold a few 10^5 points; these bounds keep a
+// mistaken or hostile file from filling the memory.
+inline constexpr long long kMaxPatternFileBytes = 256LL * 1024 * 1024;
+inline constexpr int kMaxPatternPoints = 4000000;
+inline constexpr int kMaxPatternLineLength = 4096;  // characters read of one plain-column line
+// Kα2 companions of the pattern view: intensity ratio Kα2/Kα1 when the user gives none.
+inline constexpr double kDefaultAlpha2Ratio = 0.5;
+// Exported pictures of the pattern view (pixels, or points for a PDF).
+inline constexpr int kMinPlotSide = 100;
+inline constexpr int kMaxPlotSide = 10000;
 // Imported structures: the site limit keeps a damaged file from filling the memory.
 inline constexpr int kMaxCifAtomSites = 100000;
 // Two atom positions closer than this in every fractional coordinate (modulo 1) are one site.

@@ -13,6 +13,13 @@ std::string intText(long long i, int width);               // i:w
 // its field (a 5-digit index in a 3-wide column) gets one separating blank so that it never
 // runs into the one before; narrower numbers keep their exact field.
 void appendField(std::string& line, std::string_view number);
+// fixedText and intText appended in place, digit for digit the same: long lists are written
+// without a string per number.
+void appendFixed(std::string& out, double x, int width, int decimals);
+void appendInt(std::string& out, long long i, int width);
+// appendField of fixedText or intText, in place.
+void appendFixedField(std::string& line, double x, int width, int decimals);
+void appendIntField(std::string& line, long long i, int width);
 
 std::string trimmed(std::string_view s);        // blanks removed at both ends
 std::string trimmedRight(std::string_view s);   // trailing blanks removed

@@ -25,10 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (data[i] == 0) args.emplace_back();
     else args.back().push_back(static_cast<char>(data[i]));
   }
-  const ParsedCommandLine parsed = parseCommandLine(args);
-  if (parsed.options.has_value() == !parsed.usageError.empty()) std::abort();
-  if (!parsed.options) return 0;
-  const Options& o = *parsed.options;
+  const auto parsed = parseCommandLine(args);
+  if (parsed.ok() == !parsed.error().empty()) std::abort();
+  if (!parsed) return 0;
+  const Options& o = *parsed;
   if (o.cell.size() > 6) std::abort();
   (void)formatName(o.format);
   if (o.lambda) (void)lambdaFieldText(*o.lambda);
@@ -39,14 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!system) return 0;
   (void)freeCellParameterNames(*system);
   (void)cellTiesText(*system);
-  if (!o.cell.empty() && o.cell.size() <= freeCellParameters(*system).size()) {
-    CalculationState state;
-    (void)cellTextsFromFreeParameters(*system, o.cell, state);
-  }
+  if (!o.cell.empty() && o.cell.size() <= freeCellParameters(*system).size()) (void)cellTexts(*system, o.cell);
   if (o.words.size() > 1) {
     const std::filesystem::path file = kDir / positionFileName(*system);
     const GroupList list = loadSpaceGroupList(file);
-    if (const auto group = resolveGroup(list.names, o.words[1], file)) {
+    if (const auto resolved = resolveGroup(list.names, o.words[1], file); resolved && *resolved) {
+      const auto& group = *resolved;
       bool listed = false;
       for (const auto& n : list.names) listed = listed || n == *group;
       if (!listed) std::abort();

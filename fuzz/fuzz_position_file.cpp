@@ -22,10 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const auto& name : list.names) {
     if (tried++ == 2) break;
     std::istringstream entryStream(text);
-    const EntryRead read = parseSpaceGroupEntry(entryStream, "F.pos", name);
-    if (read.entry.has_value() == !read.error.empty()) std::abort();
-    if (!read.entry) continue;
-    const SpaceGroupEntry& e = *read.entry;
+    const auto read = parseSpaceGroupEntry(entryStream, "F.pos", name);
+    if (read.ok() == !read.error().empty()) std::abort();
+    if (!read) continue;
+    const SpaceGroupEntry& e = *read;
     if (e.operators.empty() || e.operators.size() > static_cast<std::size_t>(kMaxOperators)) std::abort();
     if (e.conditionLines.size() > static_cast<std::size_t>(kMaxConditions)) std::abort();
     for (const auto& line : e.conditionLines)

@@ -52,7 +52,7 @@ void copyPermissions(const std::filesystem::path& from, const std::filesystem::p
 
 }  // namespace
 
-std::string writeFileAtomically(const std::filesystem::path& target, std::string_view text) {
+Result<void> writeFileAtomically(const std::filesystem::path& target, std::string_view text) {
   static std::mt19937_64 rng{std::random_device{}()};
   const std::filesystem::path file = resolveLinks(target);
 
@@ -67,7 +67,7 @@ std::string writeFileAtomically(const std::filesystem::path& target, std::string
     openError = errno;
     if (!f && openError != EEXIST) break;
   }
-  if (!f) return failure(target, errnoText(openError));
+  if (!f) return fail(failure(target, errnoText(openError)));
 
   errno = 0;
   bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
@@ -81,14 +81,14 @@ std::string writeFileAtomically(const std::filesystem::path& target, std::string
   std::error_code ec;
   if (!ok) {
     std::filesystem::remove(tmp, ec);
-    return failure(target, errnoText(writeError));
+    return fail(failure(target, errnoText(writeError)));
   }
   copyPermissions(file, tmp);
   std::filesystem::rename(tmp, file, ec);
   if (ec) {
     std::error_code ignored;
     std::filesystem::remove(tmp, ignored);
-    return failure(target, ec.message());
+    return fail(failure(target, ec.message()));
   }
   syncFolderToDisk(file.parent_path());
   return {};

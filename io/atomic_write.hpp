@@ -6,12 +6,15 @@
 #include <string>
 #include <string_view>
 
+#include "core/result.hpp"
+
 namespace obrin {
 
 // Writes the text to a fresh file beside the target and renames it over the target once every
 // byte is on disk (the folder is synced after the rename). The new file keeps the permissions of
-// the one it replaces; a target that is a symbolic link has the file it points to replaced. Returns an empty text on success, else "Cannot write <file name>: <reason>";
-// then the target is untouched and no temporary file remains.
-std::string writeFileAtomically(const std::filesystem::path& target, std::string_view text);
+// the one it replaces; a target that is a symbolic link has the file it points to replaced.
+// Refused with "Cannot write <file name>: <reason>"; then the target is untouched and no
+// temporary file remains.
+Result<void> writeFileAtomically(const std::filesystem::path& target, std::string_view text);
 
 }  // namespace obrin

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "core/lineread.hpp"
+#include "core/numfield.hpp"
 #include "core/textformat.hpp"
 #include "io/atomic_write.hpp"
 #include "symmetry/pot.hpp"
@@ -75,7 +76,7 @@ std::string cellFileText(const CellFileData& data) {
   return out;
 }
 
-CellFileRead parseCellFile(std::string_view text, std::string_view fileName) {
+Result<CellFileData> parseCellFile(std::string_view text, std::string_view fileName) {
   std::vector<std::string_view> lines;
   while (!text.empty() && lines.size() < 5) {
     const size_t nl = text.find('\n');
@@ -86,10 +87,7 @@ CellFileRead parseCellFile(std::string_view text, std::string_view fileName) {
   }
 
   auto refuse = [&](int lineNo, const std::string& why) {
-    CellFileRead r;
-    r.error = "Cannot import " + std::string(fileName) + " (line " + std::to_string(lineNo) +
-              "): " + why;
-    return r;
+    return fail("Cannot import " + std::string(fileName) + " (line " + std::to_string(lineNo) + "): " + why);
   };
   static constexpr const char* kLineContents[5] = {
       "the title", "the space-group symbol", "a, b, c, alpha, beta, gamma",
@@ -127,39 +125,26 @@ CellFileRead parseCellFile(std::string_view text, std::string_view fileName) {
   data.thetaMin = limits[0];
   data.thetaMax = limits[1];
   data.lambda = lambda[0];
-
-  CellFileRead r;
-  r.data = std::move(data);
-  return r;
+  return data;
 }
 
-CellFileRead readCellFile(const std::filesystem::path& file) {
+Result<CellFileData> readCellFile(const std::filesystem::path& file) {
   const std::string name = file.filename().string();
   std::ifstream in;
-  if (const std::string reason = openRegularFile(file, in); !reason.empty()) {
-    CellFileRead r;
-    r.error = "Cannot import " + name + ": " + reason;
-    return r;
-  }
+  if (const std::string reason = openRegularFile(file, in); !reason.empty())
+    return fail("Cannot import " + name + ": " + reason);
   // Only the five lines are read, each up to a length no cell file reaches: a wrong choice of
   // file (a binary, one huge line) must not be loaded whole.
   std::string text, line;
   for (int lineNo = 1; lineNo <= 5; ++lineNo) {
     bool overlong = false;
     if (!readLineCapped(in, line, kMaxCellFileLineLength, &overlong)) break;
-    if (overlong) {
-      CellFileRead r;
-      r.error = "Cannot import " + name + " (line " + std::to_string(lineNo) +
-                "): the line is longer than " + std::to_string(kMaxCellFileLineLength) + " characters";
-      return r;
-    }
+    if (overlong)
+      return fail("Cannot import " + name + " (line " + std::to_string(lineNo) + "): the line is longer than " +
+                  std::to_string(kMaxCellFileLineLength) + " characters");
     text += line + "\n";
   }
-  if (in.bad()) {
-    CellFileRead r;
-    r.error = "Cannot import " + name + ": the file cannot be read";
-    return r;
-  }
+  if (in.bad()) return fail("Cannot import " + name + ": the file cannot be read");
   return parseCellFile(text, name);
 }
 
@@ -169,7 +154,7 @@ std::string withCellFileExtension(std::string_view name) {
   return result;
 }
 
-std::string writeCellFile(const std::filesystem::path& file, const CellFileData& data) {
+Result<void> writeCellFile(const std::filesystem::path& file, const CellFileData& data) {
   return writeFileAtomically(file, cellFileText(data));
 }
 
@@ -249,12 +234,22 @@ std::optional<std::string> findListedSymbol(const std::vector<std::string>& name
 
 std::array<bool, 6> greyedCellFields(CrystalSystem system) { return lockedCellParameters(system); }
 
+namespace {
+// An angle field shows two decimals, as a typed angle does, unless the file holds more: then all
+// four it stores, so that an import changes no digit of the cell.
+std::string angleFieldText(double angle) {
+  const std::string twoDecimals = fixedText(angle, 7, 2);
+  const auto shown = parseNumber(twoDecimals);
+  return shown && std::abs(*shown - angle) < 1e-9 ? twoDecimals : fixedText(angle, 8, 4);
+}
+}  // namespace
+
 CellFieldTexts cellFieldTexts(const CellFileData& data, std::optional<CrystalSystem> system,
                               AngleMode angleMode) {
   CellFieldTexts t;
   const auto p = data.cell.params();
   for (int i = 0; i < 3; ++i) t.cell[i] = fixedText(p[i], 8, 4);
-  for (int i = 3; i < 6; ++i) t.cell[i] = fixedText(p[i], 7, 2);
+  for (int i = 3; i < 6; ++i) t.cell[i] = angleFieldText(p[i]);
   t.lambda = fixedText(data.lambda, 8, 5);
   const double factor = angleMode == AngleMode::TwoTheta ? 2 : 1;
   t.thetaMin = fixedText(factor * data.thetaMin, 7, 3);
@@ -270,12 +265,12 @@ CellImport importCellFile(const std::filesystem::path& file,
                           const std::vector<std::filesystem::path>& positionFileDirs,
                           AngleMode angleMode) {
   CellImport result;
-  CellFileRead read = readCellFile(file);
-  if (!read.data) {
-    result.error = std::move(read.error);
+  auto read = readCellFile(file);
+  if (!read) {
+    result.error = read.error();
     return result;
   }
-  const CellFileData& data = *read.data;
+  const CellFileData& data = *read;
   result.system =
       deriveCrystalSystem(data.cell, data.symbol, symbolListedInPositionFiles(positionFileDirs));
   if (result.system) {
@@ -288,7 +283,7 @@ CellImport importCellFile(const std::filesystem::path& file,
       result.selectedGroup = findGroupIndex(result.groupNames, trimmedRight(*name));
   }
   result.fields = cellFieldTexts(data, result.system, angleMode);
-  result.data = std::move(read.data);
+  result.data = std::move(*read);
   return result;
 }
 

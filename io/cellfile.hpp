@@ -12,6 +12,7 @@
 
 #include "calc/state.hpp"
 #include "core/mathhkl.hpp"
+#include "core/result.hpp"
 
 namespace obrin {
 
@@ -29,20 +30,17 @@ CellFileData cellFileData(const CalculationState& state, std::string title, std:
 // The five lines, each ending in "\n".
 std::string cellFileText(const CellFileData& data);
 
-struct CellFileRead {
-  std::optional<CellFileData> data;  // none on any fault: nothing is half-read
-  std::string error;                 // empty, or a warning naming the file and the line
-};
+// Refused on any fault, with a warning naming the file and the line: nothing is half-read.
 // fileName only names the file in the warnings.
-CellFileRead parseCellFile(std::string_view text, std::string_view fileName);
-CellFileRead readCellFile(const std::filesystem::path& file);
+Result<CellFileData> parseCellFile(std::string_view text, std::string_view fileName);
+Result<CellFileData> readCellFile(const std::filesystem::path& file);
 // The name an export writes to: ".ind" is appended when the name does not contain ".ind"
 // anywhere. Ask before overwriting under this name, not under the one typed: "x" must not
 // replace an existing "x.ind" unasked.
 std::string withCellFileExtension(std::string_view name);
 
-// Empty on success, else the warning; a failed write leaves any previous file untouched.
-std::string writeCellFile(const std::filesystem::path& file, const CellFileData& data);
+// A failed write leaves any previous file untouched.
+Result<void> writeCellFile(const std::filesystem::path& file, const CellFileData& data);
 
 // ---- Crystal system of an imported cell ----------------------------------------------------
 

@@ -5,7 +5,7 @@
 
 namespace obrin {
 
-TextResult spreadsheetText(const CalculationState& state, const ReportInputs& in) {
+Result<std::string> spreadsheetText(const CalculationState& state, const ReportInputs& in) {
   const AngleMode angle = in.choices.angle;
   const int n = in.decimals;
   const UnitCell& c = state.cellCopy;
@@ -27,9 +27,8 @@ TextResult spreadsheetText(const CalculationState& state, const ReportInputs& in
   if (in.choices.mode == CalcMode::Powder) {
     out += angleLimitLines(state.thetaMin, state.thetaMax, angle) + "\n";
   } else if (in.choices.mode == CalcMode::SingleCrystal) {
-    std::string error;
-    const auto limits = readMillerLimits(in.choices.millerLimitTexts, &error);
-    if (!limits) return {{}, error};
+    const auto limits = readReportMillerLimits(in.choices.millerLimitTexts);
+    if (!limits) return limits.failure();
     out += millerLimitLines(*limits) + "\n";
   }
 
@@ -42,17 +41,15 @@ TextResult spreadsheetText(const CalculationState& state, const ReportInputs& in
            intText(r.multiplicity, 5) + (state.structure ? tab + fixedText(r.intensity, 7, 1) : std::string()) + "\n";
   }
   out += "\n";
-  return {out, {}};
+  return out;
 }
 
-TextResult writeSpreadsheet(const CalculationState& state, const ReportInputs& inputs,
-                            const std::filesystem::path& folder) {
-  TextResult t = spreadsheetText(state, inputs);
-  if (!t.error.empty())
-    return {{}, std::string("Cannot write ") + kSpreadsheetFileName + ": " + t.error};
-  if (std::string error = writeFileAtomically(folder / kSpreadsheetFileName, t.text); !error.empty())
-    return {{}, error};
-  return t;
+Result<std::string> writeSpreadsheet(const CalculationState& state, const ReportInputs& inputs,
+                                     const std::filesystem::path& folder) {
+  auto text = spreadsheetText(state, inputs);
+  if (!text) return fail(std::string("Cannot write ") + kSpreadsheetFileName + ": " + text.error());
+  if (auto written = writeFileAtomically(folder / kSpreadsheetFileName, *text); !written) return written.failure();
+  return text;
 }
 
 }  // namespace obrin

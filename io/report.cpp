@@ -24,26 +24,18 @@ std::string blanks(int n) { return n > 0 ? std::string(n, ' ') : std::string(); 
 
 std::optional<int> readWholeNumber(std::string_view text) { return parseWholeNumber(trimmed(text)); }
 
-std::optional<int> readDecimals(std::string_view text, std::string* error) {
+Result<int> readDecimals(std::string_view text) {
   const auto n = readWholeNumber(text);
   if (n && *n >= 0 && *n <= kMaxReportDecimals) return *n;
-  if (error)
-    *error = "Number of decimals: \"" + trimmed(text) + "\" is not a whole number from 0 to " +
-             std::to_string(kMaxReportDecimals);
-  return std::nullopt;
+  return fail("Number of decimals: \"" + trimmed(text) + "\" is not a whole number from 0 to " +
+              std::to_string(kMaxReportDecimals));
 }
 
-std::optional<std::array<int, 6>> readMillerLimits(const std::array<std::string, 6>& texts,
-                                                   std::string* error) {
+Result<std::array<int, 6>> readReportMillerLimits(const std::array<std::string, 6>& texts) {
   std::array<int, 6> limits{};
   for (size_t i = 0; i < texts.size(); ++i) {
     const auto n = readWholeNumber(texts[i]);
-    if (!n) {
-      if (error)
-        *error = std::string(kMillerLimitNames[i]) + ": \"" + trimmed(texts[i]) +
-                 "\" is not a whole number";
-      return std::nullopt;
-    }
+    if (!n) return fail(std::string(kMillerLimitNames[i]) + ": \"" + trimmed(texts[i]) + "\" is not a whole number");
     limits[i] = *n;
   }
   return limits;
@@ -63,24 +55,18 @@ std::string millerLimitLines(const std::array<int, 6>& m) {
          "Lmin =" + intText(m[4], 3) + "  Lmax =" + intText(m[5], 3) + "\n";
 }
 
-TextResult resultsReportText(const CalculationState& state, const ReportInputs& in) {
-  const CalcMode mode = in.choices.mode;
-  const AngleMode angle = in.choices.angle;
-  const int n = in.decimals;
-  const int w = n + 5;
-  const UnitCell& c = state.cellCopy;
+namespace {
 
-  std::string out;
-  out += in.dateTime + "\n";
-  out += "\n";
+// The heading, the cell (with its other setting for rhombohedral groups) and λ.
+std::string reportCellLines(const CalculationState& state, const std::string& dateTime) {
+  const UnitCell& c = state.cellCopy;
+  std::string out = dateTime + "\n\n";
   out += std::string(18, ' ') + "Miller indices generator\n";
-  out += std::string(18, ' ') + std::string(24, '-') + "\n";
-  out += "\n";
+  out += std::string(18, ' ') + std::string(24, '-') + "\n\n";
   out += "Space Group: " + state.groupName + "\n";
   out += "a=" + fixedText(c.a, 9, 5) + " b=" + fixedText(c.b, 9, 5) + " c=" + fixedText(c.c, 9, 5) + "\n";
   out += "alpha=" + fixedText(c.alpha, 7, 3) + " beta=" + fixedText(c.beta, 7, 3) +
          " gamma=" + fixedText(c.gamma, 7, 3) + "\n";
-
   if (rhombohedralInHexagonalAxes(state)) {
     // The primitive rhombohedral cell of a hexagonal R cell: aR = √(3a² + c²)/3,
     // sin(alphaR/2) = 3/(2·√((c/a)² + 3)).
@@ -98,59 +84,62 @@ TextResult resultsReportText(const CalculationState& state, const ReportInputs& 
     out += "\nHexagonal cell:\n";
     out += "a=" + fixedText(aH, 9, 5) + " c=" + fixedText(cH, 9, 5) + "\n";
   }
-  out += "lambda=" + fixedText(state.lambda, 10, 5) + "\n";
-  out += "\n";
-
-  bool header = false;
-  if (mode == CalcMode::Powder) {
-    out += angleLimitLines(state.thetaMin, state.thetaMax, angle) + "\n";
-    header = true;
-  } else if (mode == CalcMode::SingleCrystal) {
-    std::string error;
-    const auto limits = readMillerLimits(in.choices.millerLimitTexts, &error);
-    if (!limits) return {{}, error};
-    out += millerLimitLines(*limits) + "\n";
-    header = true;
-  }
-  if (header) {
-    out += "  h  k  l    dhkl";
-    out += blanks(w / 2 - 1);
-    out += angle == AngleMode::TwoTheta ? "2Theta" : " Theta";
-    out += blanks(w / 2 - 3);
-    out += "  Mult";
-    if (state.structure) out += "       I";
-    if (rhombohedralInHexagonalAxes(state)) out += "  Rhomb. indices";
-    if (rhombohedralAxes(state)) out += "  Hexag. indices";
-    out += "\n";
-  }
-
-  for (const Reflection& r : state.list) {
-    const double shown = angle == AngleMode::TwoTheta ? 2.0 * r.theta : double(r.theta);
-    std::string line;
-    for (const std::string& field : {intText(r.h, 3), intText(r.k, 3), intText(r.l, 3), fixedText(r.d, 9, 4),
-                                     fixedText(shown, w, n), intText(r.multiplicity, 5)})
-      appendField(line, field);
-    if (state.structure) appendField(line, fixedText(r.intensity, 8, 1));
-    const int h = r.h, k = r.k, l = r.l;
-    auto appendOtherIndices = [&line](int i1, int i2, int i3) {
-      line += "    ";
-      for (int i : {i1, i2, i3}) appendField(line, intText(i, 4));
-    };
-    if (rhombohedralInHexagonalAxes(state))
-      appendOtherIndices((2 * h + k + l) / 3, (-h + k + l) / 3, (-h - 2 * k + l) / 3);
-    if (rhombohedralAxes(state)) appendOtherIndices(h - k, k - l, h + k + l);
-    out += line + "\n";
-  }
-  out += "\n";
-  return {out, {}};
+  return out + "lambda=" + fixedText(state.lambda, 10, 5) + "\n\n";
 }
 
-std::string WriteResultsReport(const CalculationState& state, const ReportInputs& inputs,
-                               const std::filesystem::path& folder) {
-  const TextResult report = resultsReportText(state, inputs);
-  if (!report.error.empty())
-    return std::string("Cannot write ") + kReportFileName + ": " + report.error;
-  return writeFileAtomically(folder / kReportFileName, report.text);
+std::string reportColumnHeading(const CalculationState& state, AngleMode angle, int width) {
+  std::string out = "  h  k  l    dhkl";
+  out += blanks(width / 2 - 1);
+  out += angle == AngleMode::TwoTheta ? "2Theta" : " Theta";
+  out += blanks(width / 2 - 3);
+  out += "  Mult";
+  if (state.structure) out += "       I";
+  if (rhombohedralInHexagonalAxes(state)) out += "  Rhomb. indices";
+  if (rhombohedralAxes(state)) out += "  Hexag. indices";
+  return out + "\n";
+}
+
+std::string reportLine(const CalculationState& state, const Reflection& r, AngleMode angle, int decimals) {
+  const double shown = angle == AngleMode::TwoTheta ? 2.0 * r.theta : r.theta;
+  std::string line;
+  for (const std::string& field : {intText(r.h, 3), intText(r.k, 3), intText(r.l, 3), fixedText(r.d, 9, 4),
+                                   fixedText(shown, decimals + 5, decimals), intText(r.multiplicity, 5)})
+    appendField(line, field);
+  if (state.structure) appendField(line, fixedText(r.intensity, 8, 1));
+  auto appendOtherIndices = [&line](int i1, int i2, int i3) {
+    line += "    ";
+    for (int i : {i1, i2, i3}) appendField(line, intText(i, 4));
+  };
+  const int h = r.h, k = r.k, l = r.l;
+  if (rhombohedralInHexagonalAxes(state))
+    appendOtherIndices((2 * h + k + l) / 3, (-h + k + l) / 3, (-h - 2 * k + l) / 3);
+  if (rhombohedralAxes(state)) appendOtherIndices(h - k, k - l, h + k + l);
+  return line + "\n";
+}
+
+}  // namespace
+
+Result<std::string> resultsReportText(const CalculationState& state, const ReportInputs& in) {
+  const AngleMode angle = in.choices.angle;
+  std::string out = reportCellLines(state, in.dateTime);
+  if (in.choices.mode == CalcMode::Powder) {
+    out += angleLimitLines(state.thetaMin, state.thetaMax, angle) + "\n";
+    out += reportColumnHeading(state, angle, in.decimals + 5);
+  } else if (in.choices.mode == CalcMode::SingleCrystal) {
+    const auto limits = readReportMillerLimits(in.choices.millerLimitTexts);
+    if (!limits) return limits.failure();
+    out += millerLimitLines(*limits) + "\n";
+    out += reportColumnHeading(state, angle, in.decimals + 5);
+  }
+  for (const Reflection& r : state.list) out += reportLine(state, r, angle, in.decimals);
+  return out + "\n";
+}
+
+Result<void> WriteResultsReport(const CalculationState& state, const ReportInputs& inputs,
+                                const std::filesystem::path& folder) {
+  const auto report = resultsReportText(state, inputs);
+  if (!report) return fail(std::string("Cannot write ") + kReportFileName + ": " + report.error());
+  return writeFileAtomically(folder / kReportFileName, *report);
 }
 
 }  // namespace obrin

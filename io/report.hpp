@@ -30,23 +30,16 @@ struct ReportInputs {
   int decimals = kDefaultDecimals;  // of the angle column
 };
 
-struct TextResult {
-  std::string text;
-  std::string error;  // empty, or the warning; then text is empty
-};
-
 // A whole number as typed into a field: blanks around it, an optional sign; the syntax of the
 // calculations' limit fields (parseWholeNumber) once the blanks are gone.
 std::optional<int> readWholeNumber(std::string_view text);
 
-// The decimals of the angle column; none, with the warning in *error, for a text that is not a
-// whole number from 0 to kMaxReportDecimals.
-std::optional<int> readDecimals(std::string_view text, std::string* error);
+// The decimals of the angle column; refused for a text that is not a whole number from 0 to
+// kMaxReportDecimals.
+Result<int> readDecimals(std::string_view text);
 
-// The six Miller-index limit texts as integers; none, with the warning naming the field, when
-// one does not read.
-std::optional<std::array<int, 6>> readMillerLimits(const std::array<std::string, 6>& texts,
-                                                   std::string* error);
+// The six Miller-index limit texts as integers; refused, naming the field, when one does not read.
+Result<std::array<int, 6>> readReportMillerLimits(const std::array<std::string, 6>& texts);
 
 // The limit lines both the report and the spreadsheet text carry, each ending in "\n": the
 // angle limits in powder mode, the Miller-index limits in single-crystal mode, else nothing.
@@ -55,11 +48,11 @@ std::string millerLimitLines(const std::array<int, 6>& limits);
 
 // The text of "indic.out"; an error only when, in single-crystal mode, a Miller-index limit
 // text does not read.
-TextResult resultsReportText(const CalculationState& state, const ReportInputs& inputs);
+Result<std::string> resultsReportText(const CalculationState& state, const ReportInputs& inputs);
 
-// Writes "indic.out" into the folder. Empty on success, else the warning
-// ("Cannot write indic.out: ..."); then the previous report is left as it was.
-std::string WriteResultsReport(const CalculationState& state, const ReportInputs& inputs,
+// Writes "indic.out" into the folder; refused with "Cannot write indic.out: ...", the previous
+// report then left as it was.
+Result<void> WriteResultsReport(const CalculationState& state, const ReportInputs& inputs,
                                const std::filesystem::path& folder);
 
 }  // namespace obrin

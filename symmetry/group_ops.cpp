@@ -153,8 +153,8 @@ std::optional<PositionFileGroup> matchPositionFileGroup(
     const GroupList list = loadSpaceGroupList(file);
     for (const std::string& name : list.names) {
       if (name.empty() || !sameCentring(latticeCentring(name[0], system), centring)) continue;
-      const EntryRead read = readSpaceGroupEntry(file, name);
-      if (!read.entry || rotationSet(read.entry->operators) != rotations) continue;
+      const auto read = readSpaceGroupEntry(file, name);
+      if (!read || rotationSet(read->operators) != rotations) continue;
       const auto group = loadSpaceGroup(file, system, name);
       if (group && sameAbsences(*own, *group)) return PositionFileGroup{system, name};
     }

@@ -205,24 +205,71 @@ GroupList loadSpaceGroupList(const fs::path& file) {
   return parseSpaceGroupList(in, file.filename().string());
 }
 
-EntryRead readSpaceGroupEntry(const fs::path& file, std::string_view name) {
+std::vector<std::optional<int>> readGroupNumbers(const fs::path& file, const std::vector<std::string>& names) {
+  std::vector<std::optional<int>> numbers(names.size());
+  std::ifstream in;
+  if (!openPositionFile(file, in).empty()) return numbers;
+  LineReader reader(in);
+  std::string line;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (names[i].empty()) continue;
+    bool found = false;
+    while (!found && reader.next(line)) found = !reader.overlong() && trimmedRight(line) == names[i];
+    if (!found) break;
+    if (const auto number = readInteger(reader, {}, {}); number.value) numbers[i] = static_cast<int>(*number.value);
+  }
+  return numbers;
+}
+
+Result<SpaceGroupEntry> readSpaceGroupEntry(const fs::path& file, std::string_view name) {
   const std::string fileName = file.filename().string();
   std::ifstream in;
-  if (std::string error = name.empty() ? std::string() : openPositionFile(file, in); !error.empty()) {
-    EntryRead result;
-    result.error = std::move(error);
-    return result;
-  }
+  if (std::string error = name.empty() ? std::string() : openPositionFile(file, in); !error.empty())
+    return fail(std::move(error));
   return parseSpaceGroupEntry(in, fileName, name);
 }
 
-EntryRead parseSpaceGroupEntry(std::istream& in, std::string_view fileNameView, std::string_view name) {
-  EntryRead result;
-  const std::string fileName(fileNameView);
-  if (name.empty()) {
-    result.error = fileName + ": no space group is selected";
-    return result;
+namespace {
+
+// A count, then that many lines, each handed to take(line, line number) in turn.
+struct CountedLines {
+  std::string_view countName;   // "the number of coordinate triplets"
+  std::string_view items;       // "coordinate triplets"
+  long least, most;
+  std::string_view belowLeast;  // what a count under least is told
+  bool refuseOverlong;          // a line beyond the cap is refused rather than cut
+};
+
+template <class Take>
+Result<void> readCountedLines(LineReader& reader, const std::string& where, const CountedLines& what, Take take) {
+  const auto count = readInteger(reader, where, what.countName);
+  if (!count.value) return fail(count.error);
+  const std::string countAt = where + ", line " + std::to_string(reader.number()) + ": " +
+                              std::to_string(*count.value) + " " + std::string(what.items);
+  if (*count.value < what.least) return fail(countAt + std::string(what.belowLeast));
+  if (*count.value > what.most)
+    return fail(countAt + ": the program holds " + std::to_string(what.most) + " at most");
+  std::string line;
+  for (long n = 0; n < *count.value; ++n) {
+    if (!reader.next(line))
+      return fail(where + ": the file ends after " + std::to_string(n) + " of " + std::to_string(*count.value) + " " +
+                  std::string(what.items));
+    if (what.refuseOverlong && reader.overlong()) return fail(tooLong(where, reader.number()));
+    if (auto taken = take(line, reader.number()); !taken) return taken;
   }
+  return {};
+}
+
+constexpr CountedLines kTriplets{"the number of coordinate triplets", "coordinate triplets", 1, kMaxOperators,
+                                 ": a group has at least one", true};
+constexpr CountedLines kConditionLines{"the number of condition lines", "condition lines", 0, kMaxConditions,
+                                       " is not a count", false};
+
+}  // namespace
+
+Result<SpaceGroupEntry> parseSpaceGroupEntry(std::istream& in, std::string_view fileNameView, std::string_view name) {
+  const std::string fileName(fileNameView);
+  if (name.empty()) return fail(fileName + ": no space group is selected");
   LineReader reader(in);
   const std::string where = fileName + ", group " + inQuotes(name);
 
@@ -230,99 +277,46 @@ EntryRead parseSpaceGroupEntry(std::istream& in, std::string_view fileNameView, 
   std::string line;
   bool found = false;
   while (!found && reader.next(line)) found = !reader.overlong() && trimmedRight(line) == name;
-  if (!found) {
-    result.error = reader.failed() ? fileName + ": the position file could not be read to its end"
-                                   : where + ": the group is not in the position file";
-    return result;
-  }
+  if (!found)
+    return fail(reader.failed() ? fileName + ": the position file could not be read to its end"
+                                : where + ": the group is not in the position file");
 
   SpaceGroupEntry entry;
   entry.name = std::string(name);
   entry.nameLine = reader.number();
-
-  auto number = readInteger(reader, where, "the group number");
-  if (!number.value) {
-    result.error = number.error;
-    return result;
-  }
+  const auto number = readInteger(reader, where, "the group number");
+  if (!number.value) return fail(number.error);
   entry.number = static_cast<int>(*number.value);
 
-  auto count = readInteger(reader, where, "the number of coordinate triplets");
-  if (!count.value) {
-    result.error = count.error;
-    return result;
-  }
-  const std::string countAt = where + ", line " + std::to_string(reader.number()) + ": ";
-  if (*count.value < 1) {
-    result.error = countAt + std::to_string(*count.value) +
-                   " coordinate triplets: a group has at least one";
-    return result;
-  }
-  if (*count.value > kMaxOperators) {
-    result.error = countAt + std::to_string(*count.value) + " coordinate triplets: the program holds " +
-                   std::to_string(kMaxOperators) + " at most";
-    return result;
-  }
-  const long long firstTripletLine = reader.number() + 1;
+  long long firstTripletLine = 0;
   std::vector<std::string> triplets;
-  for (long n = 0; n < *count.value; ++n) {
-    if (!reader.next(line)) {
-      result.error = where + ": the file ends after " + std::to_string(n) + " of " +
-                     std::to_string(*count.value) + " coordinate triplets";
-      return result;
-    }
-    if (reader.overlong()) {
-      result.error = tooLong(where, reader.number());
-      return result;
-    }
+  auto triplet = [&](const std::string& text, long long lineNumber) -> Result<void> {
+    if (triplets.empty()) firstTripletLine = lineNumber;
+    triplets.push_back(trimmed(text));
     std::string bad;
-    auto op = parseTriplet(line, &bad);
-    if (!op) {
-      result.error = where + ", line " + std::to_string(reader.number()) + ": " + inQuotes(trimmed(line)) +
-                     " is not a coordinate triplet (" + inQuotes(bad) + " is not understood)";
-      return result;
-    }
+    auto op = parseTriplet(text, &bad);
+    if (!op)
+      return fail(where + ", line " + std::to_string(lineNumber) + ": " + inQuotes(trimmed(text)) +
+                  " is not a coordinate triplet (" + inQuotes(bad) + " is not understood)");
     entry.operators.push_back(*op);
-    triplets.push_back(trimmed(line));
-  }
+    return {};
+  };
+  if (auto read = readCountedLines(reader, where, kTriplets, triplet); !read) return read.failure();
   // Multiplicities come from the rotations: a stray or singular one would silently change them.
-  if (const auto fault = findRotationGroupFault(entry.operators)) {
-    result.error = where + ", line " + std::to_string(firstTripletLine + static_cast<long long>(fault->index)) +
-                   ": " + inQuotes(triplets[fault->index]) + " does not belong to a space group: " + fault->reason;
-    return result;
-  }
+  if (const auto fault = findRotationGroupFault(entry.operators))
+    return fail(where + ", line " + std::to_string(firstTripletLine + static_cast<long long>(fault->index)) + ": " +
+                inQuotes(triplets[fault->index]) + " does not belong to a space group: " + fault->reason);
 
-  auto lines = readInteger(reader, where, "the number of condition lines");
-  if (!lines.value) {
-    result.error = lines.error;
-    return result;
-  }
-  const std::string linesAt = where + ", line " + std::to_string(reader.number()) + ": ";
-  if (*lines.value < 0) {
-    result.error = linesAt + std::to_string(*lines.value) + " condition lines is not a count";
-    return result;
-  }
-  if (*lines.value > kMaxConditions) {
-    result.error = linesAt + std::to_string(*lines.value) + " condition lines: the program holds " +
-                   std::to_string(kMaxConditions) + " at most";
-    return result;
-  }
-  entry.firstConditionLine = reader.number() + 1;
-  for (long n = 0; n < *lines.value; ++n) {
-    if (!reader.next(line)) {
-      result.error = where + ": the file ends after " + std::to_string(n) + " of " +
-                     std::to_string(*lines.value) + " condition lines";
-      return result;
-    }
-    if (trimmedRight(line).size() > static_cast<std::size_t>(kMaxConditionLineLength)) {
-      result.error = where + ", line " + std::to_string(reader.number()) + ": the condition line is longer than " +
-                     std::to_string(kMaxConditionLineLength) + " characters";
-      return result;
-    }
-    entry.conditionLines.push_back(line.substr(0, kMaxConditionLineLength));
-  }
-  result.entry = std::move(entry);
-  return result;
+  auto condition = [&](const std::string& text, long long lineNumber) -> Result<void> {
+    if (trimmedRight(text).size() > static_cast<std::size_t>(kMaxConditionLineLength))
+      return fail(where + ", line " + std::to_string(lineNumber) + ": the condition line is longer than " +
+                  std::to_string(kMaxConditionLineLength) + " characters");
+    if (entry.conditionLines.empty()) entry.firstConditionLine = lineNumber;
+    entry.conditionLines.push_back(text.substr(0, kMaxConditionLineLength));
+    return {};
+  };
+  if (auto read = readCountedLines(reader, where, kConditionLines, condition); !read) return read.failure();
+  return entry;
 }
 
 }  // namespace obrin

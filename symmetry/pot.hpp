@@ -13,6 +13,7 @@
 
 #include "core/limits.hpp"
 #include "core/mathhkl.hpp"
+#include "core/result.hpp"
 
 namespace obrin {
 
@@ -91,6 +92,10 @@ GroupList loadSpaceGroupList(const std::filesystem::path& file);
 // The same on an open stream; fileName only names the file in the error. Lines beyond
 // kMaxPositionLineLength characters are refused where they would be a name.
 GroupList parseSpaceGroupList(std::istream& in, std::string_view fileName);
+// The space-group number of each listed name, found in one pass through the file (the names in
+// file order, as the list gives them); none where the name or its number line does not read.
+std::vector<std::optional<int>> readGroupNumbers(const std::filesystem::path& file,
+                                                 const std::vector<std::string>& names);
 // The first name that, trailing blanks removed, equals the group name (case-sensitive);
 // none for an empty group name or no match.
 std::optional<std::size_t> findGroupIndex(const std::vector<std::string>& names, std::string_view name);
@@ -104,16 +109,12 @@ struct SpaceGroupEntry {
   long long firstConditionLine = 0;
 };
 
-struct EntryRead {
-  std::optional<SpaceGroupEntry> entry;  // none when not found or on a fault
-  std::string error;                     // empty, or a warning naming the file, group and line
-};
 // The first line equal (trailing blanks removed, case-sensitive) to the name starts the entry.
 // A group that is not found, a count that is not an integer or exceeds the tables, or a triplet
-// that does not parse gives no entry and an error naming the file, the group and the line.
-EntryRead readSpaceGroupEntry(const std::filesystem::path& file, std::string_view name);
+// that does not parse is refused with a warning naming the file, the group and the line.
+Result<SpaceGroupEntry> readSpaceGroupEntry(const std::filesystem::path& file, std::string_view name);
 // The same on an open stream. A line beyond kMaxPositionLineLength characters never starts the
 // entry, and inside it is refused.
-EntryRead parseSpaceGroupEntry(std::istream& in, std::string_view fileName, std::string_view name);
+Result<SpaceGroupEntry> parseSpaceGroupEntry(std::istream& in, std::string_view fileName, std::string_view name);
 
 }  // namespace obrin

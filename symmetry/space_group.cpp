@@ -52,11 +52,11 @@ bool allowedByOperators(const SpaceGroup& g, const Miller& hkl) {
 GroupSelection selectSpaceGroup(const std::filesystem::path& file, CrystalSystem system, std::string_view name) {
   GroupSelection selection;
   auto read = readSpaceGroupEntry(file, name);
-  if (!read.entry) {
-    selection.group = fail(read.error);
+  if (!read) {
+    selection.group = read.failure();
     return selection;
   }
-  SpaceGroupEntry& entry = *read.entry;
+  SpaceGroupEntry& entry = *read;
   const std::string where = file.filename().string() + ", group \"" + std::string(name) + "\", line ";
   const char lattice = name.front();  // the reader refuses an empty name
   if (std::string_view(kLatticeLetters).find(lattice) == std::string_view::npos) {

@@ -49,6 +49,7 @@ cmake --build "$build" -j2 --target "${targets[@]}"
 options_for() {
   case "$1" in
     fuzz_position_file) echo "-max_len=8192" ;;
+    fuzz_pattern_file) echo "-max_len=16384" ;;
     fuzz_cif) echo "-max_len=4096" ;;
     *) echo "" ;;
   esac
@@ -64,6 +65,7 @@ seeds_for() {
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$src/fuzz/lsan.supp}"
 mkdir -p "$build/fuzz-corpus" "$build/fuzz-artifacts" "$build/fuzz-logs"
 failed=()
 summary=()

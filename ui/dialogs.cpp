@@ -1,78 +1,51 @@
 #include "dialogs.h"
 
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QUrl>
+
 #include <utility>
 
 namespace obrin::ui {
 
 namespace {
-
-QString openDialog(QWidget* parent, const QString& filter) {
-  return QFileDialog::getOpenFileName(parent, QString(), QString(), filter, nullptr, QFileDialog::ReadOnly);
+UserDialogs*& installed() {
+  static UserDialogs* dialogs = nullptr;
+  return dialogs;
 }
+}  // namespace
 
-// The program asks its own question about an existing file, after it has completed the name.
-QString saveDialog(QWidget* parent, const QString& filter) {
-  return QFileDialog::getSaveFileName(parent, QString(), QString(), filter, nullptr,
-                                      QFileDialog::DontConfirmOverwrite);
-}
-
-QMessageBox::StandardButton questionBox(QWidget* parent, const QString& text) {
-  return QMessageBox::question(parent, QString(), text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-}
-
-QString choiceDialog(QWidget* parent, const QString& label, const QStringList& items) {
+QString UserDialogs::chooseItem(QWidget* parent, const QString& label, const QStringList& items) {
   bool ok = false;
   const QString item = QInputDialog::getItem(parent, QString(), label, items, 0, false, &ok);
   return ok ? item : QString();
 }
 
-ChoiceHandler& choiceHandler() {
-  static ChoiceHandler h = choiceDialog;
-  return h;
+UserDialogs& userDialogs() {
+  static UserDialogs real;
+  return installed() ? *installed() : real;
 }
 
-FileNameHandler& openHandler() {
-  static FileNameHandler h = openDialog;
-  return h;
-}
-FileNameHandler& saveHandler() {
-  static FileNameHandler h = saveDialog;
-  return h;
-}
-QuestionHandler& questionHandler() {
-  static QuestionHandler h = questionBox;
-  return h;
+UserDialogs* setUserDialogs(UserDialogs* dialogs) { return std::exchange(installed(), dialogs); }
+
+void UserDialogs::warn(QWidget* parent, const QString& text) {
+  QMessageBox::warning(parent, QStringLiteral("Warning"), text, QMessageBox::Ok);
 }
 
-}  // namespace
-
-QString openFileName(QWidget* parent, const QString& filter) { return openHandler()(parent, filter); }
-QString saveFileName(QWidget* parent, const QString& filter) { return saveHandler()(parent, filter); }
-QMessageBox::StandardButton askYesNoCancel(QWidget* parent, const QString& text) {
-  return questionHandler()(parent, text);
+QString UserDialogs::openFileName(QWidget* parent, const QString& filter) {
+  return QFileDialog::getOpenFileName(parent, QString(), QString(), filter, nullptr, QFileDialog::ReadOnly);
 }
 
-FileNameHandler setOpenFileNameHandler(FileNameHandler h) {
-  if (!h) h = openDialog;
-  return std::exchange(openHandler(), std::move(h));
-}
-FileNameHandler setSaveFileNameHandler(FileNameHandler h) {
-  if (!h) h = saveDialog;
-  return std::exchange(saveHandler(), std::move(h));
-}
-QString chooseItem(QWidget* parent, const QString& label, const QStringList& items) {
-  return choiceHandler()(parent, label, items);
-}
-ChoiceHandler setChoiceHandler(ChoiceHandler h) {
-  if (!h) h = choiceDialog;
-  return std::exchange(choiceHandler(), std::move(h));
+// The program asks its own question about an existing file, after it has completed the name.
+QString UserDialogs::saveFileName(QWidget* parent, const QString& filter) {
+  return QFileDialog::getSaveFileName(parent, QString(), QString(), filter, nullptr, QFileDialog::DontConfirmOverwrite);
 }
 
-QuestionHandler setQuestionHandler(QuestionHandler h) {
-  if (!h) h = questionBox;
-  return std::exchange(questionHandler(), std::move(h));
+QMessageBox::StandardButton UserDialogs::askYesNoCancel(QWidget* parent, const QString& text) {
+  return QMessageBox::question(parent, QString(), text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
 }
+
+bool UserDialogs::openFile(const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
 
 }  // namespace obrin::ui

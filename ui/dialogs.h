@@ -1,8 +1,6 @@
-// The file dialogs and the overwrite question of the cell files, replaceable so that tests can
-// answer them.
+// What the windows ask of the user and of the desktop, behind one interface that tests replace
+// to answer in the user's place.
 #pragma once
-
-#include <functional>
 
 #include <QMessageBox>
 #include <QString>
@@ -12,22 +10,36 @@ class QWidget;
 
 namespace obrin::ui {
 
-// The chosen file, or an empty text when the user cancelled.
-using FileNameHandler = std::function<QString(QWidget* parent, const QString& filter)>;
-QString openFileName(QWidget* parent, const QString& filter);
-QString saveFileName(QWidget* parent, const QString& filter);
-// Each installs a handler (an empty one restores the dialog) and returns the previous one.
-FileNameHandler setOpenFileNameHandler(FileNameHandler h);
-FileNameHandler setSaveFileNameHandler(FileNameHandler h);
+// The real dialogs; a test derives from it and overrides what it answers.
+class UserDialogs {
+ public:
+  virtual ~UserDialogs() = default;
+  // A modal warning box with one OK button.
+  virtual void warn(QWidget* parent, const QString& text);
+  // The chosen file, or an empty text when the user cancelled.
+  virtual QString openFileName(QWidget* parent, const QString& filter);
+  virtual QString saveFileName(QWidget* parent, const QString& filter);
+  // A question answered with Yes, No or Cancel.
+  virtual QMessageBox::StandardButton askYesNoCancel(QWidget* parent, const QString& text);
+  // Opens a written file for the user to read and print; false when nothing could open it.
+  virtual bool openFile(const QString& path);
+  // One of several items (the data blocks of a CIF), or an empty text when the user cancelled.
+  virtual QString chooseItem(QWidget* parent, const QString& label, const QStringList& items);
+};
 
-// A question answered with Yes, No or Cancel.
-using QuestionHandler = std::function<QMessageBox::StandardButton(QWidget* parent, const QString& text)>;
-QMessageBox::StandardButton askYesNoCancel(QWidget* parent, const QString& text);
-QuestionHandler setQuestionHandler(QuestionHandler h);
+// The dialogs the windows use: the installed ones, else the real ones. Installing null
+// restores the real ones; the previous ones are returned.
+UserDialogs& userDialogs();
+UserDialogs* setUserDialogs(UserDialogs* dialogs);
 
-// One of several items (the data blocks of a CIF), or an empty text when the user cancelled.
-using ChoiceHandler = std::function<QString(QWidget* parent, const QString& label, const QStringList& items)>;
-QString chooseItem(QWidget* parent, const QString& label, const QStringList& items);
-ChoiceHandler setChoiceHandler(ChoiceHandler h);
+inline QString openFileName(QWidget* parent, const QString& filter) { return userDialogs().openFileName(parent, filter); }
+inline QString saveFileName(QWidget* parent, const QString& filter) { return userDialogs().saveFileName(parent, filter); }
+inline QMessageBox::StandardButton askYesNoCancel(QWidget* parent, const QString& text) {
+  return userDialogs().askYesNoCancel(parent, text);
+}
+inline bool openFile(const QString& path) { return userDialogs().openFile(path); }
+inline QString chooseItem(QWidget* parent, const QString& label, const QStringList& items) {
+  return userDialogs().chooseItem(parent, label, items);
+}
 
 }  // namespace obrin::ui

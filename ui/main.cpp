@@ -7,9 +7,11 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStatusBar>
 
@@ -22,10 +24,13 @@
 #include "calc/display.hpp"
 #include "calc/wavelengths.hpp"
 #include "dialogs.h"
+#include "pattern_window.h"
 #include "io/cellfile.hpp"
 #include "io/structure_import.hpp"
+#include "symmetry/group_names.hpp"
 #include "symmetry/pot.hpp"
 #include "core/textformat.hpp"
+#include "result_list_model.h"
 #include "ui_main.h"
 #include "warning.h"
 
@@ -37,11 +42,13 @@ namespace {
 
 const QColor kEditableColour(Qt::white);
 const QColor kLockedColour(192, 192, 192);  // silver
+constexpr int kGroupListRows = 15;
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 void setFieldLocked(QLineEdit* edit, bool locked) {
   edit->setReadOnly(locked);
+  edit->setFocusPolicy(locked ? Qt::ClickFocus : Qt::StrongFocus);  // Tab passes locked fields by
   QPalette p = edit->palette();
   p.setColor(QPalette::Base, locked ? kLockedColour : kEditableColour);
   edit->setPalette(p);
@@ -55,16 +62,42 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
   // Result lines are aligned in columns by blanks.
   const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   ui_->ListBox1->setFont(fixed);
+  // Rows of one height let the view place a million lines without measuring each one.
+  resultModel_ = new ResultListModel(this);
+  ui_->ListBox1->setModel(resultModel_);
+  ui_->ListBox1->setUniformItemSizes(true);
   ui_->Label10->setFont(fixed);
   // The heading's letters stand over the last digit of their columns.
   ui_->Label10->setIndent(ui_->ListBox1->frameWidth() + 2 + 2 * QFontMetrics(fixed).horizontalAdvance(' '));
 
+  setUpLists();
+  setUpPopupMenu();
+  connectActions();
+
+  positionDirs_ = obrin::defaultDataDirectories(obrin::programDirectory());
+
+  // Start-up state.
+  state_.list.clear();
+  ui_->Label10->setText(qs(obrin::resultHeading(AngleMode::Theta)));
+  state_.thetaMin = obrin::kDefaultThetaMin;
+  state_.thetaMax = obrin::kDefaultThetaMax;
+  ui_->Label28->setText(qs(obrin::angleLabels(angleMode()).angle));
+  ui_->Label29->hide();
+  ui_->Edit1->hide();
+  choix_mode(0);
+}
+
+// The fixed lists: the wavelengths, heights that show every row, the mode list's check boxes.
+void TForm1::setUpLists() {
   for (const auto& line : obrin::kXrayLines) ui_->ListBox5->addItem(QString::fromUtf8(line.name.data(), line.name.size()));
 
   // Short fixed lists show all their rows and nothing more.
   for (QListWidget* list : {ui_->ListBox2, ui_->CheckListBox1})
     list->setFixedHeight(list->sizeHintForRow(0) * list->count() + 2 * list->frameWidth() + 2);
-  ui_->ListBox3->setFixedHeight(ui_->ListBox2->height());
+  // The group list shows enough rows to choose among a system's settings without scrolling much.
+  ui_->ListBox3->addItem(QStringLiteral("P 1"));
+  ui_->ListBox3->setMinimumHeight(ui_->ListBox3->sizeHintForRow(0) * kGroupListRows + 2 * ui_->ListBox3->frameWidth());
+  ui_->ListBox3->clear();
   for (QWidget* box : {static_cast<QWidget*>(ui_->GroupBoxSystem), static_cast<QWidget*>(ui_->GroupBoxGroup),
                        static_cast<QWidget*>(ui_->GroupBoxCell), static_cast<QWidget*>(ui_->RadioGroup1),
                        static_cast<QWidget*>(ui_->GroupBoxMode)})
@@ -76,7 +109,12 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(Qt::Unchecked);
   }
+  // The mode list shows its rows whole at the window's smallest.
+  ui_->CheckListBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  ui_->CheckListBox1->setMinimumWidth(ui_->CheckListBox1->sizeHintForColumn(0) + 2 * ui_->CheckListBox1->frameWidth());
+}
 
+void TForm1::setUpPopupMenu() {
   popupMenu_ = new QMenu(this);
   popupMenu_->setObjectName("PopupMenu1");
   QAction* import = popupMenu_->addAction("&Import Cell");
@@ -95,12 +133,18 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
   structureLabel_ = new QLabel(this);
   structureLabel_->setObjectName("LabelStructure");
   statusBar()->addPermanentWidget(structureLabel_);
+}
 
+void TForm1::connectActions() {
   for (QLineEdit* edit : {ui_->Edit2, ui_->Edit3, ui_->Edit4, ui_->Edit5, ui_->Edit6, ui_->edit7, ui_->Edit8,
                           ui_->Edit9, ui_->Edit10, ui_->ed12, ui_->ed13, ui_->ed14, ui_->ed15, ui_->ed16,
                           ui_->ed17, ui_->Edit21, ui_->Edit22})
     edit->installEventFilter(this);
   ui_->Edit20->installEventFilter(this);  // leaving the l field computes the reflection
+  for (QLineEdit* edit : {ui_->Edit2, ui_->Edit3, ui_->Edit4, ui_->Edit5, ui_->Edit6, ui_->edit7, ui_->Edit8,
+                          ui_->Edit9, ui_->Edit10, ui_->ed12, ui_->ed13, ui_->ed14, ui_->ed15, ui_->ed16,
+                          ui_->ed17, ui_->edit18, ui_->edit19, ui_->Edit20})
+    connect(edit, &QLineEdit::returnPressed, this, [this, edit] { pressCalc(edit); });
 
   // A choice is a row becoming selected, by the mouse or the keys, or a click on the row that
   // is already selected. Taking the focus only makes a row current: that chooses nothing.
@@ -115,6 +159,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
   });
   connect(ui_->ListBox3, &QListWidget::itemSelectionChanged, this, &TForm1::click_groupe);
   connect(ui_->ListBox3, &QListWidget::itemClicked, this, &TForm1::click_groupe);
+  connect(ui_->EditGroupFilter, &QLineEdit::textChanged, this, &TForm1::filterGroupList);
   connect(ui_->CheckListBox1, &QListWidget::itemChanged, this,
           [this](QListWidgetItem* item) { choix_mode(ui_->CheckListBox1->row(item)); });
   connect(ui_->CheckListBox1, &QListWidget::itemClicked, this,
@@ -133,18 +178,6 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
   connect(ui_->BitBtn5, &QPushButton::clicked, this, &TForm1::toexcel);
   connect(ui_->BitBtn6, &QPushButton::clicked, this, &TForm1::about);
   connect(ui_->BitBtn3, &QPushButton::clicked, this, &TForm1::sortie);
-
-  positionDirs_ = obrin::defaultDataDirectories(obrin::programDirectory());
-
-  // Start-up state.
-  state_.list.clear();
-  ui_->Label10->setText(qs(obrin::resultHeading(AngleMode::Theta)));
-  state_.thetaMin = obrin::kDefaultThetaMin;
-  state_.thetaMax = obrin::kDefaultThetaMax;
-  ui_->Label28->setText(qs(obrin::angleLabels(angleMode()).angle));
-  ui_->Label29->hide();
-  ui_->Edit1->hide();
-  choix_mode(0);
 }
 
 TForm1::~TForm1() = default;
@@ -185,6 +218,7 @@ std::array<QLineEdit*, 6> TForm1::cellEdits() const {
 }
 
 void TForm1::clearBraggOutputs() {
+  braggShown_.reset();
   ui_->Edit21->clear();
   ui_->Edit22->clear();
   ui_->Label29->hide();
@@ -192,7 +226,7 @@ void TForm1::clearBraggOutputs() {
 
 void TForm1::clearResults() {
   state_.list.clear();
-  ui_->ListBox1->clear();
+  resultModel_->clear();
   ui_->Edit11->clear();
   ui_->ListBox4->clear();
   ui_->Edit1->hide();
@@ -240,6 +274,11 @@ void TForm1::numero_case(QLineEdit* field) {
 
 void TForm1::verif_frappe() {
   if (checkingField_) return;
+  acceptFieldExit();
+}
+
+// False when the field's text is refused; the warning has then been shown.
+bool TForm1::acceptFieldExit() {
   QLineEdit* edit = fieldEdit(currentField_);
   const std::string text = edit ? edit->text().toStdString() : std::string();
   const obrin::FieldExit check = obrin::checkFieldExit(currentField_, text, state_);
@@ -249,9 +288,27 @@ void TForm1::verif_frappe() {
     edit->setFocus(Qt::OtherFocusReason);
     obrin::ui::warn(this, "type error!");
     checkingField_ = false;
-    return;
+    return false;
   }
   for (InputField tied : check.copies) fieldEdit(tied)->setText(qs(check.text));
+  return true;
+}
+
+// Enter presses the Calc. of the field's panel; the cell and wavelength fields, outside the
+// panels, press the one of the panel shown.
+void TForm1::pressCalc(QLineEdit* field) {
+  QPushButton* calc = nullptr;
+  if (ui_->Panel6->isAncestorOf(field)) {
+    ui_->Button3->click();  // the indices are read by the calculation itself
+    return;
+  }
+  if (ui_->Panel4->isAncestorOf(field)) calc = ui_->Button1;
+  else if (ui_->Panel5->isAncestorOf(field)) calc = ui_->Button2;
+  else calc = calcMode() == CalcMode::SingleCrystal ? ui_->Button2
+              : calcMode() == CalcMode::Bragg       ? ui_->Button3
+                                                    : ui_->Button1;
+  // Enter stands for leaving the field: its check and its copies to the tied fields come first.
+  if (acceptFieldExit()) calc->click();
 }
 
 bool TForm1::validateInputs() {
@@ -271,7 +328,7 @@ bool TForm1::validateInputs() {
 void TForm1::lit_systeme(int row) {
   state_.list.clear();
   clearBraggOutputs();
-  ui_->ListBox1->clear();
+  resultModel_->clear();
   ui_->ListBox4->clear();
   ui_->Edit11->clear();
   ui_->Edit1->hide();
@@ -300,6 +357,7 @@ void TForm1::loadSpaceGroupList() {
   const obrin::CrystalSystem system = *state_.system;
   if (!state_.groupName.empty()) state_.lattice = state_.groupName.front();
 
+  groupKeeper_.forget();
   const QSignalBlocker blockGroups(ui_->ListBox3);
   ui_->ListBox3->setVisible(true);
   ui_->ListBox3->clear();
@@ -307,6 +365,8 @@ void TForm1::loadSpaceGroupList() {
   for (const auto& name : groups.names) ui_->ListBox3->addItem(qs(name));
   if (const auto index = obrin::findGroupIndex(groups.names, state_.groupName))
     ui_->ListBox3->setCurrentRow(static_cast<int>(*index));
+  groupNumbers_.reset();
+  filterGroupList();
 
   const QSignalBlocker blockSystems(ui_->ListBox2);
   ui_->ListBox2->setCurrentRow(obrin::systemIndex(system));
@@ -314,8 +374,40 @@ void TForm1::loadSpaceGroupList() {
 }
 
 void TForm1::click_groupe() {
+  groupKeeper_.forget();
   clearResults();
   clearBraggOutputs();
+  // The conditions show at once; a damaged entry is reported by the calculation that needs it.
+  const auto group = selectedGroup();
+  if (!group || !state_.system) return;
+  const auto& selection = groupKeeper_.select(currentPositionFile(), *state_.system, obrin::trimmed(*group));
+  if (selection.conditionsText) showConditions(*selection.conditionsText);
+}
+
+// Hides the rows the filter field does not name and brings the selected row, or else the
+// first one shown, into view.
+void TForm1::filterGroupList() {
+  QListWidget* list = ui_->ListBox3;
+  const std::string word = ui_->EditGroupFilter->text().toStdString();
+  const bool byNumber = obrin::groupNumberWord(word).has_value();
+  if (byNumber && !groupNumbers_) {
+    std::vector<std::string> names;
+    for (int row = 0; row < list->count(); ++row) names.push_back(list->item(row)->text().toStdString());
+    groupNumbers_ = obrin::readGroupNumbers(currentPositionFile(), names);
+  }
+  QListWidgetItem* shown = nullptr;
+  for (int row = 0; row < list->count(); ++row) {
+    QListWidgetItem* item = list->item(row);
+    const auto number = byNumber && row < static_cast<int>(groupNumbers_->size()) ? (*groupNumbers_)[row] : std::nullopt;
+    const bool keep = obrin::groupFilterKeeps(item->text().toStdString(), number, word);
+    list->setRowHidden(row, !keep);
+    if (keep && (!shown || item->isSelected())) shown = item;
+  }
+  if (shown) list->scrollToItem(shown, QAbstractItemView::PositionAtTop);
+  else list->scrollToTop();
+  // The longest name of the system stays whole, beside the scroll bar.
+  list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth() +
+                        list->verticalScrollBar()->sizeHint().width());
 }
 
 void TForm1::choix_mode(int row) {
@@ -343,13 +435,14 @@ void TForm1::change_theta_2theta() {
   ui_->Edit9->setText(qs(obrin::limitText(state_.thetaMin, mode)));
   ui_->Edit10->setText(qs(obrin::limitText(state_.thetaMax, mode)));
   ui_->Label28->setText(qs(labels.angle));
+  showBraggAngle();
   showResultList();
 }
 
 void TForm1::choix_lambda(int row) {
   if (row < 0 || row >= static_cast<int>(obrin::kXrayLines.size())) return;
   state_.list.clear();
-  ui_->ListBox1->clear();
+  resultModel_->clear();
   ui_->Edit11->clear();
   state_.lambda = obrin::kXrayLines[row].lambda;
   ui_->Edit8->setText(qs(obrin::fixedText(state_.lambda, 8, 5)));
@@ -389,30 +482,33 @@ void TForm1::showCount() {
 
 obrin::MainWindowChoices TForm1::mainWindowChoices() const {
   obrin::MainWindowChoices c;
-  c.mode = calcMode();
+  // A list is written with the mode it was calculated in: its other inputs cannot have changed
+  // since, as entering a field or choosing in a list empties it.
+  c.mode = state_.list.empty() ? calcMode() : listMode_;
   c.angle = angleMode();
   c.millerLimitTexts = millerTexts();
   return c;
 }
 
 void TForm1::showResultList() {
-  ui_->ListBox1->clear();
   ui_->Edit11->clear();
-  QStringList lines;
-  for (const auto& line : obrin::resultLines(state_.list, angleMode(), state_.structure != nullptr)) lines << qs(line);
-  ui_->ListBox1->addItems(lines);
+  resultModel_->setLines(state_.list, angleMode(), state_.structure != nullptr);
 }
 
 void TForm1::calcul() {
   if (!validateInputs()) return;
   auto miller = millerTexts();
-  showOutcome(obrin::calcul(state_, selectedGroup(), currentPositionFile(), calcMode(), miller), miller);
+  const auto outcome = obrin::calcul(state_, selectedGroup(), currentPositionFile(), calcMode(), miller, &groupKeeper_);
+  if (outcome.ok()) listMode_ = calcMode();
+  showOutcome(outcome, miller);
 }
 
 void TForm1::calcul_monocristaux() {
   if (!validateInputs()) return;
   auto miller = millerTexts();
-  showOutcome(obrin::calcul_monocristaux(state_, selectedGroup(), currentPositionFile(), miller), miller);
+  const auto outcome = obrin::calcul_monocristaux(state_, selectedGroup(), currentPositionFile(), miller, &groupKeeper_);
+  if (outcome.ok()) listMode_ = CalcMode::SingleCrystal;
+  showOutcome(outcome, miller);
 }
 
 // A refused calculation leaves the list as it was, so only its warning is new on screen.
@@ -425,6 +521,7 @@ void TForm1::showOutcome(const obrin::CalcOutcome& outcome, const std::array<std
   }
   showResultList();
   showCount();
+  if (pattern_) pattern_->showLines(state_.list, state_.lambda);
 }
 
 void TForm1::calcul_bragg() {
@@ -435,25 +532,39 @@ void TForm1::calcul_bragg() {
   ui_->edit19->setText(qs(hkl[1]));
   ui_->Edit20->setText(qs(hkl[2]));
   if (indices.status == obrin::BraggIndices::Status::Nothing) return;
+  // A refused reflection empties the outputs: they would otherwise show the previous one's.
   if (indices.status == obrin::BraggIndices::Status::Bad) {
+    clearBraggOutputs();
     obrin::ui::warn(this, qs(indices.warning));
     return;
   }
-  if (!validateInputs()) return;
+  if (!validateInputs()) {
+    clearBraggOutputs();
+    return;
+  }
   const auto outcome = obrin::calcul_bragg(state_, selectedGroup(), currentPositionFile(), angleMode(),
-                                           indices.h, indices.k, indices.l);
+                                           indices.h, indices.k, indices.l, &groupKeeper_);
   if (outcome.conditionsRead) showConditions(outcome.conditionDisplay);
   if (!outcome.warning.empty()) {
+    clearBraggOutputs();
     obrin::ui::warn(this, qs(outcome.warning));
     return;
   }
   if (!outcome.shown) return;
+  braggShown_ = outcome;
   ui_->Edit21->setText(qs(outcome.dText));
   QPalette p = ui_->Edit22->palette();
   p.setColor(QPalette::Text, outcome.forbidden ? QColor(128, 128, 128) : QColor(Qt::black));
   ui_->Edit22->setPalette(p);
   ui_->Label29->setVisible(outcome.forbidden);
-  ui_->Edit22->setText(qs(outcome.angleText));
+  showBraggAngle();
+}
+
+// The angle field follows the θ/2θ choice, like its label.
+void TForm1::showBraggAngle() {
+  if (!braggShown_) return;
+  const double angle = angleMode() == AngleMode::TwoTheta ? 2 * braggShown_->theta : braggShown_->theta;
+  ui_->Edit22->setText(qs(obrin::braggAngleText(angle, braggShown_->forbidden)));
 }
 
 // ---- Report, spreadsheet and cell files ----------------------------------------------------
@@ -496,11 +607,14 @@ void TForm1::importCell(const QString& file) {
   if (!state_.groupName.empty()) state_.lattice = state_.groupName.front();
   if (import.system) {
     state_.system = import.system;
+    groupKeeper_.forget();
     const QSignalBlocker blockGroups(ui_->ListBox3);
     ui_->ListBox3->setVisible(true);
     ui_->ListBox3->clear();
     for (const auto& name : import.groupNames) ui_->ListBox3->addItem(qs(name));
     if (import.selectedGroup) ui_->ListBox3->setCurrentRow(static_cast<int>(*import.selectedGroup));
+    groupNumbers_.reset();
+    filterGroupList();
   }
 
   const obrin::CellFieldTexts& fields = import.fields;
@@ -548,7 +662,10 @@ void TForm1::importCif() {
     obrin::ui::warn(this, qs(read.error));
     return;
   }
-  const obrin::StructureImport& s = *read.structure;
+  showStructure(*read.structure, file);
+}
+
+void TForm1::showStructure(const obrin::StructureImport& s, const QString& file) {
   clearResults();
   cellTitle_ = s.cif.blockName;
   state_.structure = s.model;
@@ -590,10 +707,9 @@ void TForm1::ecrit() {
     if (obrin::ui::askYesNoCancel(this, "This file already exists. Do you want to continue?") != QMessageBox::Yes)
       return;
   }
-  const std::string error =
-      obrin::writeCellFile(file.toStdString(), obrin::cellFileData(state_, cellTitle_, *group));
-  if (!error.empty()) {
-    obrin::ui::warn(this, qs(error));
+  const auto written = obrin::writeCellFile(file.toStdString(), obrin::cellFileData(state_, cellTitle_, *group));
+  if (!written) {
+    obrin::ui::warn(this, qs(written.error()));
     return;
   }
   statusBar()->showMessage("File: " + QFileInfo(file).fileName());
@@ -609,3 +725,19 @@ void TForm1::about() {
 }
 
 void TForm1::sortie() { close(); }
+
+void TForm1::setPatternWindow(PatternWindow* pattern) {
+  pattern_ = pattern;
+  connect(ui_->BitBtnPattern, &QPushButton::clicked, pattern, [pattern] {
+    pattern->show();
+    pattern->raise();
+    pattern->activateWindow();
+  });
+  connect(ui_->ListBox1->selectionModel(), &QItemSelectionModel::currentRowChanged, pattern,
+          [pattern](const QModelIndex& current) { pattern->selectRow(current.isValid() ? current.row() : -1); });
+  connect(pattern, &PatternWindow::rowClicked, this,
+          [this](int row) { ui_->ListBox1->setCurrentIndex(resultModel_->index(row)); });
+  connect(pattern, &PatternWindow::wavelengthOffered, this,
+          [this](double lambda) { ui_->Edit8->setText(QString::number(lambda, 'f', 5)); });
+  pattern->showLines(state_.list, state_.lambda);
+}

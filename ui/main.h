@@ -18,12 +18,17 @@
 #include "calc/state.hpp"
 #include "io/report.hpp"
 
+namespace obrin {
+struct StructureImport;
+}
 class QLabel;
 class QLineEdit;
 class QMenu;
+class ResultListModel;
 class Tfexcel;
 class TForm3;
 class Tform2;
+class PatternWindow;
 
 namespace Ui {
 class TForm1;
@@ -44,6 +49,8 @@ class TForm1 : public QMainWindow {
   void setAboutWindow(Tform2* about) { about_ = about; }
   void setExcelWindow(Tfexcel* excel) { excel_ = excel; }
   void setResultsWindow(TForm3* results) { results_ = results; }
+  // The 'Pattern' window follows each calculation and the selected row of the result list.
+  void setPatternWindow(PatternWindow* pattern);
 
   // What the report and the spreadsheet text need of this window, at the moment they are written.
   obrin::MainWindowChoices mainWindowChoices() const;
@@ -58,7 +65,10 @@ class TForm1 : public QMainWindow {
 
   // Where the position files are looked for, in order (the current directory, then the
   // program's data directory, unless set otherwise).
-  void setPositionFileDirectories(std::vector<std::filesystem::path> dirs) { positionDirs_ = std::move(dirs); }
+  void setPositionFileDirectories(std::vector<std::filesystem::path> dirs) {
+    positionDirs_ = std::move(dirs);
+    groupKeeper_.forget();
+  }
   std::filesystem::path positionFile(obrin::CrystalSystem system) const;
 
   // Imports a cell file as "Import Cell" does once the file is chosen; the program imports the
@@ -95,6 +105,9 @@ class TForm1 : public QMainWindow {
   void changeEvent(QEvent* event) override;
 
  private:
+  void setUpLists();
+  void setUpPopupMenu();
+  void connectActions();
   QLineEdit* fieldEdit(obrin::InputField field) const;
   obrin::InputField fieldNumber(const QLineEdit* edit) const;
   std::array<QLineEdit*, 6> cellEdits() const;
@@ -108,17 +121,28 @@ class TForm1 : public QMainWindow {
   void showOutcome(const obrin::CalcOutcome& outcome, const std::array<std::string, 6>& miller);
   void showCount();
   void forgetStructure();
+  void showStructure(const obrin::StructureImport& s, const QString& file);
+  void showBraggAngle();
+  void filterGroupList();
+  bool acceptFieldExit();
+  void pressCalc(QLineEdit* field);
 
   std::unique_ptr<Ui::TForm1> ui_;
   obrin::CalculationState state_;
+  obrin::GroupKeeper groupKeeper_;  // the selected group, read once per selection
   std::vector<std::filesystem::path> positionDirs_;
   obrin::InputField currentField_ = obrin::InputField::None;
   QString startDirectory_;
   QMenu* popupMenu_ = nullptr;
+  ResultListModel* resultModel_ = nullptr;  // owned by the window
   Tform2* about_ = nullptr;
   Tfexcel* excel_ = nullptr;
   TForm3* results_ = nullptr;
+  PatternWindow* pattern_ = nullptr;
   QLabel* structureLabel_ = nullptr;  // the imported structure, in one line
+  std::optional<obrin::BraggOutcome> braggShown_;  // the reflection in the Bragg outputs
+  std::optional<std::vector<std::optional<int>>> groupNumbers_;  // of the group list, once a number is asked
+  obrin::CalcMode listMode_ = obrin::CalcMode::None;  // the mode the shown list was calculated in
   std::string cellTitle_;           // the first line of the last imported cell file
   bool checkingField_ = false;      // the exit check is returning the focus: not a user's move
   bool systemRowByMouse_ = false;   // the system row changed under a mouse press; its click follows

@@ -7,6 +7,7 @@
 #include "Unit8.h"
 #include "apropos.h"
 #include "main.h"
+#include "pattern_window.h"
 
 int main(int argc, char** argv) {
   // Answered before the window toolkit starts, so that it needs no display.
@@ -22,12 +23,14 @@ int main(int argc, char** argv) {
   auto choices = [&form1] { return form1.mainWindowChoices(); };
   Tfexcel fexcel(form1.calculationState(), choices);
   TForm3 form3(form1.calculationState(), choices);
+  PatternWindow pattern;
   for (QWidget* secondary : {static_cast<QWidget*>(&form2), static_cast<QWidget*>(&fexcel),
-                             static_cast<QWidget*>(&form3)})
+                             static_cast<QWidget*>(&form3), static_cast<QWidget*>(&pattern)})
     secondary->setAttribute(Qt::WA_QuitOnClose, false);
   form1.setAboutWindow(&form2);
   form1.setExcelWindow(&fexcel);
   form1.setResultsWindow(&form3);
+  form1.setPatternWindow(&pattern);
 
   form1.show();
   // A cell file given on the command line: the desktop opens .ind files this way.

@@ -13,4 +13,11 @@ inline void centreOnScreen(QWidget* w) {
   if (s) w->move(s->availableGeometry().center() - w->rect().center());
 }
 
+// Centres the window the first time it is shown; later it stays where the user put it.
+inline void centreOnFirstShow(QWidget* w, bool& placed) {
+  if (placed) return;
+  centreOnScreen(w);
+  placed = true;
+}
+
 }  // namespace obrin::ui

@@ -1,20 +1,10 @@
-// The warning box every refused action shows, replaceable so that tests can read the texts.
+// The warning box every refused action shows.
 #pragma once
 
-#include <functional>
-
-#include <QString>
-
-class QWidget;
+#include "dialogs.h"
 
 namespace obrin::ui {
 
-using WarningHandler = std::function<void(QWidget* parent, const QString& text)>;
-
-// A modal warning box with one OK button, or the installed handler.
-void warn(QWidget* parent, const QString& text);
-
-// Installs a handler (an empty one restores the box); returns the previous handler.
-WarningHandler setWarningHandler(WarningHandler h);
+inline void warn(QWidget* parent, const QString& text) { userDialogs().warn(parent, text); }
 
 }  // namespace obrin::ui

@@ -89,9 +89,9 @@ TEST_P(PositionFile, EveryGroupAgreesWithGemmi) {
   for (const auto& name : list.names) {
     SCOPED_TRACE(name);
     const auto read = readSpaceGroupEntry(file, name);
-    ASSERT_EQ(read.error, "");
-    ASSERT_TRUE(read.entry);
-    const SpaceGroupEntry& entry = *read.entry;
+    ASSERT_EQ(read.error(), "");
+    ASSERT_TRUE(read);
+    const SpaceGroupEntry& entry = *read;
     EXPECT_GE(entry.number, previousNumber) << "groups out of number order";
     previousNumber = entry.number;
 
@@ -191,11 +191,11 @@ TEST(PositionFiles, CoverAll230Types) {
     const fs::path file = kDataDir / positionFileName(system);
     for (const auto& name : loadSpaceGroupList(file).names) {
       const auto read = readSpaceGroupEntry(file, name);
-      ASSERT_TRUE(read.entry) << read.error;
-      numbers.insert(read.entry->number);
-      if (system == CrystalSystem::Rhombohedral) rhombohedralAxes.insert(read.entry->number);
+      ASSERT_TRUE(read) << read.error();
+      numbers.insert(read->number);
+      if (system == CrystalSystem::Rhombohedral) rhombohedralAxes.insert(read->number);
       if (system == CrystalSystem::Hexagonal && name.front() == 'R')
-        hexagonalAxesR.insert(read.entry->number);
+        hexagonalAxesR.insert(read->number);
     }
   }
   EXPECT_EQ(numbers.size(), 230u);

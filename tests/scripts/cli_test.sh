@@ -308,7 +308,7 @@ expect_refusal "a whole cell must keep the system's ties" \
   "The cell does not keep the ties of the CUBI system (b = c = a, alpha = beta = gamma = 90)" \
   powder CUBI pm-3m --cell 4 4 5 90 90 90 --lambda 1.5 --data-dir "$DATA"
 expect_refusal "too many reflections" "Too many reflections (2)! Decrease the Theta range..." \
-  powder TRIC "P 1" --cell 20 20 20 90 90 90 --lambda 1.54 --theta 5 60 --data-dir "$DATA"
+  powder TRIC "P 1" --cell 20 20 20 90 90 90 --lambda 0.4 --theta 5 60 --data-dir "$DATA"
 expect_refusal "decimals not a whole number" \
   'Number of decimals: "x" is not a whole number from 0 to 30' "${CUBIC[@]}" --format report --decimals x
 

@@ -59,6 +59,40 @@ expect "junk cell file" 1 "" powder --from "$WORK/junk.ind"
 expect "long line in a cell file" 1 "Cannot import long.ind (line 3): the line is longer than 1024 characters" \
   powder --from "$WORK/long.ind"
 
+# Failures that once passed for success.
+for hkl in "2147483648 0 0" "1.5 0 0" "a 0 0"; do
+  # shellcheck disable=SC2086
+  expect "bragg $hkl" 1 "Bad Miller indices" bragg CUBI pm-3m --cell 4 --lambda 1.5406 --hkl $hkl
+done
+if [[ -w /dev/full ]]; then
+  for args in "groups CUBI" "powder CUBI pm-3m --cell 4 --lambda 1.5406 --theta 5 40 --format json"; do
+    set +e
+    # shellcheck disable=SC2086
+    err=$("$CLI" $args --data-dir "$DATA" 2>&1 >/dev/full)
+    got=$?
+    set -e
+    if [[ $got != 1 || $err != "Cannot write the output: No space left on device" ]]; then
+      echo "FAIL: $args > /dev/full: exit status $got, stderr \"$err\""
+      failed=$((failed + 1))
+    fi
+  done
+fi
+# A cell file's monoclinic cell does not become cubic because the command line says CUBI.
+"$CLI" powder MONO "P 21/C" --cell 4 5 6 100 --lambda 1.5406 --theta 5 40 --format cell --data-dir "$DATA" >"$WORK/m.ind"
+expect "system override after --from" 1 "The cell does not keep the ties of the CUBI system (b = c = a, alpha = beta = gamma = 90)" \
+  powder --from "$WORK/m.ind" CUBI pm-3m
+# The first entry of a number is damaged: a warning, not the next entry of that number.
+mkdir "$WORK/damaged"
+printf '\nP 21/C\n14\n2\nx,y,z\n-x,y+1/2,w\n0\n\nP 21/N\n14\n2\nx,y,z\n-x+1/2,y+1/2,-z+1/2\n0\n' >"$WORK/damaged/M.pos"
+set +e
+err=$("$CLI" powder MONO 14 --cell 4 5 6 100 --lambda 1.5406 --theta 5 40 --data-dir "$WORK/damaged" 2>&1 >/dev/null)
+got=$?
+set -e
+if [[ $got != 1 || $err != 'M.pos, group "P 21/C", line 6: "-x,y+1/2,w" is not a coordinate triplet ("w" is not understood)' ]]; then
+  echo "FAIL: damaged first entry of a number: exit status $got, stderr \"$err\""
+  failed=$((failed + 1))
+fi
+
 if [[ $failed -ne 0 ]]; then
   echo "$failed case(s) failed"
   exit 1

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -19,10 +20,13 @@
 #include "calc/display.hpp"
 #include "dialogs.h"
 #include "main.h"
+#include "tests/support/user_dialogs.hpp"
 #include "warning.h"
 
 class MainActionsTest : public QObject {
   Q_OBJECT
+
+  testing_support::AnsweringDialogs dialogs_;
 
   TForm1* form = nullptr;
   QStringList warnings;
@@ -42,8 +46,8 @@ class MainActionsTest : public QObject {
 
   QStringList shownLines() {
     QStringList lines;
-    auto* list = w<QListWidget>("ListBox1");
-    for (int i = 0; i < list->count(); ++i) lines << list->item(i)->text();
+    const auto* model = w<QListView>("ListBox1")->model();
+    for (int i = 0; i < model->rowCount(); ++i) lines << model->index(i, 0).data().toString();
     return lines;
   }
   QStringList expectedLines(obrin::AngleMode mode) {
@@ -71,17 +75,18 @@ class MainActionsTest : public QObject {
 
  private slots:
   void initTestCase() {
+    obrin::ui::setUserDialogs(&dialogs_);
     QVERIFY(dir.isValid());
-    obrin::ui::setWarningHandler([this](QWidget*, const QString& text) { warnings << text; });
-    obrin::ui::setOpenFileNameHandler([this](QWidget*, const QString& filter) {
+    dialogs_.onWarn = ([this](QWidget*, const QString& text) { warnings << text; });
+    dialogs_.onOpenFileName = ([this](QWidget*, const QString& filter) {
       questions << "open " + filter;
       return openAnswer;
     });
-    obrin::ui::setSaveFileNameHandler([this](QWidget*, const QString& filter) {
+    dialogs_.onSaveFileName = ([this](QWidget*, const QString& filter) {
       questions << "save " + filter;
       return saveAnswer;
     });
-    obrin::ui::setQuestionHandler([this](QWidget*, const QString& text) {
+    dialogs_.onQuestion = ([this](QWidget*, const QString& text) {
       questions << text;
       return questionAnswer;
     });
@@ -138,6 +143,30 @@ class MainActionsTest : public QObject {
     click("Button1");
     QCOMPARE(warnings, QStringList{" Error on lambda"});
     QCOMPARE(shownLines(), before);
+  }
+
+  void selectedGroupIsReadOnceForAllItsCalculations() {
+    QTemporaryDir own;
+    QVERIFY(QFile::copy(dir.filePath("C.pos"), own.filePath("C.pos")));
+    form->setPositionFileDirectories({own.path().toStdString()});
+    cubicInput(0);
+    click("Button1");
+    const QStringList first = shownLines();
+    QVERIFY(!first.isEmpty());
+    // Without the file the same selection still calculates: its group was kept.
+    QVERIFY(QFile::remove(own.filePath("C.pos")));
+    click("Button1");
+    w<QLineEdit>("edit18")->setText("1");
+    w<QLineEdit>("edit19")->setText("1");
+    w<QLineEdit>("Edit20")->setText("0");
+    click("Button3");
+    QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join(" | ")));
+    QCOMPARE(shownLines(), first);
+    // Choosing a group again reads its file again.
+    w<QListWidget>("ListBox3")->setCurrentRow(1);
+    click("Button1");
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY2(warnings[0].startsWith("C.pos: the position file cannot be read"), qPrintable(warnings[0]));
   }
 
   void noGroupNoCalculation() {
@@ -210,6 +239,81 @@ class MainActionsTest : public QObject {
     QCOMPARE(warnings, QStringList{"Bad Miller indices"});
   }
 
+  void braggAngleFollowsItsLabel() {
+    cubicInput(0);
+    chooseMode(2);
+    for (const char* name : {"edit18", "edit19", "Edit20"}) e(name)->setText("1");
+    click("Button3");
+    QCOMPARE(e("Edit22")->text(), QString("  19.484"));  // asin(1.5406 / (2 * 4 / sqrt 3))
+    w<QRadioButton>("RadioButtonTwoTheta")->click();
+    QCOMPARE(e("Edit22")->text(), QString("  38.969"));
+    w<QRadioButton>("RadioButtonTheta")->click();
+    QCOMPARE(e("Edit22")->text(), QString("  19.484"));
+  }
+
+  void refusedReflectionEmptiesTheOutputs() {
+    cubicInput(0);
+    chooseMode(2);
+    e("edit18")->setText("2");
+    e("edit19")->setText("0");
+    e("Edit20")->setText("0");
+    click("Button3");
+    QVERIFY(!e("Edit21")->text().isEmpty());
+    for (const char* name : {"edit18", "edit19", "Edit20"}) e(name)->setText("9");
+    click("Button3");
+    QCOMPARE(warnings, QStringList{"Not possible reflection"});
+    QVERIFY(e("Edit21")->text().isEmpty() && e("Edit22")->text().isEmpty());
+    QVERIFY(!w<QLabel>("Label29")->isVisible());
+
+    for (const char* name : {"edit18", "edit19", "Edit20"}) e(name)->setText("1");
+    click("Button3");
+    QVERIFY(!e("Edit21")->text().isEmpty());
+    e("edit18")->setText("x");
+    click("Button3");
+    QVERIFY(e("Edit21")->text().isEmpty() && e("Edit22")->text().isEmpty());
+  }
+
+  // Enter presses the Calc. of the field's panel, after the field's own exit check.
+  void enterComputes() {
+    cubicInput(0);
+    e("Edit2")->setFocus(Qt::MouseFocusReason);
+    e("Edit2")->setText("5");
+    QTest::keyClick(e("Edit2"), Qt::Key_Return);
+    QCOMPARE(e("Edit4")->text(), e("Edit2")->text());  // the tied fields are copied first
+    QCOMPARE(form->calculationState().cell.c, 5.0);
+    const QStringList powder = shownLines();
+    QVERIFY(!powder.isEmpty());
+
+    chooseMode(1);
+    for (const char* name : {"ed12", "ed14", "ed16"}) e(name)->setText("0");
+    for (const char* name : {"ed13", "ed15", "ed17"}) e(name)->setText("1");
+    QTest::keyClick(e("ed17"), Qt::Key_Enter);
+    QVERIFY(!shownLines().isEmpty());
+    QVERIFY(shownLines() != powder);  // the single-crystal list, each reflection once
+
+    chooseMode(2);
+    e("edit18")->setText("2");
+    e("edit19")->setText("0");
+    e("Edit20")->setText("0");
+    QTest::keyClick(e("edit18"), Qt::Key_Return);
+    QCOMPARE(e("Edit21")->text(), QString("  2.5000"));  // a / 2
+    QCOMPARE(warnings, QStringList{});
+  }
+
+  // Tab never stops on a field the user cannot type into.
+  void tabSkipsReadOnlyFields() {
+    cubicInput(0);
+    chooseMode(2);
+    for (const char* name : {"edit18", "edit19", "Edit20"}) e(name)->setText("1");
+    click("Button3");
+    e("Edit2")->setFocus(Qt::MouseFocusReason);
+    for (int i = 0; i < 40; ++i) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      const auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+      QVERIFY2(!edit || !edit->isReadOnly(), qPrintable(edit ? edit->objectName() : QString()));
+    }
+  }
+
   void printAndSpreadsheetWindows() {
     auto choices = [this] { return form->mainWindowChoices(); };
     TForm3 results(form->calculationState(), choices);
@@ -226,7 +330,10 @@ class MainActionsTest : public QObject {
     click("Button1");
     click("BitBtn2");
     QVERIFY(results.isVisible());
+    // The list is written with the mode it was calculated in, not the one chosen since.
     chooseMode(1);
+    QCOMPARE(form->mainWindowChoices().mode, obrin::CalcMode::Powder);
+    e("Edit2")->setFocus(Qt::MouseFocusReason);  // entering a field empties the list
     QCOMPARE(form->mainWindowChoices().mode, obrin::CalcMode::SingleCrystal);
     form->setResultsWindow(nullptr);
     form->setExcelWindow(nullptr);

@@ -1,8 +1,10 @@
 // The main window driven through its real widgets: fields entered and left with the focus,
 // lists clicked, warnings read through the warning seam.
 #include <QApplication>
+#include <QIdentityProxyModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -13,13 +15,27 @@
 #include <fstream>
 
 #include "apropos.h"
+#include "calc/display.hpp"
 #include "main.h"
+#include "tests/support/user_dialogs.hpp"
 #include "warning.h"
 
 using obrin::InputField;
 
+// Counts the texts the view asks for.
+class CountingProxy : public QIdentityProxyModel {
+ public:
+  mutable long long dataCalls = 0;
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (role == Qt::DisplayRole) ++dataCalls;
+    return QIdentityProxyModel::data(index, role);
+  }
+};
+
 class MainWindowTest : public QObject {
   Q_OBJECT
+
+  testing_support::AnsweringDialogs dialogs_;
 
   TForm1* form = nullptr;
   QStringList warnings;
@@ -42,6 +58,12 @@ class MainWindowTest : public QObject {
     leave();
   }
   void chooseSystem(int row) { w<QListWidget>("ListBox2")->setCurrentRow(row); }
+  // A line in the result list, as a calculation leaves one.
+  void showALine() {
+    form->calculationState().list.push_back({});
+    form->showResultList();
+  }
+  int shownRows() { return w<QListView>("ListBox1")->model()->rowCount(); }
   void fillValidInputs() {
     const char* names[] = {"Edit2", "Edit3", "Edit4", "Edit5", "Edit6", "edit7", "Edit8", "Edit9", "Edit10"};
     const char* texts[] = {"4", "5", "6", "90", "100", "90", "1.5406", "5", "40"};
@@ -50,7 +72,8 @@ class MainWindowTest : public QObject {
 
  private slots:
   void initTestCase() {
-    obrin::ui::setWarningHandler([this](QWidget*, const QString& text) { warnings << text; });
+    obrin::ui::setUserDialogs(&dialogs_);
+    dialogs_.onWarn = ([this](QWidget*, const QString& text) { warnings << text; });
     for (const char* name : {"C", "Q", "O", "H", "R", "M", "T"})
       std::ofstream(positions.filePath(QString(name) + ".pos").toStdString()) << "\nP 1\n1\n1\nx,y,z\n0\n";
   }
@@ -87,7 +110,7 @@ class MainWindowTest : public QObject {
     QVERIFY(e("Edit11")->isVisible());
     // Columns line up only in a font whose glyphs all advance alike (some monospaced fonts
     // do not report themselves as fixed pitch, so measure).
-    const QFontMetrics fm(w<QListWidget>("ListBox1")->font());
+    const QFontMetrics fm(w<QListView>("ListBox1")->font());
     QCOMPARE(fm.horizontalAdvance("iiiiiiiiii"), fm.horizontalAdvance("MMMMMMMMMM"));
     QCOMPARE(fm.horizontalAdvance("          "), fm.horizontalAdvance("0000000000"));
   }
@@ -102,7 +125,7 @@ class MainWindowTest : public QObject {
   }
 
   void enteringClearsResultsAndBraggOutputs() {
-    w<QListWidget>("ListBox1")->addItem("  1  0  0  4.000  11.103  6");
+    showALine();
     w<QListWidget>("ListBox4")->addItem("h00: h=2n");
     e("Edit11")->setText("Nb of calculated reflections: 1");
     e("Edit21")->setText("  4.0000");
@@ -112,7 +135,7 @@ class MainWindowTest : public QObject {
 
     enter(e("ed12"));  // not a numbered field: the number stays, the clearing happens
     QCOMPARE(form->currentField(), InputField::None);
-    QCOMPARE(w<QListWidget>("ListBox1")->count(), 0);
+    QCOMPARE(shownRows(), 0);
     QCOMPARE(w<QListWidget>("ListBox4")->count(), 0);
     QVERIFY(e("Edit11")->text().isEmpty());
     QVERIFY(e("Edit21")->text().isEmpty());
@@ -290,11 +313,11 @@ class MainWindowTest : public QObject {
   }
 
   void choosingASystemClearsResults() {
-    w<QListWidget>("ListBox1")->addItem("line");
+    showALine();
     e("Edit11")->setText("count");
     e("Edit22")->setText("  11.103");
     chooseSystem(3);
-    QCOMPARE(w<QListWidget>("ListBox1")->count(), 0);
+    QCOMPARE(shownRows(), 0);
     QVERIFY(e("Edit11")->text().isEmpty());
     QVERIFY(e("Edit22")->text().isEmpty());
   }
@@ -316,10 +339,10 @@ class MainWindowTest : public QObject {
     QCOMPARE(w<QListWidget>("ListBox2")->currentRow(), 0);
 
     // Choosing a group clears the previous results.
-    w<QListWidget>("ListBox1")->addItem("line");
+    showALine();
     e("Edit21")->setText("4");
     groups->setCurrentRow(0);
-    QCOMPARE(w<QListWidget>("ListBox1")->count(), 0);
+    QCOMPARE(shownRows(), 0);
     QVERIFY(e("Edit21")->text().isEmpty());
 
     // A system without a file: the warning names the file, the list stays empty.
@@ -327,6 +350,64 @@ class MainWindowTest : public QObject {
     QCOMPARE(warnings.size(), 1);
     QVERIFY2(warnings[0].contains("H.pos"), qPrintable(warnings[0]));
     QCOMPARE(groups->count(), 0);
+  }
+
+  // The filter takes what obrin-cli takes: a number, a compact symbol in any case, or part of
+  // a name; a chosen group shows its conditions without a calculation.
+  void groupListFilterAndConditions() {
+    form->setPositionFileDirectories({OBRIN_SOURCE_DIR "/data"});
+    auto* list = w<QListWidget>("ListBox3");
+    auto* filter = e("EditGroupFilter");
+    auto shown = [list] {
+      QStringList names;
+      for (int row = 0; row < list->count(); ++row)
+        if (!list->isRowHidden(row)) names << list->item(row)->text();
+      return names;
+    };
+    chooseSystem(2);  // orthorhombic
+    QVERIFY(list->height() >= 15 * list->sizeHintForRow(0));
+    filter->setText("62");
+    QVERIFY(shown().contains("P N M A (62)"));
+    for (const QString& name : shown()) QVERIFY2(name.endsWith("(62)"), qPrintable(name));
+    filter->setText("pnma");
+    QCOMPARE(shown(), QStringList{"P N M A (62)"});
+    filter->setText("21 21 21");
+    QVERIFY(shown().contains("P 21 21 21 (19)"));
+
+    chooseSystem(0);  // the filter stays and applies to the new list
+    filter->setText("fd-3m");
+    QCOMPARE(shown(), QStringList{"F D -3 M (227)"});
+    list->setCurrentRow(list->row(list->findItems("F D -3 M (227)", Qt::MatchExactly).front()));
+    QVERIFY(w<QListWidget>("ListBox4")->count() > 0);
+    filter->clear();
+    QCOMPARE(shown().size(), list->count());
+    QCOMPARE(warnings, QStringList{});
+  }
+
+  // At its smallest the window still shows every label and list row whole, in each mode.
+  void labelsUnclippedAtMinimumSize() {
+    form->setPositionFileDirectories({OBRIN_SOURCE_DIR "/data"});
+    chooseSystem(5);  // monoclinic: the longest group names
+    if (qEnvironmentVariableIsSet("OBRIN_GRAB_DIR")) form->grab().save(qEnvironmentVariable("OBRIN_GRAB_DIR") + "/default.png");
+    for (int mode = 0; mode < 3; ++mode) {
+      w<QListWidget>("CheckListBox1")->item(mode)->setCheckState(Qt::Checked);
+      form->resize(1, 1);
+      QApplication::processEvents();
+      if (qEnvironmentVariableIsSet("OBRIN_GRAB_DIR"))
+        form->grab().save(qEnvironmentVariable("OBRIN_GRAB_DIR") + QString("/minimum%1.png").arg(mode));
+      for (const QLabel* label : form->findChildren<QLabel*>()) {
+        if (!label->isVisible() || label->text().isEmpty()) continue;
+        const QSize need = label->minimumSizeHint(), have = label->size();
+        QVERIFY2(need.width() <= have.width() && need.height() <= have.height(),
+                 qPrintable(QString("%1 \"%2\" needs %3x%4, has %5x%6")
+                                .arg(label->objectName(), label->text()).arg(need.width()).arg(need.height())
+                                .arg(have.width()).arg(have.height())));
+      }
+      for (const char* name : {"ListBox2", "ListBox3", "CheckListBox1"}) {
+        const auto* list = w<QListWidget>(name);
+        QVERIFY2(list->sizeHintForColumn(0) <= list->viewport()->width(), qPrintable(QString("%1 %2 %3 %4").arg(name).arg(list->sizeHintForColumn(0)).arg(list->viewport()->width()).arg(list->width())));
+      }
+    }
   }
 
   void focusAloneChoosesNoSystem() {
@@ -338,7 +419,7 @@ class MainWindowTest : public QObject {
   void modeSwitching() {
     auto* modes = w<QListWidget>("CheckListBox1");
     const char* panels[] = {"Panel4", "Panel5", "Panel6"};
-    w<QListWidget>("ListBox1")->addItem("kept");
+    showALine();
     for (int row : {1, 2, 0, 2}) {
       e("Edit21")->setText("4");
       modes->item(row)->setCheckState(Qt::Checked);
@@ -349,7 +430,7 @@ class MainWindowTest : public QObject {
       QCOMPARE(int(form->calcMode()), row);
       QVERIFY(e("Edit21")->text().isEmpty());
     }
-    QCOMPARE(w<QListWidget>("ListBox1")->count(), 1);  // the results stay
+    QCOMPARE(shownRows(), 1);  // the results stay
     // Unticking the current row keeps its mode.
     modes->item(2)->setCheckState(Qt::Unchecked);
     QCOMPARE(modes->item(2)->checkState(), Qt::Checked);
@@ -375,14 +456,14 @@ class MainWindowTest : public QObject {
 
   void wavelengthChoice() {
     auto* lines = w<QListWidget>("ListBox5");
-    w<QListWidget>("ListBox1")->addItem("line");
+    showALine();
     const int cuKa1 = 4;
     QCOMPARE(lines->item(cuKa1)->text(), QString("CuKa1"));
     lines->scrollToItem(lines->item(cuKa1));
     QTest::mouseClick(lines->viewport(), Qt::LeftButton, {}, lines->visualItemRect(lines->item(cuKa1)).center());
     QCOMPARE(e("Edit8")->text(), QString(" 1.54056"));
     QCOMPARE(form->calculationState().lambda, 1.54056);
-    QCOMPARE(w<QListWidget>("ListBox1")->count(), 0);
+    QCOMPARE(shownRows(), 0);
     lines->setCurrentRow(15);
     QCOMPARE(lines->item(15)->text(), QString("FeKa2"));
     QCOMPARE(e("Edit8")->text(), QString(" 1.93998"));
@@ -436,6 +517,46 @@ class MainWindowTest : public QObject {
     QCOMPARE(quit->toolTip(), QString("End of the program"));
     quit->click();
     QVERIFY(!form->isVisible());
+  }
+
+  // A million lines are shown without a widget or a text per row: the view asks for the texts
+  // of the rows it paints, at the top and after a jump to the end.
+  void millionLinesAreMadeOnDemand() {
+    auto* view = w<QListView>("ListBox1");
+    QVERIFY(!qobject_cast<QListWidget*>(view));
+    QVERIFY(view->uniformItemSizes());
+    CountingProxy proxy;
+    proxy.setSourceModel(view->model());
+    view->setModel(&proxy);
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form));
+
+    auto& list = form->calculationState().list;
+    constexpr int kLines = 1000000;
+    list.resize(kLines);
+    for (int i = 0; i < kLines; ++i) {
+      list[i].h = static_cast<std::int16_t>(i % 97);
+      list[i].k = static_cast<std::int16_t>(i % 89);
+      list[i].l = static_cast<std::int16_t>(i % 83);
+      list[i].d = 50.0 - i * 4e-5;
+      list[i].theta = 1 + i * 8e-5;
+      list[i].multiplicity = 2;
+    }
+    form->showResultList();
+    QCoreApplication::processEvents();
+    QCOMPARE(proxy.rowCount(), kLines);
+    QVERIFY2(proxy.dataCalls < 2000, qPrintable(QString::number(proxy.dataCalls)));
+
+    view->scrollToBottom();
+    QCoreApplication::processEvents();
+    view->viewport()->repaint();
+    QVERIFY2(proxy.dataCalls < 4000, qPrintable(QString::number(proxy.dataCalls)));
+    const QModelIndex last = proxy.index(kLines - 1, 0);
+    QVERIFY(view->isVisible());
+    QVERIFY(view->viewport()->rect().contains(view->visualRect(last)));
+    QCOMPARE(last.data().toString(),
+             QString::fromStdString(obrin::formatResultLine(list.back(), obrin::AngleMode::Theta)));
+    view->setModel(proxy.sourceModel());
   }
 };
 

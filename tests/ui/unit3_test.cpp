@@ -7,13 +7,18 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fstream>
+
 #include "Unit3.h"
+#include "tests/support/user_dialogs.hpp"
 #include "warning.h"
 
 using namespace obrin;
 
 class Unit3Test : public QObject {
   Q_OBJECT
+
+  testing_support::AnsweringDialogs dialogs_;
 
   QTemporaryDir dir_;
   QString oldDir_;
@@ -47,11 +52,12 @@ class Unit3Test : public QObject {
 
  private slots:
   void initTestCase() {
+    obrin::ui::setUserDialogs(&dialogs_);
     QVERIFY(dir_.isValid());
     oldDir_ = QDir::currentPath();
     QVERIFY(QDir::setCurrent(dir_.path()));
-    ui::setWarningHandler([this](QWidget*, const QString& t) { warnings_ << t; });
-    ui::setOpenFileHandler([this](const QString& p) {
+    dialogs_.onWarn = ([this](QWidget*, const QString& t) { warnings_ << t; });
+    dialogs_.onOpenFile = ([this](const QString& p) {
       opened_ << p;
       return true;
     });
@@ -97,15 +103,16 @@ class Unit3Test : public QObject {
     QVERIFY(text.contains("  1  1  1   2.3380  38.47    8\n"));
   }
 
-  void emptyListWritesTheHeadWarnsAndStaysOpen() {
+  void emptyListWritesNothingWarnsAndStaysOpen() {
     state_.list.clear();
+    std::ofstream("indic.out") << "previous report\n";
     TForm3 w(state_, [this] { return choices_; });
     w.show();
     QTest::mouseClick(w.findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
     QCOMPARE(warnings_, QStringList{"No calculated reflections!"});
     QVERIFY(w.isVisible());
     QVERIFY(opened_.isEmpty());
-    QVERIFY(fileText("indic.out").contains("Theta Min =   5.00\n"));
+    QCOMPARE(fileText("indic.out"), QString("previous report\n"));
   }
 
   void failedWriteWarnsAndOpensNothing() {

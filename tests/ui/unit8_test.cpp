@@ -12,13 +12,18 @@
 #include <QTextCursor>
 #include <QtTest>
 
+#include <fstream>
+
 #include "Unit8.h"
+#include "tests/support/user_dialogs.hpp"
 #include "warning.h"
 
 using namespace obrin;
 
 class Unit8Test : public QObject {
   Q_OBJECT
+
+  testing_support::AnsweringDialogs dialogs_;
 
   QTemporaryDir dir_;
   QString oldDir_;
@@ -53,10 +58,11 @@ class Unit8Test : public QObject {
 
  private slots:
   void initTestCase() {
+    obrin::ui::setUserDialogs(&dialogs_);
     QVERIFY(dir_.isValid());
     oldDir_ = QDir::currentPath();
     QVERIFY(QDir::setCurrent(dir_.path()));
-    ui::setWarningHandler([this](QWidget*, const QString& t) { warnings_ << t; });
+    dialogs_.onWarn = ([this](QWidget*, const QString& t) { warnings_ << t; });
   }
   void cleanupTestCase() { QDir::setCurrent(oldDir_); }
   void init() {
@@ -95,6 +101,17 @@ class Unit8Test : public QObject {
     w.hide();
     w.show();
     QVERIFY(panel->isVisible());
+  }
+
+  void emptyListWritesNothing() {
+    state_.list.clear();
+    std::ofstream("excel.txt") << "previous\n";
+    Tfexcel w(state_, [this] { return choices_; });
+    w.show();
+    clickOk(w);
+    QCOMPARE(warnings_, QStringList{"No calculated reflections!"});
+    QVERIFY(w.findChild<QFrame*>("Panel1")->isVisible());
+    QCOMPARE(fileText("excel.txt"), QString("previous\n"));
   }
 
   void failedWriteKeepsTheShownText() {

@@ -36,8 +36,8 @@ std::string fileText(const fs::path& p) {
 TEST(AtomicWrite, ReplacesTheWholeFile) {
   TempDir dir("obrin_atomic_replace");
   const fs::path target = dir.path / "indic.out";
-  EXPECT_EQ(writeFileAtomically(target, "a long first report\nwith two lines\n"), "");
-  EXPECT_EQ(writeFileAtomically(target, "short\n"), "");
+  EXPECT_EQ(writeFileAtomically(target, "a long first report\nwith two lines\n").error(), "");
+  EXPECT_EQ(writeFileAtomically(target, "short\n").error(), "");
   EXPECT_EQ(fileText(target), "short\n");
   EXPECT_EQ(dir.entries(), 1);
 }
@@ -45,7 +45,7 @@ TEST(AtomicWrite, ReplacesTheWholeFile) {
 TEST(AtomicWrite, FailureMidWriteKeepsThePreviousFile) {
   TempDir dir("obrin_atomic_full");
   const fs::path target = dir.path / "excel.txt";
-  ASSERT_EQ(writeFileAtomically(target, "previous\n"), "");
+  ASSERT_EQ(writeFileAtomically(target, "previous\n").error(), "");
 
   // A file-size limit makes the write fail part way, as a full disk would, even for root.
   rlimit old{};
@@ -54,7 +54,7 @@ TEST(AtomicWrite, FailureMidWriteKeepsThePreviousFile) {
   rlimit small = old;
   small.rlim_cur = 100;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const std::string error = writeFileAtomically(target, std::string(100000, 'x'));
+  const std::string error = writeFileAtomically(target, std::string(100000, 'x')).error();
   setrlimit(RLIMIT_FSIZE, &old);
   std::signal(SIGXFSZ, oldHandler);
 
@@ -67,12 +67,12 @@ TEST(AtomicWrite, FailureToReplaceKeepsWhatIsThere) {
   TempDir dir("obrin_atomic_rename");
   const fs::path target = dir.path / "cell.ind";
   fs::create_directories(target / "inside");  // a folder of that name cannot be replaced
-  const std::string error = writeFileAtomically(target, "text\n");
+  const std::string error = writeFileAtomically(target, "text\n").error();
   EXPECT_EQ(error.rfind("Cannot write cell.ind: ", 0), 0u) << error;
   EXPECT_TRUE(fs::is_directory(target / "inside"));
   EXPECT_EQ(dir.entries(), 1);
 
-  EXPECT_EQ(writeFileAtomically(dir.path / "missing" / "cell.ind", "text\n"),
+  EXPECT_EQ(writeFileAtomically(dir.path / "missing" / "cell.ind", "text\n").error(),
             "Cannot write cell.ind: No such file or directory");
 }
 
@@ -80,11 +80,11 @@ TEST(AtomicWrite, KeepsPermissionsAndWritesThroughLinks) {
   TempDir dir("obrin_atomic_link");
   const fs::path real = dir.path / "real.ind";
   const fs::path link = dir.path / "cell.ind";
-  ASSERT_EQ(writeFileAtomically(real, "old\n"), "");
+  ASSERT_EQ(writeFileAtomically(real, "old\n").error(), "");
   fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace);
   fs::create_symlink("real.ind", link);
 
-  ASSERT_EQ(writeFileAtomically(link, "new\n"), "");
+  ASSERT_EQ(writeFileAtomically(link, "new\n").error(), "");
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(fileText(real), "new\n");
   EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
@@ -92,7 +92,7 @@ TEST(AtomicWrite, KeepsPermissionsAndWritesThroughLinks) {
 
   // A link to a file not yet there creates that file.
   fs::create_symlink("later.ind", dir.path / "dangling.ind");
-  ASSERT_EQ(writeFileAtomically(dir.path / "dangling.ind", "x\n"), "");
+  ASSERT_EQ(writeFileAtomically(dir.path / "dangling.ind", "x\n").error(), "");
   EXPECT_EQ(fileText(dir.path / "later.ind"), "x\n");
   EXPECT_TRUE(fs::is_symlink(dir.path / "dangling.ind"));
 }

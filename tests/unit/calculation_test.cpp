@@ -165,16 +165,18 @@ TEST(Powder, TooManyReflectionsLeavesTheListAsItWas) {
   ASSERT_TRUE(powder(st, "P M -3 M", "C.pos").ok());
   const auto before = resultLines(st.list, AngleMode::Theta);
 
-  auto seen = st;  // m-3m, 48 per class: the equivalents run out first
-  seen.cell = {40, 40, 40, 90, 90, 90};
+  auto seen = st;  // m-3m, 48 per class: the 10 million equivalents run out first
+  seen.cell = {400, 400, 400, 90, 90, 90};
+  seen.thetaMin = 55;  // a thin shell of some 60 million still holds too many
   seen.thetaMax = 60;
   EXPECT_EQ(powder(seen, "P M -3 M", "C.pos").warning, "Too many reflections (1)! Decrease the Theta range...");
   EXPECT_EQ(resultLines(seen.list, AngleMode::Theta), before);
 
-  auto listed = st;  // P 1, 2 per class: the lines run out first
+  auto listed = st;  // P 1, 2 per class: the million lines run out first (1.3 million)
   listed.system = CrystalSystem::Triclinic;
   listed.cell = {20, 25, 30, 80, 100, 110};
-  listed.thetaMax = 35;
+  listed.lambda = 0.4;
+  listed.thetaMax = 45;
   EXPECT_EQ(powder(listed, "P 1", "T.pos").warning, "Too many reflections (2)! Decrease the Theta range...");
   EXPECT_EQ(resultLines(listed.list, AngleMode::Theta), before);
 }
@@ -230,12 +232,12 @@ TEST(SingleCrystal, TooManyReflectionsLeavesTheListAsItWas) {
   ASSERT_TRUE(calcul_monocristaux(st, std::string("P M -3 M"), kDir + "C.pos", m).ok());
   const auto before = resultLines(st.list, AngleMode::Theta);
   auto big = st;
-  big.cell = {15, 15, 15, 90, 90, 90};  // about 30 000 reflections in the sphere
-  std::array<std::string, 6> all{"-50", "50", "-50", "50", "-50", "50"};
+  big.cell = {60, 60, 60, 90, 90, 90};  // about 1.9 million reflections in the sphere
+  std::array<std::string, 6> all{"-100", "100", "-100", "100", "-100", "100"};
   EXPECT_EQ(calcul_monocristaux(big, std::string("P M -3 M"), kDir + "C.pos", all).warning,
             "Too many reflections! Decrease the range...");
   EXPECT_EQ(resultLines(big.list, AngleMode::Theta), before);
-  big.cell = {60, 60, 60, 90, 90, 90};  // beyond the gathering limit
+  big.cell = {200, 200, 200, 90, 90, 90};  // the whole box of 8 million
   EXPECT_EQ(calcul_monocristaux(big, std::string("P M -3 M"), kDir + "C.pos", all).warning,
             "Too many reflections! Decrease the range...");
   EXPECT_EQ(resultLines(big.list, AngleMode::Theta), before);

@@ -7,6 +7,7 @@
 #include <random>
 #include <set>
 
+#include "calc/inputs.hpp"
 #include "io/cellfile.hpp"
 #include "symmetry/pot.hpp"
 #include "tests/support/scratch.hpp"
@@ -40,17 +41,17 @@ TEST(CellFile, ReadsBackWhatItWrote) {
   d.thetaMin = 2.5;
   d.thetaMax = 89.9996;
   d.lambda = 0.709304;
-  const CellFileRead r = parseCellFile(cellFileText(d), "c.ind");
-  ASSERT_TRUE(r.data) << r.error;
-  EXPECT_EQ(r.error, "");
-  EXPECT_EQ(r.data->title, d.title);
-  EXPECT_EQ(r.data->symbol, "R-3C");
-  const auto want = d.cell.params(), got = r.data->cell.params();
+  const auto r = parseCellFile(cellFileText(d), "c.ind");
+  ASSERT_TRUE(r) << r.error();
+  EXPECT_EQ(r.error(), "");
+  EXPECT_EQ(r->title, d.title);
+  EXPECT_EQ(r->symbol, "R-3C");
+  const auto want = d.cell.params(), got = r->cell.params();
   for (int i = 0; i < 6; ++i) EXPECT_NEAR(got[i], want[i], 0.5e-4) << i;
-  EXPECT_DOUBLE_EQ(r.data->cell.alpha, 90.0);  // written 90.0000: the system's right angle again
-  EXPECT_NEAR(r.data->thetaMin, 2.5, 0.5e-3);
-  EXPECT_NEAR(r.data->thetaMax, 90.0, 0.5e-3);
-  EXPECT_NEAR(r.data->lambda, 0.70930, 0.5e-5);
+  EXPECT_DOUBLE_EQ(r->cell.alpha, 90.0);  // written 90.0000: the system's right angle again
+  EXPECT_NEAR(r->thetaMin, 2.5, 0.5e-3);
+  EXPECT_NEAR(r->thetaMax, 90.0, 0.5e-3);
+  EXPECT_NEAR(r->lambda, 0.70930, 0.5e-5);
 }
 
 TEST(CellFile, NumbersFillingTheirFieldStayApart) {
@@ -63,22 +64,22 @@ TEST(CellFile, NumbersFillingTheirFieldStayApart) {
                       " -1234.500 123456.500\n"),
             std::string::npos)
       << text;
-  const CellFileRead r = parseCellFile(text, "big.ind");
-  ASSERT_TRUE(r.data) << r.error;
-  EXPECT_EQ(r.data->cell.c, 12345.5);
-  EXPECT_EQ(r.data->thetaMax, 123456.5);
+  const auto r = parseCellFile(text, "big.ind");
+  ASSERT_TRUE(r) << r.error();
+  EXPECT_EQ(r->cell.c, 12345.5);
+  EXPECT_EQ(r->thetaMax, 123456.5);
 }
 
 TEST(CellFile, AcceptsLooseSpacingCrLfAndTrailingText) {
-  const CellFileRead r = parseCellFile(
+  const auto r = parseCellFile(
       "  my title  \r\n  Pnma \r\n5.1 6.2\t7.3 90 90 90 extra\r\n0 45\r\n1.5406 0.0 0.0\r\n",
       "x.ind");
-  ASSERT_TRUE(r.data) << r.error;
-  EXPECT_EQ(r.data->title, "  my title  ");
-  EXPECT_EQ(r.data->symbol, "Pnma");
-  EXPECT_EQ(r.data->cell.c, 7.3);
-  EXPECT_EQ(r.data->thetaMax, 45);
-  EXPECT_EQ(r.data->lambda, 1.5406);
+  ASSERT_TRUE(r) << r.error();
+  EXPECT_EQ(r->title, "  my title  ");
+  EXPECT_EQ(r->symbol, "Pnma");
+  EXPECT_EQ(r->cell.c, 7.3);
+  EXPECT_EQ(r->thetaMax, 45);
+  EXPECT_EQ(r->lambda, 1.5406);
 }
 
 TEST(CellFile, DamagedFileIsRefusedNamingFileAndLine) {
@@ -103,9 +104,9 @@ TEST(CellFile, DamagedFileIsRefusedNamingFileAndLine) {
       {"t\nR-3C\n" + ok3 + "1e999 5\n" + ok5, "Cannot import z.ind (line 4): \"1e999\" is not a number"},
   };
   for (const auto& c : cases) {
-    const CellFileRead r = parseCellFile(c.text, "z.ind");
-    EXPECT_FALSE(r.data) << c.text;
-    EXPECT_EQ(r.error, c.error);
+    const auto r = parseCellFile(c.text, "z.ind");
+    EXPECT_FALSE(r) << c.text;
+    EXPECT_EQ(r.error(), c.error);
   }
 }
 
@@ -118,15 +119,15 @@ TEST(CellFile, ExtensionAppendedOnlyWhenAbsent) {
 
 TEST(CellFile, WriteAndReadThroughTheFileSystem) {
   const auto dir = testing_support::freshScratchDir("cellfile_test");
-  EXPECT_EQ(writeCellFile(dir / "al2o3.ind", corundum()), "");
-  const CellFileRead r = readCellFile(dir / "al2o3.ind");
-  ASSERT_TRUE(r.data) << r.error;
-  EXPECT_EQ(r.data->symbol, "R-3C");
+  EXPECT_EQ(writeCellFile(dir / "al2o3.ind", corundum()).error(), "");
+  const auto r = readCellFile(dir / "al2o3.ind");
+  ASSERT_TRUE(r) << r.error();
+  EXPECT_EQ(r->symbol, "R-3C");
 
-  const CellFileRead missing = readCellFile(dir / "none.ind");
-  EXPECT_FALSE(missing.data);
-  EXPECT_EQ(missing.error, "Cannot import none.ind: the file cannot be opened");
-  EXPECT_EQ(writeCellFile(dir / "no" / "x.ind", corundum()),
+  const auto missing = readCellFile(dir / "none.ind");
+  EXPECT_FALSE(missing);
+  EXPECT_EQ(missing.error(), "Cannot import none.ind: the file cannot be opened");
+  EXPECT_EQ(writeCellFile(dir / "no" / "x.ind", corundum()).error(),
             "Cannot write x.ind: No such file or directory");
   std::filesystem::remove_all(dir);
 }
@@ -263,7 +264,7 @@ CellImport exportThenImport(const ImportDir& dir, const std::string& symbol, con
   d.thetaMin = 2.5;
   d.thetaMax = 40;
   d.lambda = 1.54056;
-  EXPECT_EQ(writeCellFile(dir.path / "c.ind", d), "");
+  EXPECT_EQ(writeCellFile(dir.path / "c.ind", d).error(), "");
   return importCellFile(dir.path / "c.ind", positionDirs);
 }
 
@@ -366,6 +367,11 @@ TEST(CellImport, EveryShippedGroupComesBack) {
       EXPECT_EQ(r.groupNames[*r.selectedGroup], name);
       const auto want = cell.params(), got = r.data->cell.params();
       for (int k = 0; k < 6; ++k) EXPECT_NEAR(got[k], want[k], 0.5e-4) << name;
+      // The fields the import fills lose no stored digit: the calculation sees the file's cell.
+      CalculationState state;
+      InputTexts texts{r.fields.cell, r.fields.lambda, r.fields.thetaMin, r.fields.thetaMax};
+      ASSERT_FALSE(validateInputs(texts, AngleMode::Theta, state)) << name;
+      EXPECT_EQ(state.cell.params(), got) << name;
       ++groups;
     }
   }

@@ -29,9 +29,9 @@ ReportInputs inputs(CalcMode mode, AngleMode angle, int decimals = 3) {
 }
 
 std::string text(const CalculationState& s, const ReportInputs& in) {
-  const TextResult r = spreadsheetText(s, in);
-  EXPECT_EQ(r.error, "");
-  return r.text;
+  const auto r = spreadsheetText(s, in);
+  EXPECT_EQ(r.error(), "");
+  return r.value_or("");
 }
 
 const std::string kHead =
@@ -88,9 +88,9 @@ TEST(Spreadsheet, SingleCrystalWritesIndexLimits) {
                              "\n");
 
   in.choices.millerLimitTexts[0] = "";
-  const TextResult bad = spreadsheetText(s, in);
-  EXPECT_EQ(bad.text, "");
-  EXPECT_EQ(bad.error, "Hmin: \"\" is not a whole number");
+  const auto bad = spreadsheetText(s, in);
+  EXPECT_FALSE(bad);
+  EXPECT_EQ(bad.error(), "Hmin: \"\" is not a whole number");
 }
 
 TEST(Spreadsheet, EmptyListAndBraggModeKeepTheHeadings) {
@@ -104,17 +104,17 @@ TEST(Spreadsheet, EmptyListAndBraggModeKeepTheHeadings) {
 TEST(Spreadsheet, WriteReturnsTheTextItWrote) {
   const auto dir = testing_support::freshScratchDir("excel_test");
   const auto in = inputs(CalcMode::Powder, AngleMode::Theta);
-  const TextResult written = writeSpreadsheet(cubicAluminium(), in, dir);
-  EXPECT_EQ(written.error, "");
-  EXPECT_EQ(written.text, text(cubicAluminium(), in));
+  const auto written = writeSpreadsheet(cubicAluminium(), in, dir);
+  ASSERT_TRUE(written) << written.error();
+  EXPECT_EQ(*written, text(cubicAluminium(), in));
   std::ifstream f(dir / "excel.txt", std::ios::binary);
   std::ostringstream onDisk;
   onDisk << f.rdbuf();
-  EXPECT_EQ(onDisk.str(), written.text);
+  EXPECT_EQ(onDisk.str(), *written);
 
-  const TextResult failed = writeSpreadsheet(cubicAluminium(), in, dir / "missing");
-  EXPECT_EQ(failed.text, "");
-  EXPECT_EQ(failed.error, "Cannot write excel.txt: No such file or directory");
+  const auto failed = writeSpreadsheet(cubicAluminium(), in, dir / "missing");
+  EXPECT_FALSE(failed);
+  EXPECT_EQ(failed.error(), "Cannot write excel.txt: No such file or directory");
   std::filesystem::remove_all(dir);
 }
 

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <vector>
 
 #include "core/mathhkl.hpp"
 #include "core/textformat.hpp"
@@ -76,4 +78,30 @@ TEST(TextFormat, WidthIsAMinimumAndNeverCuts) {
   EXPECT_EQ(intText(7, 3), "  7");
   EXPECT_EQ(trimmed("  P 21/C (14) \t"), "P 21/C (14)");
   EXPECT_EQ(trimmedRight("  x  "), "  x");
+}
+
+// The writers append numbers in place; they must print what printf prints, ties and the sign
+// of zero included, and join fields as appendField does.
+TEST(TextFormat, AppendedNumbersAreThePrintedOnes) {
+  std::uint64_t state = 12345;
+  auto next = [&] { return state = state * 6364136223846793005ULL + 1442695040888963407ULL; };
+  std::vector<double> xs = {0.0, -0.0, 0.0005, -0.0005, 0.0625, 2.5, -3.5, 1e15, 0x1p52, 1e-300, 1e300};
+  for (int k = -2000; k < 2000; ++k) xs.insert(xs.end(), {(k + 0.5) / 1000, k / 8.0, std::nextafter(k / 16.0, 1.0)});
+  for (int i = 0; i < 20000; ++i) xs.push_back(std::ldexp(static_cast<double>(next() >> 11), -52 + static_cast<int>(next() % 24) - 12));
+  for (double x : xs)
+    for (int decimals : {0, 1, 3, 5, 8}) {
+      std::string line;
+      appendFixed(line, x, 7, decimals);
+      ASSERT_EQ(line, fixedText(x, 7, decimals)) << x;
+    }
+  std::string line;
+  appendIntField(line, 12345, 3);
+  appendIntField(line, -7, 3);
+  appendFixedField(line, 12345.678, 7, 3);
+  appendIntField(line, 6, 3);
+  std::string expected;
+  for (const std::string& field : {intText(12345, 3), intText(-7, 3), fixedText(12345.678, 7, 3), intText(6, 3)})
+    appendField(expected, field);
+  EXPECT_EQ(line, expected);
+  EXPECT_EQ(line, "12345 -7 12345.678  6");
 }

@@ -19,8 +19,8 @@ TEST(OperatorGroup, EveryShippedEntryIsAGroup) {
     const auto file = std::filesystem::path(OBRIN_BIN_DIR) / "data" / positionFileName(*systemFromIndex(s));
     for (const std::string& name : loadSpaceGroupList(file).names) {
       const auto read = readSpaceGroupEntry(file, name);
-      ASSERT_TRUE(read.entry) << read.error;
-      const auto fault = findRotationGroupFault(read.entry->operators);
+      ASSERT_TRUE(read) << read.error();
+      const auto fault = findRotationGroupFault(read->operators);
       EXPECT_FALSE(fault) << name << ": operator " << fault->index + 1 << " " << fault->reason;
       ++entries;
     }

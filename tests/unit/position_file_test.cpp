@@ -91,23 +91,23 @@ TEST(GroupList, EmptyJunkAndRepeatedNamesAreNamed) {
 
 TEST(GroupEntry, ReadsCountsLikeNumbersAndCutsConditionLines) {
   auto read = readSpaceGroupEntry(kEdge / "conditions.pos", "P 4/N B M");
-  ASSERT_TRUE(read.entry) << read.error;
-  EXPECT_EQ(read.error, "");
-  EXPECT_EQ(read.entry->number, 125);
-  ASSERT_EQ(read.entry->operators.size(), 4u);
-  EXPECT_DOUBLE_EQ(read.entry->operators[1].m[0][0], -1);
-  EXPECT_DOUBLE_EQ(read.entry->operators[1].m[0][3], 0.5);
-  EXPECT_DOUBLE_EQ(read.entry->operators[2].m[0][1], -1);
-  EXPECT_DOUBLE_EQ(read.entry->operators[2].m[0][3], 0.5);
-  EXPECT_TRUE(read.entry->conditionLines.empty());
+  ASSERT_TRUE(read) << read.error();
+  EXPECT_EQ(read.error(), "");
+  EXPECT_EQ(read->number, 125);
+  ASSERT_EQ(read->operators.size(), 4u);
+  EXPECT_DOUBLE_EQ(read->operators[1].m[0][0], -1);
+  EXPECT_DOUBLE_EQ(read->operators[1].m[0][3], 0.5);
+  EXPECT_DOUBLE_EQ(read->operators[2].m[0][1], -1);
+  EXPECT_DOUBLE_EQ(read->operators[2].m[0][3], 0.5);
+  EXPECT_TRUE(read->conditionLines.empty());
 
   read = readSpaceGroupEntry(kEdge / "conditions.pos", "I 4 1/A");
-  ASSERT_TRUE(read.entry) << read.error;
-  EXPECT_EQ(read.entry->operators.size(), 2u);
+  ASSERT_TRUE(read) << read.error();
+  EXPECT_EQ(read->operators.size(), 2u);
   const std::vector<std::string> lines = {"L=0 HN2", "AH>AK", "H=K L<0 LN4" + std::string(29, ' ')};
-  EXPECT_EQ(read.entry->conditionLines, lines);
+  EXPECT_EQ(read->conditionLines, lines);
 
-  auto d = deriveReflectionConditions('I', CrystalSystem::Tetragonal, read.entry->conditionLines);
+  auto d = deriveReflectionConditions('I', CrystalSystem::Tetragonal, read->conditionLines);
   EXPECT_EQ(d.status, 0) << d.warning;
   const std::vector<std::string> display = {"Bravais lattice:", "h+k+l=2n", "  ", "General position:",
                                             "l=0,  h=2n", "h>k", "h=k,  l<0,  l=4n"};
@@ -116,8 +116,8 @@ TEST(GroupEntry, ReadsCountsLikeNumbersAndCutsConditionLines) {
 
 TEST(GroupEntry, LowerCaseTokensAreNotDecoded) {
   auto read = readSpaceGroupEntry(kEdge / "conditions.pos", "P LOWER");
-  ASSERT_TRUE(read.entry) << read.error;
-  auto d = deriveReflectionConditions('P', CrystalSystem::Orthorhombic, read.entry->conditionLines);
+  ASSERT_TRUE(read) << read.error();
+  auto d = deriveReflectionConditions('P', CrystalSystem::Orthorhombic, read->conditionLines);
   EXPECT_EQ(d.status, 1);
   EXPECT_EQ(d.warning, "Condition d'extinction h=0 non décodée");
   EXPECT_TRUE(d.conditions.empty());
@@ -125,18 +125,18 @@ TEST(GroupEntry, LowerCaseTokensAreNotDecoded) {
 
 TEST(GroupEntry, ANameMetBeforeItsEntryIsMatchedThere) {
   auto read = readSpaceGroupEntry(kEdge / "name_first.pos", "P 4");
-  ASSERT_TRUE(read.entry) << read.error;
-  EXPECT_EQ(read.entry->number, 7);
-  EXPECT_EQ(read.entry->operators.size(), 1u);
+  ASSERT_TRUE(read) << read.error();
+  EXPECT_EQ(read->number, 7);
+  EXPECT_EQ(read->operators.size(), 1u);
   // The list shows only the name that follows a blank line.
   EXPECT_EQ(loadSpaceGroupList(kEdge / "name_first.pos").names, std::vector<std::string>{"P 4"});
 }
 
 TEST(GroupEntry, NamesMatchExactlyWithTrailingBlanksIgnored) {
   // "  P -1   " begins with blanks: the list shows it, but the entry cannot be found.
-  EXPECT_FALSE(readSpaceGroupEntry(kEdge / "blanks.pos", "P -1").entry);
-  EXPECT_FALSE(readSpaceGroupEntry(kEdge / "conditions.pos", "p 4/n b m").entry);
-  EXPECT_TRUE(readSpaceGroupEntry(kEdge / "conditions.pos", "P 2 1 3").entry);
+  EXPECT_FALSE(readSpaceGroupEntry(kEdge / "blanks.pos", "P -1"));
+  EXPECT_FALSE(readSpaceGroupEntry(kEdge / "conditions.pos", "p 4/n b m"));
+  EXPECT_TRUE(readSpaceGroupEntry(kEdge / "conditions.pos", "P 2 1 3"));
 }
 
 TEST(GroupEntry, FaultsAreRefusedWithFileGroupAndLine) {
@@ -160,20 +160,20 @@ TEST(GroupEntry, FaultsAreRefusedWithFileGroupAndLine) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.group);
     auto read = readSpaceGroupEntry(file, c.group);
-    EXPECT_FALSE(read.entry);
-    EXPECT_EQ(read.error.rfind("faults.pos, group \"" + std::string(c.group) + "\"", 0), 0u)
-        << read.error;
-    for (const auto& m : c.mentions) EXPECT_NE(read.error.find(m), std::string::npos) << read.error;
+    EXPECT_FALSE(read);
+    EXPECT_EQ(read.error().rfind("faults.pos, group \"" + std::string(c.group) + "\"", 0), 0u)
+        << read.error();
+    for (const auto& m : c.mentions) EXPECT_NE(read.error().find(m), std::string::npos) << read.error();
   }
 }
 
 TEST(GroupEntry, AMissingFileOrNoGroupIsAnError) {
   auto read = readSpaceGroupEntry(kEdge / "absent.pos", "P 1");
-  EXPECT_FALSE(read.entry);
-  EXPECT_NE(read.error.find("absent.pos"), std::string::npos);
+  EXPECT_FALSE(read);
+  EXPECT_NE(read.error().find("absent.pos"), std::string::npos);
   read = readSpaceGroupEntry(kEdge / "blanks.pos", "");
-  EXPECT_FALSE(read.entry);
-  EXPECT_NE(read.error, "");
+  EXPECT_FALSE(read);
+  EXPECT_NE(read.error(), "");
 }
 
 TEST_F(ScratchDir, ReadsFilesWrittenOnWindows) {
@@ -181,8 +181,8 @@ TEST_F(ScratchDir, ReadsFilesWrittenOnWindows) {
   auto list = loadSpaceGroupList(file);
   EXPECT_EQ(list.names, (std::vector<std::string>{"P 2 3", "F 2 3"}));
   auto read = readSpaceGroupEntry(file, "P 2 3");
-  ASSERT_TRUE(read.entry) << read.error;
-  EXPECT_EQ(read.entry->conditionLines, std::vector<std::string>{"H=0 KN2"});
+  ASSERT_TRUE(read) << read.error();
+  EXPECT_EQ(read->conditionLines, std::vector<std::string>{"H=0 KN2"});
 }
 
 TEST_F(ScratchDir, TwelveConditionLinesAndNinetySixTripletsFit) {
@@ -191,9 +191,9 @@ TEST_F(ScratchDir, TwelveConditionLinesAndNinetySixTripletsFit) {
   text += "12\n";
   for (int i = 0; i < 12; ++i) text += "H=0 KN2\n";
   auto read = readSpaceGroupEntry(write("C.pos", text), "F D -3 C");
-  ASSERT_TRUE(read.entry) << read.error;
-  EXPECT_EQ(read.entry->operators.size(), 96u);
-  EXPECT_EQ(read.entry->conditionLines.size(), 12u);
+  ASSERT_TRUE(read) << read.error();
+  EXPECT_EQ(read->operators.size(), 96u);
+  EXPECT_EQ(read->conditionLines.size(), 12u);
 }
 
 // ---- Look-up ------------------------------------------------------------------------------

@@ -28,9 +28,9 @@ ReportInputs inputs(CalcMode mode, AngleMode angle, int decimals = 3) {
 }
 
 std::string report(const CalculationState& s, const ReportInputs& in) {
-  const TextResult r = resultsReportText(s, in);
-  EXPECT_EQ(r.error, "");
-  return r.text;
+  const auto r = resultsReportText(s, in);
+  EXPECT_EQ(r.error(), "");
+  return r.value_or("");
 }
 
 const std::string kCubicHead =
@@ -206,9 +206,9 @@ TEST(ResultsReport, SingleCrystalWritesIndexLimitsNotAngleLimits) {
             std::string::npos);
 
   in.choices.millerLimitTexts[5] = "3a";
-  const TextResult bad = resultsReportText(s, in);
-  EXPECT_EQ(bad.text, "");
-  EXPECT_EQ(bad.error, "Lmax: \"3a\" is not a whole number");
+  const auto bad = resultsReportText(s, in);
+  EXPECT_FALSE(bad);
+  EXPECT_EQ(bad.error(), "Lmax: \"3a\" is not a whole number");
 }
 
 TEST(ResultsReport, BraggModeAndNoModeWriteRowsWithoutHeader) {
@@ -259,29 +259,24 @@ TEST(ResultsReport, EmptyListStillWritesTheHead) {
 }
 
 TEST(FieldNumbers, DecimalsMustBeAWholeNumberOfZeroOrMore) {
-  std::string error;
-  EXPECT_EQ(readDecimals("  3", &error), 3);
-  EXPECT_EQ(readDecimals("0", &error), 0);
-  EXPECT_EQ(readDecimals("+2 ", &error), 2);
-  EXPECT_EQ(readDecimals("30", &error), 30);
+  EXPECT_EQ(readDecimals("  3").value_or(-1), 3);
+  EXPECT_EQ(readDecimals("0").value_or(-1), 0);
+  EXPECT_EQ(readDecimals("+2 ").value_or(-1), 2);
+  EXPECT_EQ(readDecimals("30").value_or(-1), 30);
   for (const char* bad : {"", "   ", "x", "2.5", "3a", "-1", "31", "1e2", "++2", "99999999999999999999"}) {
-    error.clear();
-    EXPECT_FALSE(readDecimals(bad, &error)) << bad;
-    EXPECT_NE(error.find("is not a whole number from 0 to 30"), std::string::npos) << bad;
+    const auto read = readDecimals(bad);
+    EXPECT_FALSE(read) << bad;
+    EXPECT_NE(read.error().find("is not a whole number from 0 to 30"), std::string::npos) << bad;
   }
-  readDecimals(" x ", &error);
-  EXPECT_EQ(error, "Number of decimals: \"x\" is not a whole number from 0 to 30");
+  EXPECT_EQ(readDecimals(" x ").error(), "Number of decimals: \"x\" is not a whole number from 0 to 30");
 }
 
 TEST(FieldNumbers, MillerLimitsNameTheFieldThatDoesNotRead) {
-  std::string error;
-  const auto ok = readMillerLimits({"-3", "3", " -2", "+2 ", "0", "4"}, &error);
+  const auto ok = readReportMillerLimits({"-3", "3", " -2", "+2 ", "0", "4"});
   ASSERT_TRUE(ok);
   EXPECT_EQ(*ok, (std::array<int, 6>{-3, 3, -2, 2, 0, 4}));
-  EXPECT_FALSE(readMillerLimits({"-3", "3", "", "2", "0", "4"}, &error));
-  EXPECT_EQ(error, "Kmin: \"\" is not a whole number");
-  EXPECT_FALSE(readMillerLimits({"-3", "3", "0", "2", "0", "9999999999"}, &error));
-  EXPECT_EQ(error, "Lmax: \"9999999999\" is not a whole number");
+  EXPECT_EQ(readReportMillerLimits({"-3", "3", "", "2", "0", "4"}).error(), "Kmin: \"\" is not a whole number");
+  EXPECT_EQ(readReportMillerLimits({"-3", "3", "0", "2", "0", "9999999999"}).error(), "Lmax: \"9999999999\" is not a whole number");
 }
 
 std::string fileText(const std::filesystem::path& p) {
@@ -296,17 +291,17 @@ TEST(ResultsReport, WrittenFileHoldsTheTextOrNothingChanges) {
   const CalculationState s = cubicAluminium();
   ReportInputs in = inputs(CalcMode::Powder, AngleMode::Theta);
 
-  EXPECT_EQ(WriteResultsReport(s, in, dir), "");
+  EXPECT_TRUE(WriteResultsReport(s, in, dir));
   EXPECT_EQ(fileText(dir / "indic.out"), report(s, in));
 
   // A limit that does not read refuses the report and keeps the previous one.
   ReportInputs bad = in;
   bad.choices.mode = CalcMode::SingleCrystal;
   bad.choices.millerLimitTexts = {"a", "1", "1", "1", "1", "1"};
-  EXPECT_EQ(WriteResultsReport(s, bad, dir), "Cannot write indic.out: Hmin: \"a\" is not a whole number");
+  EXPECT_EQ(WriteResultsReport(s, bad, dir).error(), "Cannot write indic.out: Hmin: \"a\" is not a whole number");
   EXPECT_EQ(fileText(dir / "indic.out"), report(s, in));
 
-  EXPECT_EQ(WriteResultsReport(s, in, dir / "missing"),
+  EXPECT_EQ(WriteResultsReport(s, in, dir / "missing").error(),
             "Cannot write indic.out: No such file or directory");
   std::filesystem::remove_all(dir);
 }

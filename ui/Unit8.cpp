@@ -33,10 +33,7 @@ Tfexcel::Tfexcel(obrin::CalculationState& state, obrin::MainWindowChoicesProvide
 Tfexcel::~Tfexcel() = default;
 
 void Tfexcel::showEvent(QShowEvent* event) {
-  if (!placed_) {
-    obrin::ui::centreOnScreen(this);
-    placed_ = true;
-  }
+  obrin::ui::centreOnFirstShow(this, placed_);
   QDialog::showEvent(event);
   initialise();
 }
@@ -48,25 +45,21 @@ void Tfexcel::initialise() {
 
 void Tfexcel::BitBtn3Click() {
   using obrin::ui::warn;
-  std::string error;
   // A refused text keeps the panel up so that the user can correct it.
-  const auto decimals = obrin::readDecimals(ui->Edit1->text().toStdString(), &error);
-  if (!decimals) {
-    warn(this, QString::fromStdString(error));
+  const auto inputs = obrin::ui::reportInputs(this, ui->Edit1->text(), choices_);
+  if (!inputs) return;
+  // Without a calculation there is nothing to list: the previous file stays as it was.
+  if (state_.list.empty()) {
+    warn(this, QStringLiteral("No calculated reflections!"));
     return;
   }
-  obrin::ReportInputs inputs;
-  inputs.dateTime = obrin::ui::currentDateTimeText().toStdString();
-  if (choices_) inputs.choices = choices_();
-  inputs.decimals = *decimals;
-  const obrin::TextResult written = obrin::writeSpreadsheet(
-      state_, inputs, std::filesystem::path(QDir::currentPath().toStdString()));
-  if (!written.error.empty()) {
-    warn(this, QString::fromStdString(written.error));
+  const auto written = obrin::writeSpreadsheet(state_, *inputs, std::filesystem::path(QDir::currentPath().toStdString()));
+  if (!written) {
+    warn(this, QString::fromStdString(written.error()));
     return;
   }
   ui->Panel1->hide();
-  ui->Memo1->setPlainText(QString::fromStdString(written.text));
+  ui->Memo1->setPlainText(QString::fromStdString(*written));
 }
 
 void Tfexcel::copie() {

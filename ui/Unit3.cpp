@@ -4,12 +4,10 @@
 #include <utility>
 
 #include <QDateTime>
-#include <QDesktopServices>
 #include <QDir>
 #include <QLocale>
 #include <QScreen>
 #include <QStyle>
-#include <QUrl>
 
 #include "ui_Unit3.h"
 #include "ui/placement.h"
@@ -17,31 +15,25 @@
 
 namespace obrin::ui {
 
-namespace {
-OpenFileHandler& installedOpener() {
-  static OpenFileHandler opener;
-  return opener;
-}
-}  // namespace
-
-bool openWithDesktop(const QString& path) {
-  return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-}
-
-bool openFile(const QString& path) {
-  const OpenFileHandler& opener = installedOpener();
-  return opener ? opener(path) : openWithDesktop(path);
-}
-
-OpenFileHandler setOpenFileHandler(OpenFileHandler h) {
-  return std::exchange(installedOpener(), std::move(h));
-}
-
 QString currentDateTimeText() {
   const QLocale locale;
   const QDateTime now = QDateTime::currentDateTime();
   return locale.toString(now.date(), QLocale::ShortFormat) + ' ' +
          locale.toString(now.time(), QLocale::LongFormat);
+}
+
+std::optional<ReportInputs> reportInputs(QWidget* parent, const QString& decimalsText,
+                                         const MainWindowChoicesProvider& choices) {
+  const auto decimals = readDecimals(decimalsText.toStdString());
+  if (!decimals) {
+    warn(parent, QString::fromStdString(decimals.error()));
+    return std::nullopt;
+  }
+  ReportInputs inputs;
+  inputs.dateTime = currentDateTimeText().toStdString();
+  if (choices) inputs.choices = choices();
+  inputs.decimals = *decimals;
+  return inputs;
 }
 
 }  // namespace obrin::ui
@@ -58,35 +50,24 @@ TForm3::TForm3(obrin::CalculationState& state, obrin::MainWindowChoicesProvider 
 TForm3::~TForm3() = default;
 
 void TForm3::showEvent(QShowEvent* event) {
-  if (!placed_) {
-    obrin::ui::centreOnScreen(this);
-    placed_ = true;
-  }
+  obrin::ui::centreOnFirstShow(this, placed_);
   QDialog::showEvent(event);
 }
 
 void TForm3::go() {
   using obrin::ui::warn;
-  std::string error;
-  const auto decimals = obrin::readDecimals(ui->Edit1->text().toStdString(), &error);
-  if (!decimals) {
-    warn(this, QString::fromStdString(error));
-    return;
-  }
-  state_.decimals = *decimals;
-
-  obrin::ReportInputs inputs;
-  inputs.dateTime = obrin::ui::currentDateTimeText().toStdString();
-  if (choices_) inputs.choices = choices_();
-  inputs.decimals = *decimals;
-  const QString folder = QDir::currentPath();
-  error = obrin::WriteResultsReport(state_, inputs, std::filesystem::path(folder.toStdString()));
-  if (!error.empty()) {
-    warn(this, QString::fromStdString(error));
-    return;
-  }
+  const auto inputs = obrin::ui::reportInputs(this, ui->Edit1->text(), choices_);
+  if (!inputs) return;
+  // Checked before writing: the previous report stays as it was.
   if (state_.list.empty()) {
     warn(this, QStringLiteral("No calculated reflections!"));
+    return;
+  }
+  state_.decimals = inputs->decimals;
+  const QString folder = QDir::currentPath();
+  if (const auto written = obrin::WriteResultsReport(state_, *inputs, std::filesystem::path(folder.toStdString()));
+      !written) {
+    warn(this, QString::fromStdString(written.error()));
     return;
   }
 

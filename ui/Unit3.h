@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include <QDialog>
 #include <QString>
@@ -17,16 +18,13 @@ class TForm3;
 
 namespace obrin::ui {
 
-// Opens a written file for the user to read and print; false when nothing could open it.
-using OpenFileHandler = std::function<bool(const QString& path)>;
-bool openWithDesktop(const QString& path);
-// Through the installed handler, else openWithDesktop.
-bool openFile(const QString& path);
-// Installs a handler (an empty one restores openWithDesktop); returns the previous one.
-OpenFileHandler setOpenFileHandler(OpenFileHandler h);
-
 // The first line of the report and the spreadsheet text: short date, long time.
 QString currentDateTimeText();
+
+// What the report and the spreadsheet are written with: the decimals typed into their window,
+// the date and the main window's choices. None once the user has been warned of the decimals.
+std::optional<ReportInputs> reportInputs(QWidget* parent, const QString& decimalsText,
+                                         const MainWindowChoicesProvider& choices);
 
 }  // namespace obrin::ui
 

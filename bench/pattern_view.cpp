@@ -1,0 +1,64 @@
+// The pattern view after a zoom: 10,000 sticks over a 50,000-point pattern, redrawn.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+
+#include <cmath>
+
+#include "calc/pattern_sticks.hpp"
+#include "pattern_plot.h"
+
+namespace {
+
+constexpr int kSticks = 10000;
+constexpr int kPoints = 50000;
+constexpr double kCuKa1 = 1.54056;
+
+obrin::MeasuredPattern measuredLookingPattern() {
+  obrin::MeasuredPattern p;
+  for (int i = 0; i < kPoints; ++i) {
+    const double x = 5 + 145.0 * i / kPoints;
+    p.x.push_back(x);
+    p.y.push_back(100 + 1000 / (1 + std::pow(std::fmod(x, 3.0) - 1.5, 2) * 400));
+  }
+  return p;
+}
+
+std::vector<obrin::Stick> manySticks() {
+  std::vector<obrin::Stick> sticks;
+  for (int i = 0; i < kSticks; ++i) {
+    const double twoTheta = 5 + 145.0 * (i + 0.5) / kSticks;
+    const double d = kCuKa1 / (2 * std::sin(twoTheta / 2 * M_PI / 180));
+    sticks.push_back({i % 10, i % 7, i % 5, d, twoTheta, 1 + i % 48, double(1 + i % 48), i});
+  }
+  return sticks;
+}
+
+void BM_RedrawAfterZoom(benchmark::State& state) {
+  PatternPlot plot;
+  plot.resize(1200, 700);
+  plot.show();
+  plot.setMeasured(measuredLookingPattern());
+  auto sticks = manySticks();
+  plot.setLines(sticks, obrin::alpha2Companions(sticks, 1.54439, 0.5, 0), kCuKa1);
+  plot.fitView();
+  int step = 0;
+  for (auto _ : state) {
+    // Alternate between two zooms, so every redraw draws a new range.
+    const double width = step++ % 2 ? 40 : 120;
+    plot.xAxis->setRange(20, 20 + width);
+    plot.replot(QCustomPlot::rpImmediateRefresh);
+  }
+}
+BENCHMARK(BM_RedrawAfterZoom)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

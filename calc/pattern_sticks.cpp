@@ -1,0 +1,123 @@
+#include "calc/pattern_sticks.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <numbers>
+
+#include "calc/wavelengths.hpp"
+
+namespace obrin {
+
+namespace {
+
+constexpr double kDegree = std::numbers::pi / 180.0;
+
+// Bragg's law, 2θ in degrees; none where λ / 2d > 1.
+std::optional<double> braggTwoTheta(double d, double lambda) {
+  if (d <= 0 || lambda <= 0) return std::nullopt;
+  const double s = lambda / (2 * d);
+  if (s > 1) return std::nullopt;
+  return 2 * std::asin(s) / kDegree;
+}
+
+}  // namespace
+
+std::optional<PatternAxis> patternAxisFromName(std::string_view name) {
+  if (name == "2theta") return PatternAxis::TwoTheta;
+  if (name == "theta") return PatternAxis::Theta;
+  if (name == "d") return PatternAxis::D;
+  if (name == "q") return PatternAxis::Q;
+  return std::nullopt;
+}
+
+std::string_view patternAxisTitle(PatternAxis axis) {
+  switch (axis) {
+    case PatternAxis::TwoTheta: return "2θ (°)";
+    case PatternAxis::Theta: return "θ (°)";
+    case PatternAxis::D: return "d (Å)";
+    case PatternAxis::Q: return "Q (Å⁻¹)";
+  }
+  return "";
+}
+
+std::vector<Stick> sticksFromList(const ReflectionList& list, double lambda, double zeroShift) {
+  std::vector<Stick> sticks;
+  sticks.reserve(list.size());
+  // A list calculated without a structure has no intensities: the multiplicity stands in.
+  const bool intensities = std::any_of(list.begin(), list.end(), [](const Reflection& r) { return r.intensity > 0; });
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const Reflection& r = list[i];
+    const auto twoTheta = braggTwoTheta(r.d, lambda);
+    if (!twoTheta) continue;
+    const double height = intensities ? r.intensity : double(r.multiplicity);
+    sticks.push_back({r.h, r.k, r.l, r.d, *twoTheta + zeroShift, r.multiplicity, height, int(i)});
+  }
+  return sticks;
+}
+
+std::vector<Stick> alpha2Companions(const std::vector<Stick>& sticks, double lambda2, double ratio,
+                                    double zeroShift) {
+  std::vector<Stick> out;
+  out.reserve(sticks.size());
+  for (const Stick& s : sticks) {
+    const auto twoTheta = braggTwoTheta(s.d, lambda2);
+    if (!twoTheta) continue;
+    Stick c = s;
+    c.twoTheta = *twoTheta + zeroShift;
+    c.height = s.height * ratio;
+    c.row = -1;
+    out.push_back(c);
+  }
+  return out;
+}
+
+std::string stickListText(const std::vector<Stick>& sticks) {
+  std::string text = "h\tk\tl\td\t2theta\tmultiplicity\n";
+  char row[128];
+  for (const Stick& s : sticks) {
+    std::snprintf(row, sizeof row, "%d\t%d\t%d\t%.5f\t%.4f\t%d\n", s.h, s.k, s.l, s.d, s.twoTheta, s.multiplicity);
+    text += row;
+  }
+  return text;
+}
+
+std::optional<double> alpha2Of(double lambda) {
+  // Rows come in anode groups whose names share their first two letters.
+  for (const XrayLine& line : kXrayLines) {
+    if (std::abs(line.lambda - lambda) > 5e-5 || line.name.find("kBet") != std::string_view::npos) continue;
+    for (const XrayLine& other : kXrayLines)
+      if (other.name.substr(0, 2) == line.name.substr(0, 2) && other.name.substr(2) == "Ka2") return other.lambda;
+  }
+  return std::nullopt;
+}
+
+std::optional<double> axisValue(PatternAxis axis, double twoTheta, double lambda) {
+  const double theta = twoTheta / 2 * kDegree;
+  switch (axis) {
+    case PatternAxis::TwoTheta: return twoTheta;
+    case PatternAxis::Theta: return twoTheta / 2;
+    case PatternAxis::D:
+      if (twoTheta <= 0 || twoTheta >= 360 || lambda <= 0) return std::nullopt;
+      return lambda / (2 * std::sin(theta));
+    case PatternAxis::Q:
+      if (lambda <= 0) return std::nullopt;
+      return 4 * std::numbers::pi * std::sin(theta) / lambda;
+  }
+  return std::nullopt;
+}
+
+std::optional<double> twoThetaOf(PatternAxis axis, double value, double lambda) {
+  switch (axis) {
+    case PatternAxis::TwoTheta: return value;
+    case PatternAxis::Theta: return 2 * value;
+    case PatternAxis::D: return braggTwoTheta(value, lambda);
+    case PatternAxis::Q: {
+      if (lambda <= 0 || value <= 0) return std::nullopt;
+      return braggTwoTheta(2 * std::numbers::pi / value, lambda);  // d = 2π / Q
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace obrin

@@ -1,0 +1,188 @@
+#include "cli/pattern_commands.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <iostream>
+
+#include "calc/calculation.hpp"
+#include "calc/inputs.hpp"
+#include "cli/formats.hpp"
+#include "cli/resolve.hpp"
+#include "core/limits.hpp"
+#include "core/numfield.hpp"
+#include "symmetry/pot.hpp"
+
+namespace obrin::cli {
+
+namespace {
+
+PlotSetup refused(std::string message, int status = 1) { return {std::nullopt, std::move(message), status}; }
+
+bool endsWith(std::string_view text, std::string_view tail) {
+  if (text.size() < tail.size()) return false;
+  for (std::size_t i = 0; i < tail.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(text[text.size() - tail.size() + i])) != tail[i]) return false;
+  return true;
+}
+
+// The picture's options; a usage fault names the option.
+std::optional<std::string> readPictureOptions(const Options& opt, PlotRequest& r) {
+  if (opt.axis) {
+    const auto axis = patternAxisFromName(*opt.axis);
+    if (!axis) return "--axis takes 2theta, theta, d or q";
+    r.axis = *axis;
+  }
+  if (opt.ka2) {
+    const auto ratio = parseNumber(*opt.ka2);
+    if (!ratio || *ratio < 0 || *ratio > 1) return "--ka2 takes a ratio between 0 and 1";
+    r.ka2Ratio = *ratio;
+  }
+  if (opt.zero) {
+    const auto zero = parseNumber(*opt.zero);
+    if (!zero || std::abs(*zero) > 10) return "--zero takes a shift in degrees 2theta between -10 and 10";
+    r.zero = *zero;
+  }
+  if (opt.size) {
+    const auto size = parsePlotSize(*opt.size);
+    if (!size)
+      return "--size takes WxH, each between " + std::to_string(kMinPlotSide) + " and " + std::to_string(kMaxPlotSide);
+    r.width = size->first;
+    r.height = size->second;
+  }
+  r.output = *opt.output;
+  if (!endsWith(r.output, ".png") && !endsWith(r.output, ".pdf")) return "--output must name a .png or .pdf file";
+  return std::nullopt;
+}
+
+// The powder calculation of the inputs, as `powder` runs it.
+std::optional<std::string> calculateLines(const Options& opt, PlotRequest& r, int& status) {
+  status = 2;
+  const auto system = resolveSystem(opt.words[0]);
+  if (!system) return "unknown crystal system \"" + opt.words[0] + "\"";
+  const auto dirs = positionFileDirectories(opt.dataDir);
+  const auto file = positionFileFor(*system, dirs, opt.dataDir);
+  status = 1;
+  GroupList groups = loadSpaceGroupList(file);
+  if (!groups.error.empty() && groups.names.empty()) return groups.error;
+  const auto resolved = resolveGroup(groups.names, opt.words[1], file);
+  if (!resolved) return resolved.error();
+  const auto& group = *resolved;
+  if (!group) return std::string("Error on space group");
+
+  CalculationState state;
+  state.system = system;
+  InputTexts texts;
+  if (opt.cell.size() == 6) {
+    std::copy(opt.cell.begin(), opt.cell.end(), texts.cell.begin());
+  } else {
+    if (opt.cell.size() != freeCellParameters(*system).size()) {
+      status = 2;
+      return "--cell takes six numbers or the free parameters of " + std::string(systemCode(*system)) + ": " +
+             freeCellParameterNames(*system);
+    }
+    texts.cell = cellTexts(*system, opt.cell);
+  }
+  texts.lambda = lambdaFieldText(*opt.lambda);
+  texts.theta1 = opt.theta ? (*opt.theta)[0] : "5";
+  texts.theta2 = opt.theta ? (*opt.theta)[1] : "40";
+  const AngleMode angle = opt.twoTheta ? AngleMode::TwoTheta : AngleMode::Theta;
+  if (const auto error = validateInputs(texts, angle, state)) return error->message;
+  std::array<std::string, 6> miller{};
+  const CalcOutcome outcome = calcul(state, group, file, CalcMode::Powder, miller);
+  if (!outcome.ok()) return outcome.warning;
+  r.list = std::move(state.list);
+  r.lambda = state.lambda;
+  r.thetaMin = state.thetaMin;
+  r.thetaMax = state.thetaMax;
+  return std::nullopt;
+}
+
+template <typename T>
+std::string shortest(T x) {
+  char buf[64];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, x);
+  return ec == std::errc() ? std::string(buf, end) : "0";
+}
+
+}  // namespace
+
+std::optional<std::pair<int, int>> parsePlotSize(std::string_view text) {
+  const auto x = text.find_first_of("xX");
+  if (x == std::string_view::npos) return std::nullopt;
+  int w = 0, h = 0;
+  const auto [e1, c1] = std::from_chars(text.data(), text.data() + x, w);
+  const auto [e2, c2] = std::from_chars(text.data() + x + 1, text.data() + text.size(), h);
+  if (c1 != std::errc() || c2 != std::errc() || e1 != text.data() + x || e2 != text.data() + text.size())
+    return std::nullopt;
+  if (w < kMinPlotSide || h < kMinPlotSide || w > kMaxPlotSide || h > kMaxPlotSide) return std::nullopt;
+  return std::pair{w, h};
+}
+
+PlotSetup preparePlot(const Options& opt) {
+  PlotRequest r;
+  if (auto fault = readPictureOptions(opt, r)) return refused(*fault, 2);
+  int status = 0;
+  if (auto error = calculateLines(opt, r, status)) return refused(*error, status);
+  if (opt.pattern) {
+    PatternRead read = readPattern(*opt.pattern);
+    if (!read.ok()) return refused(read.error());
+    r.pattern = std::move(*read);
+  }
+  if (r.ka2Ratio) {
+    // The table's Kα2 of the tube, else the one the pattern's file stores.
+    if (const auto lambda2 = alpha2Of(r.lambda)) r.lambda2 = *lambda2;
+    else if (r.pattern && r.pattern->wavelength && r.pattern->wavelength->alpha2 > 0)
+      r.lambda2 = r.pattern->wavelength->alpha2;
+    else return refused("No K-alpha-2 line is known for the wavelength " + shortest(r.lambda));
+  }
+  return {std::move(r), {}, 0};
+}
+
+std::string patternText(const MeasuredPattern& p, const std::string& file, OutputFormat format) {
+  const bool sigma = !p.sigma.empty();
+  std::string s;
+  if (format == OutputFormat::Json) {
+    s += "{\n  \"file\": " + jsonString(file) + ",\n  \"format\": " + jsonString(p.format) + ",\n";
+    s += "  \"wavelength\": ";
+    if (p.wavelength)
+      s += "{\"kAlpha1\": " + jsonNumber(p.wavelength->alpha1) + ", \"kAlpha2\": " + jsonNumber(p.wavelength->alpha2) +
+           ", \"ratio\": " + jsonNumber(p.wavelength->ratio) + "}";
+    else
+      s += "null";
+    s += ",\n  \"count\": " + std::to_string(p.x.size()) + ",\n  \"points\": [";
+    for (std::size_t i = 0; i < p.x.size(); ++i) {
+      s += (i ? ",\n    [" : "\n    [") + jsonNumber(p.x[i]) + ", " + jsonNumber(p.y[i]);
+      if (sigma) s += ", " + jsonNumber(p.sigma[i]);
+      s += "]";
+    }
+    s += p.x.empty() ? "]\n}\n" : "\n  ]\n}\n";
+    return s;
+  }
+  if (p.wavelength)
+    s += "# wavelength kAlpha1 " + shortest(p.wavelength->alpha1) + " kAlpha2 " + shortest(p.wavelength->alpha2) +
+         " ratio " + shortest(p.wavelength->ratio) + "\n";
+  s += sigma ? "2theta\tintensity\tsigma\n" : "2theta\tintensity\n";
+  for (std::size_t i = 0; i < p.x.size(); ++i) {
+    s += shortest(p.x[i]);
+    s += '\t';
+    s += shortest(p.y[i]);
+    if (sigma) {
+      s += '\t';
+      s += shortest(p.sigma[i]);
+    }
+    s += '\n';
+  }
+  return s;
+}
+
+int runPatternCommand(const Options& opt) {
+  const PatternRead read = readPattern(opt.words[0]);
+  if (!read.ok()) {
+    std::cerr << read.error() << "\n";
+    return 1;
+  }
+  std::cout << patternText(*read, opt.words[0], opt.format);
+  return 0;
+}
+
+}  // namespace obrin::cli

@@ -1,0 +1,45 @@
+// The commands of measured patterns. What `plot` draws is prepared here, without a window: the powder lines of the inputs, the measured
+// pattern and the picture's settings. obrin-plot only draws what this returns.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "calc/pattern_sticks.hpp"
+#include "calc/state.hpp"
+#include "cli/options.hpp"
+#include "io/pattern_file.hpp"
+
+namespace obrin::cli {
+
+struct PlotRequest {
+  ReflectionList list;
+  double lambda = 0;
+  double thetaMin = 0, thetaMax = 0;  // degrees θ: the picture shows this window
+  std::optional<MeasuredPattern> pattern;
+  PatternAxis axis = PatternAxis::TwoTheta;
+  std::optional<double> ka2Ratio;     // draw the Kα2 companions at lambda2
+  double lambda2 = 0;
+  double zero = 0;                    // degrees 2θ
+  int width = 1000, height = 600;
+  std::string output;
+};
+
+struct PlotSetup {
+  std::optional<PlotRequest> request;
+  std::string error;
+  int status = 0;  // with an error: 1 refused, 2 a usage fault
+};
+
+PlotSetup preparePlot(const Options& options);
+
+// "WxH" with both sides between kMinPlotSide and kMaxPlotSide.
+std::optional<std::pair<int, int>> parsePlotSize(std::string_view text);
+
+// `pattern FILE`: prints the points read, or the reader's message (exit status 1).
+int runPatternCommand(const Options& options);
+
+// What `pattern` prints: tsv (a "# wavelength" line when stored, a header, a point a row) or json.
+std::string patternText(const MeasuredPattern& pattern, const std::string& file, OutputFormat format);
+
+}  // namespace obrin::cli

@@ -1,0 +1,53 @@
+// Measured powder patterns: plain x y [sigma] columns, read here, and the instrument formats,
+// read through xylib (the wavelength of an .xrdml file through pugixml, as xylib skips it).
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/result.hpp"
+
+namespace obrin {
+
+// The tube lines stored in a file, Å; alpha2 and ratio are 0 when the file does not give them.
+struct PatternWavelength {
+  double alpha1 = 0;
+  double alpha2 = 0;
+  double ratio = 0;  // I(Kα2) / I(Kα1)
+};
+
+// The points in file order; x is 2θ in degrees.
+struct MeasuredPattern {
+  std::vector<double> x, y;
+  std::vector<double> sigma;  // empty when the file gives no third column
+  std::optional<PatternWavelength> wavelength;
+  std::string format;  // "columns" or the xylib format name ("xrdml", "uxd", ...)
+};
+
+// A pattern, or the message that names the file (and the line where one applies).
+using PatternRead = Result<MeasuredPattern>;
+
+// Reads a regular file of at most kMaxPatternFileBytes. The format follows the extension:
+// .xy .xye .txt .csv and .dat (unless it is a Rigaku .dat) are plain columns; the others are
+// handed to xylib, which recognises the instrument format from the contents.
+PatternRead readPattern(const std::filesystem::path& path);
+
+// The same on contents already in memory; name stands for the file in messages and gives the
+// extension.
+PatternRead readPatternText(std::string_view contents, const std::string& name);
+
+// Plain columns: 2 or 3 numbers a row, separated by blanks, commas or semicolons; blank lines
+// and comment lines (#, !, ') skipped, and one header line before the first row.
+PatternRead readColumns(std::string_view contents, const std::string& name);
+
+// A Bruker UXD text file: its first range, and its wavelengths when given.
+PatternRead readUxd(std::string_view contents, const std::string& name);
+
+// The usedWavelength element of an .xrdml document; none when it has none. error receives the
+// parser's complaint when the document is not well-formed XML.
+std::optional<PatternWavelength> xrdmlWavelength(std::string_view contents, std::string* error);
+
+}  // namespace obrin

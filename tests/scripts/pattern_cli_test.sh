@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# obrin-cli pattern and plot as a script uses them: the points and wavelength read, the
+# pictures written at their size, the refusals with their exit statuses, and obrin-cli still
+# free of Qt (plot runs obrin-plot beside it).
+# Arguments: the source directory, the directory of the built programs.
+set -euo pipefail
+
+SRC=${1:?source directory}
+BIN=$(cd "${2:?directory of the built programs}" && pwd)
+CLI="$BIN/obrin-cli"
+if [[ ! -x $CLI || ! -x $BIN/obrin-plot ]]; then
+  echo "obrin-cli or obrin-plot is not built: skipped"
+  exit 77
+fi
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+failed=0
+fail() {
+  failed=$((failed + 1))
+  echo "FAIL: $*"
+}
+run() {
+  set +e
+  "$CLI" "$@" >"$WORK/out" 2>"$WORK/err"
+  STATUS=$?
+  set -e
+}
+# The width and height of a PNG file, from its IHDR chunk.
+png_size() { od -An -tu1 -j16 -N8 "$1" | awk '{print $1*16777216+$2*65536+$3*256+$4 "x" $5*16777216+$6*65536+$7*256+$8}'; }
+
+printf '# scan\nangle;counts\n10;5\n10.5;6.25\n11;7\n' >"$WORK/scan.csv"
+run pattern "$WORK/scan.csv"
+[[ $STATUS == 0 && $(cat "$WORK/out") == $'2theta\tintensity\n10\t5\n10.5\t6.25\n11\t7' ]] || fail "pattern tsv: $(cat "$WORK/out" "$WORK/err")"
+
+cat >"$WORK/scan.uxd" <<'UXD'
+_WL1=1.54056
+_WL2=1.54439
+_WLRATIO=0.5
+_DRIVE=COUPLED
+_START=20
+_STEPSIZE=0.5
+_COUNTS
+1 2 3
+UXD
+run pattern "$WORK/scan.uxd" --format json
+grep -q '"wavelength": {"kAlpha1": 1.54056, "kAlpha2": 1.54439, "ratio": 0.5}' "$WORK/out" || fail "pattern json wavelength: $(cat "$WORK/out")"
+grep -q '\[21, 3\]' "$WORK/out" || fail "pattern json points: $(cat "$WORK/out")"
+
+printf '10 5\n10.5 x\n' >"$WORK/bad.xy"
+run pattern "$WORK/bad.xy"
+[[ $STATUS == 1 ]] && grep -q 'bad.xy".*line 2' "$WORK/err" || fail "bad pattern: status $STATUS, $(cat "$WORK/err")"
+run pattern "$WORK/scan.csv" --format list
+[[ $STATUS == 2 ]] || fail "pattern --format list: status $STATUS"
+
+SI=(plot CUBI 227 --cell 5.4309 --lambda CuKa1 --theta 10 70 --2theta)
+run "${SI[@]}" --pattern "$SRC/doc/silicon-scan.xy" --ka2 0.5 --zero 0.05 --axis q --output "$WORK/si.png" --size 640x480
+[[ $STATUS == 0 && $(png_size "$WORK/si.png") == 640x480 ]] || fail "plot png: status $STATUS, $(cat "$WORK/err")"
+[[ ! -s $WORK/err ]] || fail "plot png printed: $(cat "$WORK/err")"
+run "${SI[@]}" --output "$WORK/si.pdf"
+[[ $STATUS == 0 && $(head -c 4 "$WORK/si.pdf") == "%PDF" ]] || fail "plot pdf: status $STATUS, $(cat "$WORK/err")"
+
+for bad in "--output $WORK/si.svg" "--output $WORK/x.png --size 50x50" "--output $WORK/x.png --axis two" \
+           "--output $WORK/x.png --ka2 2"; do
+  # shellcheck disable=SC2086
+  run "${SI[@]}" $bad
+  [[ $STATUS == 2 ]] || fail "plot $bad: status $STATUS"
+done
+run "${SI[@]}" --pattern "$WORK/bad.xy" --output "$WORK/y.png"
+[[ $STATUS == 1 && ! -e $WORK/y.png ]] && grep -q 'line 2' "$WORK/err" || fail "plot with a bad pattern: status $STATUS"
+run plot CUBI 227 --cell 5.4309 --lambda 1.0 --ka2 0.5 --output "$WORK/z.png"
+[[ $STATUS == 1 ]] || fail "plot --ka2 without a Ka2 line: status $STATUS"
+
+if command -v ldd >/dev/null && ldd "$CLI" | grep -qi 'libQt'; then fail "obrin-cli loads Qt"; fi
+
+if [[ $failed -ne 0 ]]; then exit 1; fi
+echo "pattern_cli_test: all passed"

@@ -1,0 +1,207 @@
+// The pattern view: sticks at the pixel columns of their angles in an exported picture, and
+// the window in step with the main window (hover, click, selection, recalculation, bad files).
+#include <QApplication>
+#include <QImage>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+#include <fstream>
+
+#include "cli/pattern_commands.hpp"
+#include "dialogs.h"
+#include "main.h"
+#include "pattern_drawing.h"
+#include "pattern_plot.h"
+#include "pattern_window.h"
+#include "tests/support/user_dialogs.hpp"
+#include "warning.h"
+
+namespace {
+
+// Silicon, F D -3 M, a = 5.4309 Å, CuKα1, 2θ from 20° to the given angle.
+obrin::cli::PlotRequest silicon(const char* axis, const QString& output, const char* upper = "60") {
+  const auto parsed = obrin::cli::parseCommandLine(
+      {"plot", "CUBI", "F D -3 M", "--cell", "5.4309", "--lambda", "CuKa1", "--theta", "20", upper, "--2theta",
+       "--axis", axis, "--size", "800x400", "--output", output.toStdString(), "--data-dir", OBRIN_SOURCE_DIR "/data"});
+  if (!parsed) qFatal("%s", parsed.error().c_str());
+  const auto setup = obrin::cli::preparePlot(*parsed);
+  if (!setup.request) qFatal("%s", setup.error.c_str());
+  return *setup.request;
+}
+
+bool isStickColour(QRgb c) { return qBlue(c) > 150 && qRed(c) < 60 && qGreen(c) < 130; }
+
+// Centres of the runs of stick-coloured columns along a row of the picture.
+QList<double> stickColumns(const QImage& image, int row) {
+  QList<double> centres;
+  int start = -1;
+  for (int x = 0; x <= image.width(); ++x) {
+    const bool stick = x < image.width() && isStickColour(image.pixel(x, row));
+    if (stick && start < 0) start = x;
+    if (!stick && start >= 0) {
+      centres << (start + x - 1) / 2.0;
+      start = -1;
+    }
+  }
+  return centres;
+}
+
+}  // namespace
+
+class PatternWindowTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir dir;
+  QStringList warnings;
+  testing_support::AnsweringDialogs dialogs;
+
+  void writeFile(const QString& name, const std::string& text) { std::ofstream(dir.filePath(name).toStdString()) << text; }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(dir.isValid());
+    dialogs.onWarn = [this](QWidget*, const QString& text) { warnings << text; };
+    obrin::ui::setUserDialogs(&dialogs);
+  }
+  void init() { warnings.clear(); }
+
+  void sticksStandAtTheirAngles_data() {
+    QTest::addColumn<QString>("axis");
+    QTest::addColumn<double>("lower");  // the axis range of 2θ 20°..60°, by hand
+    QTest::addColumn<double>("upper");
+    QTest::addColumn<QList<double>>("expected");  // 111, 220, 311
+    QTest::newRow("2theta") << "2theta" << 20.0 << 60.0 << QList<double>{28.44, 47.30, 56.12};
+    QTest::newRow("d") << "d" << 1.54056 / (2 * std::sin(30 * M_PI / 180)) << 1.54056 / (2 * std::sin(10 * M_PI / 180))
+                       << QList<double>{3.13553, 1.92012, 1.63748};
+    QTest::newRow("q") << "q" << 4 * M_PI * std::sin(10 * M_PI / 180) / 1.54056
+                       << 4 * M_PI * std::sin(30 * M_PI / 180) / 1.54056 << QList<double>{2.00385, 3.27229, 3.83710};
+  }
+  void sticksStandAtTheirAngles() {
+    QFETCH(QString, axis);
+    QFETCH(double, lower);
+    QFETCH(double, upper);
+    QFETCH(QList<double>, expected);
+    const QString file = dir.filePath("si-" + axis + ".png");
+    const auto request = silicon(axis.toLatin1().constData(), file);
+    PatternPlot plot;
+    plot.resize(request.width, request.height);
+    drawPlotRequest(plot, request);
+    QVERIFY(plot.exportTo(file, request.width, request.height));
+    const QImage image(file);
+    QCOMPARE(image.size(), QSize(800, 400));
+    QVERIFY(std::abs(plot.xAxis->range().lower - lower) < 1e-6);
+    QVERIFY(std::abs(plot.xAxis->range().upper - upper) < 1e-6);
+
+    // The axis rectangle of the picture, laid out at its size.
+    plot.setViewport(QRect(0, 0, request.width, request.height));
+    plot.replot();
+    const QRect rect = plot.axisRect()->rect();
+    const QList<double> found = stickColumns(image, rect.bottom() - 3);
+    for (double value : expected) {
+      const double column = rect.left() + (value - lower) / (upper - lower) * rect.width();
+      const bool near = std::any_of(found.begin(), found.end(), [&](double c) { return std::abs(c - column) <= 1.0; });
+      QVERIFY2(near, qPrintable(QString("no stick at column %1 (%2 = %3); sticks at %4")
+                                    .arg(column).arg(axis).arg(value).arg(QString::number(found.size()))));
+    }
+  }
+
+  void windowFollowsTheMainWindow() {
+    writeFile("C.pos", "Test groups\n\nP m\n1\n2\nx,y,z\n-x,-y,-z\n0\n");
+    TForm1 form;
+    form.setPositionFileDirectories({dir.path().toStdString()});
+    PatternWindow pattern;
+    form.setPatternWindow(&pattern);
+    form.show();
+    form.findChild<QListWidget*>("ListBox2")->setCurrentRow(0);
+    form.findChild<QListWidget*>("ListBox3")->setCurrentRow(0);
+    for (const char* name : {"Edit2", "Edit3", "Edit4"}) form.findChild<QLineEdit*>(name)->setText("4");
+    form.findChild<QLineEdit*>("Edit8")->setText("1.5406");
+    form.findChild<QPushButton*>("Button1")->click();
+    QCOMPARE(warnings, QStringList{});
+    form.findChild<QPushButton*>("BitBtnPattern")->click();
+    QVERIFY(QTest::qWaitForWindowExposed(&pattern));
+    PatternPlot* plot = pattern.plot();
+    QCOMPARE(plot->lines().size(), form.calculationState().list.size());
+
+    // Hover and click on the second line: its description, its row in the result list.
+    plot->replot();
+    const obrin::Stick& second = plot->lines()[1];
+    const QPoint at(int(std::lround(plot->xAxis->coordToPixel(second.twoTheta))), plot->axisRect()->bottom() - 5);
+    const auto hovered = plot->stickAt(at);
+    QVERIFY(hovered);
+    QCOMPARE(*hovered, std::size_t(1));
+    QVERIFY(plot->lineDescription(second).startsWith(QString("%1 %2 %3\nd = ").arg(second.h).arg(second.k).arg(second.l)));
+    QTest::mouseClick(plot, Qt::LeftButton, {}, at);
+    auto* results = form.findChild<QListView*>("ListBox1");
+    QCOMPARE(results->currentIndex().row(), 1);
+    QCOMPARE(plot->highlightedRow(), 1);
+    results->setCurrentIndex(results->model()->index(3, 0));
+    QCOMPARE(plot->highlightedRow(), 3);
+
+    // A recalculation keeps the zoomed view; the axis change keeps its 2θ range.
+    plot->setTwoThetaRange(30, 50);
+    form.findChild<QLineEdit*>("Edit2")->setText("4.1");
+    form.findChild<QPushButton*>("Button1")->click();
+    QCOMPARE(plot->xAxis->range().lower, 30.0);
+    QCOMPARE(plot->xAxis->range().upper, 50.0);
+    plot->setAxis(obrin::PatternAxis::D);
+    plot->setAxis(obrin::PatternAxis::TwoTheta);
+    QVERIFY(std::abs(plot->xAxis->range().lower - 30) < 1e-9 && std::abs(plot->xAxis->range().upper - 50) < 1e-9);
+  }
+
+  void badFileKeepsThePlotAndFileWavelengthIsOffered() {
+    PatternWindow pattern;
+    writeFile("good.xy", "20 10\n30 50\n40 20\n");
+    writeFile("bad.xy", "20 10\n30 fifty\n");
+    QVERIFY(pattern.openPattern(dir.filePath("good.xy")));
+    const int points = pattern.plot()->graph(0)->dataCount();
+    QCOMPARE(points, 3);
+    QVERIFY(!pattern.openPattern(dir.filePath("bad.xy")));
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY2(warnings[0].contains("bad.xy") && warnings[0].contains("line 2"), qPrintable(warnings[0]));
+    QCOMPARE(pattern.plot()->graph(0)->dataCount(), points);
+
+    writeFile("scan.xrdml",
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+              "<xrdMeasurements xmlns=\"http://www.xrdml.com/XRDMeasurement/1.5\"><xrdMeasurement><usedWavelength>"
+              "<kAlpha1>1.70000</kAlpha1><kAlpha2>1.70400</kAlpha2><ratioKAlpha2KAlpha1>0.4</ratioKAlpha2KAlpha1>"
+              "</usedWavelength><scan><dataPoints><positions axis=\"2Theta\"><startPosition>20</startPosition>"
+              "<endPosition>22</endPosition></positions><intensities>5 6 7</intensities></dataPoints></scan>"
+              "</xrdMeasurement></xrdMeasurements>");
+    QSignalSpy offered(&pattern, &PatternWindow::wavelengthOffered);
+    QVERIFY(pattern.openPattern(dir.filePath("scan.xrdml")));
+    pattern.findChild<QPushButton*>("useWavelengthButton")->click();
+    QCOMPARE(offered.size(), 1);
+    QCOMPARE(offered[0][0].toDouble(), 1.7);
+    QCOMPARE(pattern.findChild<QLineEdit*>("ka2RatioEdit")->text(), QString("0.4"));
+
+    // Kα2 from the file for a wavelength the table does not know, at ratio 0.4.
+    pattern.showLines({{1, 1, 1, 2.0, 0, 8}}, 1.7);
+    pattern.findChild<QCheckBox*>("ka2Check")->setChecked(true);
+    QCOMPARE(pattern.plot()->graph(1)->dataCount(), 1);
+    QCOMPARE(pattern.plot()->graph(1)->data()->begin()->key, 2 * std::asin(1.704 / 4) * 180 / M_PI);
+
+    if (const QByteArray shot = qgetenv("OBRIN_SCREENSHOT"); !shot.isEmpty()) {
+      // The documentation's picture: silicon over the sample scan in the window.
+      TForm1 form;
+      PatternWindow window;
+      form.setPatternWindow(&window);
+      const auto request = silicon("2theta", dir.filePath("unused.png"), "90");
+      window.showLines(request.list, request.lambda);
+      window.findChild<QCheckBox*>("ka2Check")->setChecked(true);
+      QVERIFY(window.openPattern(OBRIN_SOURCE_DIR "/doc/silicon-scan.xy"));
+      window.resize(1000, 600);
+      window.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&window));
+      window.plot()->setTwoThetaRange(20, 90);
+      QVERIFY(window.grab().save(QString::fromLocal8Bit(shot)));
+    }
+  }
+};
+
+QTEST_MAIN(PatternWindowTest)
+#include "pattern_window_test.moc"

@@ -1,0 +1,205 @@
+// Measured patterns as the readers see them, from small files written here, and the sticks
+// and axes the pattern view draws from a line list.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <clocale>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+#include "calc/pattern_sticks.hpp"
+#include "io/pattern_file.hpp"
+#include "tests/support/scratch.hpp"
+
+namespace obrin {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PatternFiles : public ::testing::Test {
+ protected:
+  void SetUp() override { dir_ = testing_support::freshScratchDir("pattern_files"); }
+  void TearDown() override { fs::remove_all(dir_); }
+  fs::path write(const std::string& name, const std::string& text) {
+    std::ofstream(dir_ / name, std::ios::binary) << text;
+    return dir_ / name;
+  }
+  fs::path dir_;
+};
+
+// The five points every sample file below holds.
+void expectRamp(const PatternRead& read) {
+  ASSERT_TRUE(read.ok()) << read.error();
+  const MeasuredPattern& p = *read;
+  ASSERT_EQ(p.x.size(), 5u) << p.format;
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_NEAR(p.x[i], 10.0 + 0.02 * i, 1e-9) << p.format;
+    EXPECT_NEAR(p.y[i], 100.0 + 10 * i, 1e-9) << p.format;
+  }
+}
+
+TEST_F(PatternFiles, PlainColumnVariants) {
+  const char* variants[][2] = {
+      {"blank.xy", "10 100\n10.02 110\n10.04\t120\n  10.06   130  \n10.08 140\n"},
+      {"comma.csv", "2theta,counts\n10,100\n10.02,110\n10.04,120\n10.06,130\n10.08,140\n"},
+      {"semicolon.txt", "10;100\n10.02; 110\n10.04 ;120\n10.06;130\n10.08;140\n"},
+      {"comments.dat", "# scan 1\n! detector\n' operator\n\n10 100\n10.02 110\n# mid\n10.04 120\n10.06 130\n10.08 +1.4e2\n"},
+      {"header.xy", "Angle Intensity\n10 100\r\n10.02 110\r\n10.04 120\r\n10.06 130\r\n10.08 140"},
+  };
+  for (const auto& [name, text] : variants) {
+    SCOPED_TRACE(name);
+    expectRamp(readPattern(write(name, text)));
+  }
+  const PatternRead withSigma = readPattern(write("s.xye", "10 100 10\n10.02 110 10.5\n10.04 120 11\n10.06 130 11.4\n10.08 140 11.8\n"));
+  expectRamp(withSigma);
+  EXPECT_EQ(withSigma->sigma.size(), 5u);
+  EXPECT_DOUBLE_EQ(withSigma->sigma[1], 10.5);
+  EXPECT_FALSE(withSigma->wavelength);
+}
+
+TEST_F(PatternFiles, BadColumnsNameTheFileAndLine) {
+  const struct {
+    const char* name;
+    std::string text;
+    const char* expected;
+  } cases[] = {
+      {"twoheaders.xy", "Angle Counts\nmore words\n10 100\n", "line 2 "},
+      {"junk.xy", "10 100\n10.02 110\n\x7f" "ELF\x01\x02\x03 \xff\xfe\n", "line 3 "},
+      {"nul.xy", std::string("10 100\n10.0\0002 110\n", 19), "line 2 "},
+      {"width.xye", "10 100 3\n10.02 110\n", "line 2 does not hold 3 numbers"},
+      {"four.xy", "10 100 1 2\n", "line 1 "},
+      {"decimalcomma.txt", "x;y\n10,5;100\n", "line 2 "},
+      {"nothing.xy", "# only comments\n\n", "no data points"},
+      {"nan.xy", "10 100\n10.02 nan\n", "line 2 "},
+  };
+  for (const auto& c : cases) {
+    const PatternRead read = readPattern(write(c.name, c.text));
+    ASSERT_FALSE(read.ok()) << c.name;
+    EXPECT_NE(read.error().find(c.name), std::string::npos) << read.error();
+    EXPECT_NE(read.error().find(c.expected), std::string::npos) << read.error();
+  }
+}
+
+const char* kXrdml = R"(<?xml version="1.0" encoding="UTF-8"?>
+<xrdMeasurements xmlns="http://www.xrdml.com/XRDMeasurement/1.5" status="Completed">
+  <xrdMeasurement measurementType="Scan" status="Completed">
+    <usedWavelength intended="K-Alpha 1">
+      <kAlpha1 unit="Angstrom">1.5405980</kAlpha1>
+      <kAlpha2 unit="Angstrom">1.5444260</kAlpha2>
+      <kBeta unit="Angstrom">1.3922500</kBeta>
+      <ratioKAlpha2KAlpha1>0.5000</ratioKAlpha2KAlpha1>
+    </usedWavelength>
+    <scan appendNumber="0" mode="Continuous" scanAxis="Gonio" status="Completed">
+      <dataPoints>
+        <positions axis="2Theta" unit="deg">
+          <startPosition>10.00</startPosition>
+          <endPosition>10.08</endPosition>
+        </positions>
+        <commonCountingTime unit="seconds">1.0</commonCountingTime>
+        <intensities unit="counts">100 110 120 130 140</intensities>
+      </dataPoints>
+    </scan>
+  </xrdMeasurement>
+</xrdMeasurements>
+)";
+
+TEST_F(PatternFiles, InstrumentFormats) {
+  const PatternRead xrdml = readPattern(write("scan.xrdml", kXrdml));
+  expectRamp(xrdml);
+  ASSERT_TRUE(xrdml->wavelength);
+  EXPECT_DOUBLE_EQ(xrdml->wavelength->alpha1, 1.540598);
+  EXPECT_DOUBLE_EQ(xrdml->wavelength->alpha2, 1.544426);
+  EXPECT_DOUBLE_EQ(xrdml->wavelength->ratio, 0.5);
+
+  const char* files[][2] = {
+      {"steps.uxd", "; Bruker\n_FILEVERSION=1\n_WL1=1.5406\n_DRIVE=COUPLED\n_STEPSIZE=0.02\n_STEPTIME=1\n"
+                    "_START=10.0\n_COUNTS\n  100  110  120\n  130  140\n"},
+      {"pairs.uxd", "_DRIVE=COUPLED\n_2THETACOUNTS\n10 100\n10.02 110\n10.04 120\n10.06 130\n10.08 140\n"
+                    "_DRIVE=COUPLED\n_2THETACOUNTS\n50 1\n"},
+      {"scan.chi", "2-Theta Angle (Degrees)\nIntensity\nFit2D\n       5\n 1.0E+01 1.0E+02\n 1.002E+01 1.1E+02\n"
+                   " 1.004E+01 1.2E+02\n 1.006E+01 1.3E+02\n 1.008E+01 1.4E+02\n"},
+      {"scan.cif", "data_scan\n_pd_meas_2theta_range_min 10.0\n_pd_meas_2theta_range_max 10.08\n"
+                   "_pd_meas_2theta_range_inc 0.02\nloop_\n_pd_meas_counts_total\n100\n110\n120\n130\n140\n"},
+      {"rigaku.dat", "*TYPE\t\t=  Raw\n*GROUP_COUNT\t\t=  1\n*BEGIN\n*START\t\t=  10.0000\n*STOP\t\t=  10.0800\n"
+                     "*STEP\t\t=  0.0200\n*COUNT\t\t=  5\n100, 110, 120, 130, 140\n*END\n*EOF\n"},
+  };
+  // Under a decimal-comma locale, as a window sets it, where one is installed.
+  const bool comma = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") || std::setlocale(LC_NUMERIC, "fr_FR.UTF-8");
+  for (const auto& [name, text] : files) {
+    SCOPED_TRACE(std::string(name) + (comma ? " (decimal comma locale)" : ""));
+    const PatternRead read = readPattern(write(name, text));
+    expectRamp(read);
+    EXPECT_NE(read->format, "columns");
+  }
+  EXPECT_DOUBLE_EQ(readPattern(dir_ / "steps.uxd")->wavelength->alpha1, 1.5406);
+  std::setlocale(LC_NUMERIC, "C");
+}
+
+TEST_F(PatternFiles, BadInstrumentFilesAndNonRegularFiles) {
+  const std::string xrdml = kXrdml;
+  const std::string truncated = xrdml.substr(0, xrdml.find("</intensities>") + 5);
+  const std::string junk("\x7f" "ELF\x02\x01\x01\0\0\0\xff\xfe\x10 10 20\n\x01", 20);
+  const struct {
+    const char* name;
+    std::string text;
+  } cases[] = {{"cut.xrdml", truncated},
+               {"cutwavelength.xrdml", xrdml.substr(0, xrdml.find("<ratioKAlpha2"))},
+               {"junk.xrdml", junk},
+               {"junk.raw", junk},
+               {"empty.uxd", ""}};
+  for (const auto& c : cases) {
+    const PatternRead read = readPattern(write(c.name, c.text));
+    ASSERT_FALSE(read.ok()) << c.name;
+    EXPECT_NE(read.error().find(c.name), std::string::npos) << read.error();
+  }
+  EXPECT_NE(readPattern(write("cut2.xrdml", truncated)).error().find("line "), std::string::npos);
+
+  ASSERT_EQ(::mkfifo((dir_ / "pipe.xy").c_str(), 0600), 0);
+  for (const fs::path& p : {dir_ / "pipe.xy", fs::path("/dev/zero"), dir_}) {
+    const PatternRead read = readPattern(p);
+    ASSERT_FALSE(read.ok());
+    EXPECT_NE(read.error().find(p.string()), std::string::npos);
+    EXPECT_NE(read.error().find("not a regular file"), std::string::npos);
+  }
+  EXPECT_NE(readPattern(dir_ / "absent.xy").error().find("no such file"), std::string::npos);
+}
+
+// Silicon 111 (d = 5.4309 / √3 = 3.135532 Å) with CuKα1 and CuKα2, and a line that only
+// Kα1 reaches (d = 0.7715 Å); values by hand from Bragg's law.
+TEST(PatternSticks, PositionsCompanionsAndAxes) {
+  const ReflectionList list = {{1, 1, 1, 3.135532, 14.2209, 8}, {8, 4, 1, 0.7715, 86.8, 48}};
+  const auto sticks = sticksFromList(list, 1.54056, 0.1);
+  ASSERT_EQ(sticks.size(), 2u);
+  EXPECT_NEAR(sticks[0].twoTheta, 28.44188 + 0.1, 1e-4);
+  EXPECT_EQ(sticks[0].height, 8);
+  EXPECT_EQ(sticks[1].row, 1);
+  ReflectionList withIntensities = list;
+  withIntensities[1].intensity = 7.5;
+  EXPECT_EQ(sticksFromList(withIntensities, 1.54056, 0)[0].height, 0);
+  EXPECT_EQ(sticksFromList(withIntensities, 1.54056, 0)[1].height, 7.5);
+
+  // λ₂ / 2d = 1.00090 for d = 0.7715 Å: no companion; 111 at 2θ₂ = 28.51409.
+  const auto companions = alpha2Companions(sticks, 1.54439, 0.5, 0.1);
+  ASSERT_EQ(companions.size(), 1u);
+  EXPECT_NEAR(companions[0].twoTheta, 28.51409 + 0.1, 1e-4);
+  EXPECT_DOUBLE_EQ(companions[0].height, 4);
+  EXPECT_EQ(companions[0].row, -1);
+
+  EXPECT_DOUBLE_EQ(*alpha2Of(1.5406), 1.54439);  // the field's CuKa1
+  EXPECT_DOUBLE_EQ(*alpha2Of(0.7107), 0.71359);  // MoKmean
+  EXPECT_FALSE(alpha2Of(1.39222));               // CukBet
+  EXPECT_FALSE(alpha2Of(1.0));
+
+  const double lambda = 1.54056, twoTheta = 28.441882;
+  EXPECT_NEAR(*axisValue(PatternAxis::D, twoTheta, lambda), 3.135532, 1e-5);
+  EXPECT_NEAR(*axisValue(PatternAxis::Q, twoTheta, lambda), 2 * M_PI / 3.135532, 1e-5);
+  EXPECT_DOUBLE_EQ(*axisValue(PatternAxis::Theta, twoTheta, lambda), twoTheta / 2);
+  EXPECT_FALSE(axisValue(PatternAxis::D, 0, lambda));
+  for (PatternAxis axis : {PatternAxis::TwoTheta, PatternAxis::Theta, PatternAxis::D, PatternAxis::Q})
+    EXPECT_NEAR(*twoThetaOf(axis, *axisValue(axis, twoTheta, lambda), lambda), twoTheta, 1e-9);
+  EXPECT_FALSE(twoThetaOf(PatternAxis::D, 0.5, lambda));  // beyond the reach of λ
+}
+
+}  // namespace
+}  // namespace obrin

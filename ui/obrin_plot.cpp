@@ -1,0 +1,54 @@
+// obrin-plot: the picture of `obrin-cli plot`, which runs this program with its own command
+// line. It needs no display: without a chosen Qt platform it draws offscreen.
+#include <QApplication>
+
+#include <iostream>
+
+#include "cli/options.hpp"
+#include "cli/pattern_commands.hpp"
+#include "pattern_drawing.h"
+
+namespace {
+
+constexpr int kBadUsage = 2;
+constexpr int kRefused = 1;
+
+// Offscreen drawing has no session: Qt's note about the missing runtime folder is no fault of
+// the command and would only clutter a script's error output.
+void quietMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (type == QtWarningMsg && text.startsWith("QStandardPaths:")) return;
+  std::cerr << qPrintable(qFormatLogMessage(type, context, text)) << "\n";
+}
+
+int badUsage(const std::string& problem) {
+  std::cerr << "obrin-cli: " << problem << "\n" << obrin::cli::usageText() << "Try 'obrin-cli --help'.\n";
+  return kBadUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  const auto parsed = obrin::cli::parseCommandLine(args);
+  if (!parsed) return badUsage(parsed.error());
+  if (parsed->command != obrin::cli::Command::Plot) return badUsage("obrin-plot only draws 'plot'");
+  const obrin::cli::PlotSetup setup = obrin::cli::preparePlot(*parsed);
+  if (!setup.request) {
+    if (setup.status == kBadUsage) return badUsage(setup.error);
+    std::cerr << setup.error << "\n";
+    return kRefused;
+  }
+
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  qInstallMessageHandler(quietMessages);
+  QApplication app(argc, argv);
+  const obrin::cli::PlotRequest& r = *setup.request;
+  PatternPlot plot;
+  plot.resize(r.width, r.height);
+  drawPlotRequest(plot, r);
+  if (!plot.exportTo(QString::fromStdString(r.output), r.width, r.height)) {
+    std::cerr << "Cannot write the picture \"" << r.output << "\"\n";
+    return kRefused;
+  }
+  return 0;
+}

@@ -1,0 +1,9 @@
+// Puts a prepared plot request on a pattern plot: what obrin-plot draws and its tests check.
+#pragma once
+
+#include "cli/pattern_commands.hpp"
+#include "pattern_plot.h"
+
+// The lines (with their Kα2 companions when asked), the measured pattern, the axis, and the
+// calculation's angle window as the visible range.
+void drawPlotRequest(PatternPlot& plot, const obrin::cli::PlotRequest& request);

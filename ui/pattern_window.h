@@ -1,0 +1,53 @@
+// The 'Pattern' window: the calculated lines of the main window as sticks, over a measured
+// pattern the user opens, with the axis, Kα2 and zero-shift choices and the exports.
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+
+#include "calc/state.hpp"
+#include "io/pattern_file.hpp"
+
+class PatternPlot;
+
+namespace Ui {
+class PatternWindow;
+}
+
+class PatternWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit PatternWindow(QWidget* parent = nullptr);
+  ~PatternWindow() override;
+
+  PatternPlot* plot() const;
+
+ public slots:
+  // A new list from the main window; the view keeps its range.
+  void showLines(const obrin::ReflectionList& list, double lambda);
+  // The row selected in the result list; -1 for none.
+  void selectRow(int row);
+  // Reads and draws a measured pattern; a file that cannot be read leaves the plot as it was.
+  bool openPattern(const QString& file);
+  void chooseAndOpenPattern();
+  void exportPicture();
+  void exportLines();
+
+ signals:
+  void rowClicked(int row);
+  void wavelengthOffered(double lambda);
+
+ private:
+  void redrawLines();
+  std::optional<double> alpha2() const;
+  double zeroShift() const;
+  void showPatternInfo(const QString& file);
+
+  std::unique_ptr<Ui::PatternWindow> ui_;
+  obrin::ReflectionList list_;
+  double lambda_ = 0;
+  std::optional<obrin::MeasuredPattern> measured_;
+};
