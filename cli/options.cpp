@@ -207,7 +207,11 @@ Result<Options> parseCommandLine(const std::vector<std::string>& args) {
   if (std::find_if(args.begin(), args.end(), [](const std::string& a) { return a == "--help" || a == "-h"; }) !=
       args.end())
     return Options{};
-  if (args.size() == 1 && args[0] == "--version") return Options{.command = Command::Version};
+  if (args.size() == 1 && args[0] == "--version") {
+    Options version;
+    version.command = Command::Version;
+    return version;
+  }
   if (args.empty()) return fail("no command given");
 
   Options opt;
