@@ -23,10 +23,15 @@ QString currentDateTimeText() {
 }
 
 std::optional<ReportInputs> reportInputs(QWidget* parent, const QString& decimalsText,
-                                         const MainWindowChoicesProvider& choices) {
+                                         const MainWindowChoicesProvider& choices,
+                                         const CalculationState& state) {
   const auto decimals = readDecimals(decimalsText.toStdString());
   if (!decimals) {
     warn(parent, QString::fromStdString(decimals.error()));
+    return std::nullopt;
+  }
+  if (state.list.empty()) {
+    warn(parent, QStringLiteral("No calculated reflections!"));
     return std::nullopt;
   }
   ReportInputs inputs;
@@ -56,13 +61,8 @@ void TForm3::showEvent(QShowEvent* event) {
 
 void TForm3::go() {
   using obrin::ui::warn;
-  const auto inputs = obrin::ui::reportInputs(this, ui->Edit1->text(), choices_);
+  const auto inputs = obrin::ui::reportInputs(this, ui->Edit1->text(), choices_, state_);
   if (!inputs) return;
-  // Checked before writing: the previous report stays as it was.
-  if (state_.list.empty()) {
-    warn(this, QStringLiteral("No calculated reflections!"));
-    return;
-  }
   state_.decimals = inputs->decimals;
   const QString folder = QDir::currentPath();
   if (const auto written = obrin::WriteResultsReport(state_, *inputs, std::filesystem::path(folder.toStdString()));

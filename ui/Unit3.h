@@ -22,9 +22,11 @@ namespace obrin::ui {
 QString currentDateTimeText();
 
 // What the report and the spreadsheet are written with: the decimals typed into their window,
-// the date and the main window's choices. None once the user has been warned of the decimals.
+// the date and the main window's choices. None once the user has been warned of the decimals,
+// or that there is no calculated list to write (then the previous file stays as it was).
 std::optional<ReportInputs> reportInputs(QWidget* parent, const QString& decimalsText,
-                                         const MainWindowChoicesProvider& choices);
+                                         const MainWindowChoicesProvider& choices,
+                                         const CalculationState& state);
 
 }  // namespace obrin::ui
 

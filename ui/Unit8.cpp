@@ -46,13 +46,8 @@ void Tfexcel::initialise() {
 void Tfexcel::BitBtn3Click() {
   using obrin::ui::warn;
   // A refused text keeps the panel up so that the user can correct it.
-  const auto inputs = obrin::ui::reportInputs(this, ui->Edit1->text(), choices_);
+  const auto inputs = obrin::ui::reportInputs(this, ui->Edit1->text(), choices_, state_);
   if (!inputs) return;
-  // Without a calculation there is nothing to list: the previous file stays as it was.
-  if (state_.list.empty()) {
-    warn(this, QStringLiteral("No calculated reflections!"));
-    return;
-  }
   const auto written = obrin::writeSpreadsheet(state_, *inputs, std::filesystem::path(QDir::currentPath().toStdString()));
   if (!written) {
     warn(this, QString::fromStdString(written.error()));
