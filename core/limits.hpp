@@ -69,6 +69,7 @@ inline constexpr int kMinPlotSide = 100;
 inline constexpr int kMaxPlotSide = 10000;
 // Imported structures: the site limit keeps a damaged file from filling the memory.
 inline constexpr int kMaxCifAtomSites = 100000;
+inline constexpr int kMaxOperatorNumberDigits = 6;  // digits of one number in a CIF symmetry operator
 // Two atom positions closer than this in every fractional coordinate (modulo 1) are one site.
 inline constexpr double kSamePositionTolerance = 1e-4;
 // Translations that differ by less than this (modulo 1) are equal.

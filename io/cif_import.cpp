@@ -6,6 +6,7 @@
 #include <gemmi/numb.hpp>
 #include <gemmi/symmetry.hpp>
 
+#include <cctype>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -73,6 +74,15 @@ std::vector<SymmetryOperator> fromGroupOps(const gemmi::GroupOps& g) {
   return ops;
 }
 
+bool hasLongNumber(const std::string& text, int maxDigits) {
+  int run = 0;
+  for (const char c : text) {
+    run = std::isdigit(static_cast<unsigned char>(c)) ? run + 1 : 0;
+    if (run > maxDigits) return true;
+  }
+  return false;
+}
+
 std::optional<std::vector<SymmetryOperator>> listedOperators(cif::Block& block) {
   for (const char* tag : {"_space_group_symop_operation_xyz", "_symmetry_equiv_pos_as_xyz",
                           "_space_group_symop.operation_xyz"}) {
@@ -83,6 +93,10 @@ std::optional<std::vector<SymmetryOperator>> listedOperators(cif::Block& block) 
       const std::string text = cif::as_string(raw);
       if (ops.size() >= std::size_t(kMaxGroupOperators))
         throw ImportError{"more than " + std::to_string(kMaxGroupOperators) + " symmetry operators"};
+      // gemmi multiplies the numbers of an operator in long and stores them in int; real
+      // operators hold one or two digits, so longer numbers are refused before they overflow.
+      if (hasLongNumber(text, kMaxOperatorNumberDigits))
+        throw ImportError{"symmetry operator " + inQuotes(text) + " does not read"};
       try {
         ops.push_back(fromGemmi(gemmi::parse_triplet(text)));
       } catch (const std::exception&) {

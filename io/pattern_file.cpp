@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <clocale>
 #include <cmath>
@@ -161,6 +162,36 @@ PatternRead fromXylib(std::string_view contents, const std::string& name, const 
   return p;
 }
 
+// xylib's ChiPLOT reader makes room for the points line 4 announces before reading them, so a
+// few bytes announcing 10^19 points would take every byte of memory. A count must fit in the
+// lines that follow it.
+std::optional<std::string> chiplotCountFault(std::string_view contents) {
+  std::size_t pos = 0;
+  for (int line = 1; line < 4 && pos != std::string_view::npos; ++line) {
+    pos = contents.find('\n', pos);
+    if (pos != std::string_view::npos) ++pos;
+  }
+  if (pos == std::string_view::npos) return std::nullopt;  // xylib names the missing line
+  const std::size_t end = std::min(contents.find('\n', pos), contents.size());
+  const std::string_view countLine = contents.substr(pos, end - pos);
+  const auto linesAfter = static_cast<unsigned long long>(std::count(contents.begin() + end, contents.end(), '\n') + 1);
+  for (std::size_t i = 0; i < countLine.size();) {
+    if (!std::isdigit(static_cast<unsigned char>(countLine[i]))) {
+      ++i;
+      continue;
+    }
+    std::size_t j = i;
+    while (j < countLine.size() && std::isdigit(static_cast<unsigned char>(countLine[j]))) ++j;
+    unsigned long long n = 0;
+    const auto [ptr, ec] = std::from_chars(countLine.data() + i, countLine.data() + j, n);
+    if (ec != std::errc() || n > linesAfter)
+      return "line 4 announces " + std::string(countLine.substr(i, std::min<std::size_t>(j - i, 24))) +
+             " points, more than the file holds";
+    i = j;
+  }
+  return std::nullopt;
+}
+
 // A Rigaku .dat shares its extension with plain columns; its own checker tells them apart.
 bool isRigakuDat(std::string_view contents) {
   const xylib::FormatInfo* info = static_cast<const xylib::FormatInfo*>(xylib_get_format_by_name("rigaku_dat"));
@@ -255,6 +286,8 @@ PatternRead readPatternText(std::string_view contents, const std::string& name) 
   // twice on some); a text format never holds them, so such a file is refused before.
   const auto* info = static_cast<const xylibFormat*>(xylib_get_format_by_name(format.c_str()));
   if (info && !info->binary && hasControlCharacters(contents)) return failure(name, "it holds binary data, not text");
+  if (format == "chiplot")
+    if (const auto fault = chiplotCountFault(contents)) return failure(name, *fault);
   return fromXylib(contents, name, format);
 }
 

@@ -187,6 +187,10 @@ TEST(CifImport, BrokenFilesNameTheFileAndTheFault) {
             "Cannot import bad.cif: the symmetry operators do not form a group: a product of two operators is not among them");
   EXPECT_EQ(errorOf(replaced("_symmetry_space_group_name_H-M 'F m -3 m'", "loop_\n_symmetry_equiv_pos_as_xyz\nx,y\n")),
             "Cannot import bad.cif: symmetry operator 'x,y' does not read");
+  // A number too long for an operator once overflowed inside the triplet parser.
+  EXPECT_EQ(errorOf(replaced("_symmetry_space_group_name_H-M 'F m -3 m'",
+                             "loop_\n_symmetry_equiv_pos_as_xyz\nx,y,z\n-" + std::string(80, '1') + "x,-y,-z\n")),
+            "Cannot import bad.cif: symmetry operator '-" + std::string(80, '1') + "x,-y,-z' does not read");
   EXPECT_EQ(errorOf(replaced("0.5 0.5 0.5", "0.5 abc 0.5")),
             "Cannot import bad.cif: coordinate of Cl1 is not a number: 'abc'");
 

@@ -147,7 +147,10 @@ TEST_F(PatternFiles, BadInstrumentFilesAndNonRegularFiles) {
                {"cutwavelength.xrdml", xrdml.substr(0, xrdml.find("<ratioKAlpha2"))},
                {"junk.xrdml", junk},
                {"junk.raw", junk},
-               {"empty.uxd", ""}};
+               {"empty.uxd", ""},
+               // 26 bytes that once announced 10^21 points, and the reader reserved them.
+               {"huge.chi", "\n\n\n1,0888888888888888888860"},
+               {"more.chi", "title\nx\ny\n3\n1 2\n"}};
   for (const auto& c : cases) {
     const PatternRead read = readPattern(write(c.name, c.text));
     ASSERT_FALSE(read.ok()) << c.name;
