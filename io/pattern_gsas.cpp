@@ -109,6 +109,7 @@ Result<Bank> readBankLine(std::string_view record, long long line) {
   if (*count < 1 || *count > kMaxPatternPoints || *count != std::floor(*count))
     return fail(at + "the number of points is not between 1 and " + std::to_string(kMaxPatternPoints));
   if (*step <= 0) return fail(at + "the step is not positive");
+  if (!std::isfinite(*start + *step * (*count - 1))) return fail(at + "the scan ends beyond any angle");
   Bank bank{static_cast<long long>(*count), *start, *step, DataType::Std};
   const std::string_view type = w.back();
   if (w.size() > 7 && !number(type)) {

@@ -213,6 +213,7 @@ TEST_F(PatternFiles, BadGsasFilesNameTheFileAndReason) {
       {"fxye.gsa", "t\nBANK 1 2 2 CONST 1000 2 0 0 FXYE\n1000 100 1\n1002\n", "line 4 "},
       {"nobank.gss", "t\n# nothing\n", "no BANK line"},
       {"zero.gsa", "t\nBANK 1 5 1 CONST 1000 0 0 0 STD\n", "step is not positive"},
+      {"far.gsa", "t\nBANK 1 5 1 CONST 1e308 1e308 0 0 STD\n", "beyond any angle"},
       {"huge.gsa", "t\nBANK 1 9999999999 1 CONST 1000 2 0 0 STD\n", "number of points"},
       {"alt.gsa", "t\nBANK 1 2 1 CONST 1000 2 0 0 ALT\n", "ALT is not one"},
   };
