@@ -148,6 +148,41 @@ std::optional<std::vector<double>> fieldValues(std::string_view record, std::siz
   return values;
 }
 
+// The first BANK line after the title; the lines before it (instrument parameter file,
+// comments, time maps) are passed over.
+Result<Bank> firstBank(Records& records) {
+  records.next();  // the title, which may say anything
+  while (const std::optional<std::string_view> record = records.next())
+    if (isBankLine(*record)) return readBankLine(*record, records.number());
+  return fail("it holds no BANK line");
+}
+
+// One FXYE row: 2θ in centidegrees, intensity and, mostly, its uncertainty.
+bool addFxyeRow(std::string_view record, MeasuredPattern& p, bool& everySigma) {
+  const std::vector<std::string_view> w = words(record);
+  std::array<std::optional<double>, 3> v;
+  for (std::size_t i = 0; i < std::min<std::size_t>(3, w.size()); ++i) v[i] = number(w[i]);
+  if (w.size() < 2 || !v[0] || !v[1] || (w.size() > 2 && !v[2])) return false;
+  p.x.push_back(*v[0] / kCentidegrees);
+  p.y.push_back(*v[1]);
+  p.sigma.push_back(v[2].value_or(0));
+  everySigma = everySigma && v[2];
+  return true;
+}
+
+// One STD or ESD record, up to the points the bank announces.
+bool addFieldRecord(std::string_view record, const Bank& bank, std::size_t wanted, MeasuredPattern& p) {
+  const bool esd = bank.type == DataType::Esd;
+  const std::optional<std::vector<double>> values = esd ? fieldValues(record, 8, 8, 10) : fieldValues(record, 8, 6, 10);
+  if (!values || (esd && values->size() % 2 != 0)) return false;
+  for (std::size_t i = 0; i < values->size() && p.y.size() < wanted; i += esd ? 2 : 1) {
+    p.x.push_back((bank.start + bank.step * double(p.y.size())) / kCentidegrees);
+    p.y.push_back((*values)[i]);
+    if (esd) p.sigma.push_back((*values)[i + 1]);
+  }
+  return true;
+}
+
 }  // namespace
 
 bool looksLikeGsas(std::string_view contents) {
@@ -166,16 +201,8 @@ PatternRead readGsas(std::string_view contents, const std::string& name) {
     return PatternRead(fail("Cannot read the pattern file \"" + name + "\": " + why));
   };
   Records records(contents);
-  records.next();  // the title
-  std::optional<Bank> bank;
-  while (!bank) {
-    const std::optional<std::string_view> record = records.next();
-    if (!record) return failure("it holds no BANK line");
-    if (!isBankLine(*record)) continue;  // instrument parameter file, comments, time maps
-    Result<Bank> read = readBankLine(*record, records.number());
-    if (!read.ok()) return failure(read.error());
-    bank = *read;
-  }
+  const Result<Bank> bank = firstBank(records);
+  if (!bank.ok()) return failure(bank.error());
   MeasuredPattern p;
   p.format = "gsas";
   const auto wanted = std::size_t(bank->points);
@@ -188,28 +215,12 @@ PatternRead readGsas(std::string_view contents, const std::string& name) {
   while (p.y.size() < wanted) {
     const std::optional<std::string_view> record = records.next();
     if (!record || isBankLine(*record)) break;
-    if (trimmed(*record).empty() || trimmed(*record).front() == '#') continue;
-    const std::string bad = "line " + std::to_string(records.number()) + " does not hold the numbers of its points";
-    if (bank->type == DataType::Fxye) {
-      const std::vector<std::string_view> w = words(*record);
-      std::array<std::optional<double>, 3> v;
-      for (std::size_t i = 0; i < std::min<std::size_t>(3, w.size()); ++i) v[i] = number(w[i]);
-      if (w.size() < 2 || !v[0] || !v[1] || (w.size() > 2 && !v[2])) return failure(bad);
-      p.x.push_back(*v[0] / kCentidegrees);
-      p.y.push_back(*v[1]);
-      p.sigma.push_back(v[2].value_or(0));
-      everySigma = everySigma && v[2];
-      continue;
-    }
-    const bool esd = bank->type == DataType::Esd;
-    const std::optional<std::vector<double>> values =
-        esd ? fieldValues(*record, 8, 8, 10) : fieldValues(*record, 8, 6, 10);
-    if (!values || (esd && values->size() % 2 != 0)) return failure(bad);
-    for (std::size_t i = 0; i < values->size() && p.y.size() < wanted; i += esd ? 2 : 1) {
-      p.x.push_back((bank->start + bank->step * double(p.y.size())) / kCentidegrees);
-      p.y.push_back((*values)[i]);
-      if (esd) p.sigma.push_back((*values)[i + 1]);
-    }
+    const std::string_view text = trimmed(*record);
+    if (text.empty() || text.front() == '#') continue;
+    const bool read = bank->type == DataType::Fxye ? addFxyeRow(*record, p, everySigma)
+                                                   : addFieldRecord(*record, *bank, wanted, p);
+    if (!read)
+      return failure("line " + std::to_string(records.number()) + " does not hold the numbers of its points");
   }
   if (p.y.size() < wanted)
     return failure("its first bank ends after " + std::to_string(p.y.size()) + " of its " + std::to_string(wanted) +
