@@ -62,6 +62,9 @@ inline constexpr double kCellAngleTolerance = 0.01;
 inline constexpr long long kMaxPatternFileBytes = 256LL * 1024 * 1024;
 inline constexpr int kMaxPatternPoints = 4000000;
 inline constexpr int kMaxPatternLineLength = 4096;  // characters read of one plain-column line
+// Lines of a GSAS file's header looked through for its BANK line when the extension (.raw,
+// .dat, .txt) leaves the format open.
+inline constexpr int kGsasHeaderLinesScanned = 64;
 // Kα2 companions of the pattern view: intensity ratio Kα2/Kα1 when the user gives none.
 inline constexpr double kDefaultAlpha2Ratio = 0.5;
 // Exported pictures of the pattern view (pixels, or points for a PDF).

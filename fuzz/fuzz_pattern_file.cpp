@@ -12,8 +12,8 @@ using namespace obrin;
 
 namespace {
 
-constexpr std::array<const char*, 9> kNames = {"f.xy",  "f.xye", "f.csv", "f.dat", "f.xrdml",
-                                               "f.raw", "f.uxd", "f.chi", "f.cif"};
+constexpr std::array<const char*, 10> kNames = {"f.xy",  "f.xye", "f.csv", "f.dat", "f.xrdml",
+                                                "f.raw", "f.uxd", "f.chi", "f.cif", "f.gsa"};
 
 }  // namespace
 

@@ -58,6 +58,14 @@ const xylibFormat* diffractionFormatOfExtension(const std::string& ext) {
   return nullptr;
 }
 
+bool isGsasExtension(const std::string& ext) {
+  constexpr std::array<std::string_view, 4> kGsas = {".gsa", ".gss", ".gsas", ".fxye"};
+  return std::find(kGsas.begin(), kGsas.end(), ext) != kGsas.end();
+}
+
+// Extensions that GSAS files share with other formats: their header decides.
+bool mayBeGsas(const std::string& ext) { return ext == ".raw" || ext == ".dat" || ext == ".txt"; }
+
 bool isSeparator(char c, bool commaSeparates) {
   return c == ' ' || c == '\t' || c == ';' || c == '\r' || c == '\v' || c == '\f' || (c == ',' && commaSeparates);
 }
@@ -271,6 +279,7 @@ std::optional<PatternWavelength> xrdmlWavelength(std::string_view contents, std:
 
 PatternRead readPatternText(std::string_view contents, const std::string& name) {
   const std::string ext = lowerExtension(name);
+  if (isGsasExtension(ext) || (mayBeGsas(ext) && looksLikeGsas(contents))) return readGsas(contents, name);
   if (isColumnExtension(ext) && !(ext == ".dat" && isRigakuDat(contents))) return readColumns(contents, name);
   if (ext == ".uxd") return readUxd(contents, name);
   const std::string format = ext == ".dat" ? "rigaku_dat" : guessedFormat(contents, name);

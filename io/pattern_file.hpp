@@ -24,15 +24,16 @@ struct MeasuredPattern {
   std::vector<double> x, y;
   std::vector<double> sigma;  // empty when the file gives no third column
   std::optional<PatternWavelength> wavelength;
-  std::string format;  // "columns" or the xylib format name ("xrdml", "uxd", ...)
+  std::string format;  // "columns", "gsas" or the xylib format name ("xrdml", "uxd", ...)
 };
 
 // A pattern, or the message that names the file (and the line where one applies).
 using PatternRead = Result<MeasuredPattern>;
 
 // Reads a regular file of at most kMaxPatternFileBytes. The format follows the extension:
-// .xy .xye .txt .csv and .dat (unless it is a Rigaku .dat) are plain columns; the others are
-// handed to xylib, which recognises the instrument format from the contents.
+// .xy .xye .txt .csv and .dat (unless it is a Rigaku .dat) are plain columns, .gsa .gss .gsas
+// .fxye are GSAS files (and so is a .raw, .dat or .txt whose header opens a GSAS bank); the
+// others are handed to xylib, which recognises the instrument format from the contents.
 PatternRead readPattern(const std::filesystem::path& path);
 
 // The same on contents already in memory; name stands for the file in messages and gives the
@@ -45,6 +46,13 @@ PatternRead readColumns(std::string_view contents, const std::string& name);
 
 // A Bruker UXD text file: its first range, and its wavelengths when given.
 PatternRead readUxd(std::string_view contents, const std::string& name);
+
+// A GSAS standard powder data file: the points of its first bank, which must be of constant
+// wavelength (CONST), in the STD, ESD or FXYE layout.
+PatternRead readGsas(std::string_view contents, const std::string& name);
+
+// Whether one of the first lines after the title opens a GSAS bank ("BANK ...").
+bool looksLikeGsas(std::string_view contents);
 
 // The usedWavelength element of an .xrdml document; none when it has none. error receives the
 // parser's complaint when the document is not well-formed XML.

@@ -108,7 +108,7 @@ void PatternWindow::showPatternInfo(const QString& file) {
 
 void PatternWindow::chooseAndOpenPattern() {
   const QString file = obrin::ui::openFileName(
-      this, "Patterns (*.xy *.xye *.dat *.txt *.csv *.xrdml *.raw *.uxd *.chi *.cif);;All files (*)");
+      this, "Patterns (*.xy *.xye *.dat *.txt *.csv *.xrdml *.raw *.uxd *.gsa *.gss *.gsas *.fxye *.chi *.cif);;All files (*)");
   if (!file.isEmpty()) openPattern(file);
 }
 

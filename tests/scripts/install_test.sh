@@ -42,7 +42,7 @@ expected=(bin/obrin bin/obrin-cli
 for f in "${expected[@]}"; do
   [[ -f $USR/$f ]] || fail "not installed: $f"
 done
-for page in obrin obrin-cli; do
+for page in obrin obrin-cli obrin-plot; do
   [[ -f $USR/share/man/man1/$page.1.gz || -f $USR/share/man/man1/$page.1 ]] || fail "no manual page $page.1"
 done
 for pos in "$SRC"/data/*.pos; do

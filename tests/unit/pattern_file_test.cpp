@@ -5,6 +5,8 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -28,13 +30,13 @@ class PatternFiles : public ::testing::Test {
   fs::path dir_;
 };
 
-// The five points every sample file below holds.
-void expectRamp(const PatternRead& read) {
+// The five points every sample file below holds; a binary file stores the step as a float.
+void expectRamp(const PatternRead& read, double xTolerance = 1e-9) {
   ASSERT_TRUE(read.ok()) << read.error();
   const MeasuredPattern& p = *read;
   ASSERT_EQ(p.x.size(), 5u) << p.format;
   for (int i = 0; i < 5; ++i) {
-    EXPECT_NEAR(p.x[i], 10.0 + 0.02 * i, 1e-9) << p.format;
+    EXPECT_NEAR(p.x[i], 10.0 + 0.02 * i, xTolerance) << p.format;
     EXPECT_NEAR(p.y[i], 100.0 + 10 * i, 1e-9) << p.format;
   }
 }
@@ -166,6 +168,109 @@ TEST_F(PatternFiles, BadInstrumentFilesAndNonRegularFiles) {
     EXPECT_NE(read.error().find("not a regular file"), std::string::npos);
   }
   EXPECT_NE(readPattern(dir_ / "absent.xy").error().find("no such file"), std::string::npos);
+}
+
+// GSAS files: 2θ start 1000 and step 2 centidegrees; the STD and ESD records are 80 columns.
+std::string record(const std::string& fields) { return fields + std::string(80 - fields.size(), ' ') + "\n"; }
+
+TEST_F(PatternFiles, GsasLayouts) {
+  const std::string header = "Scan of a test sample\nInstrument parameter      inst.prm\n# a comment\n";
+  const std::string standard = header + record("BANK 1 5 1 CONST 1000 2 0 0 STD") +
+                          record(" 1  100. 1  110.    120. 1 1.3E2 1  140.");
+  const std::string esd = header + record("BANK 1 5 1 CONS 1000.0 2.0 0 0 ESD") +
+                          record("    100.     10.    110.    10.5    120.     11.    130.    11.4    140.    11.8");
+  const std::string fxye = "title\r\nBANK 1 5 5 CONST 1000 2 0 0 FXYE\r\n1000 100 10\r\n1002 110 10.5\r\n"
+                           "1004.0 120 11\r\n1006 130 11.4\r\n1.008e3 140 11.8\r\n";
+  // Blank-separated counts after a short BANK line, and a second bank that is not read.
+  const std::string loose = "title\nBANK 1 5 1 CONST 1000 2\n100 110 120 130 140\nBANK 2 1 1 CONST 5000 2\n7\n";
+  std::string unbroken;  // records without line ends, as GSAS writes them on Unix
+  for (const char* line : {"Scan", "BANK 1 5 1 CONST 1000 2 0 0 STD", "    100.    110.    120.    130.    140."})
+    unbroken += record(line).substr(0, 80);
+  const char* names[] = {"std.gsa", "esd.gss", "scan.raw", "loose.gsas", "unbroken.fxye"};
+  const std::string* texts[] = {&standard, &esd, &fxye, &loose, &unbroken};
+  for (int i = 0; i < 5; ++i) {
+    SCOPED_TRACE(names[i]);
+    const PatternRead read = readPattern(write(names[i], *texts[i]));
+    ASSERT_TRUE(read.ok()) << read.error();
+    expectRamp(read);
+    EXPECT_EQ(read->format, "gsas");
+    EXPECT_EQ(read->sigma.size(), i == 1 || i == 2 ? 5u : 0u);
+  }
+  EXPECT_DOUBLE_EQ(readPattern(dir_ / "esd.gss")->sigma[4], 11.8);
+  EXPECT_DOUBLE_EQ(readPattern(dir_ / "scan.raw")->sigma[1], 10.5);
+  // The same text under a plain-column extension is still GSAS.
+  expectRamp(readPattern(write("std.dat", standard)));
+}
+
+TEST_F(PatternFiles, BadGsasFilesNameTheFileAndReason) {
+  const struct {
+    const char* name;
+    std::string text;
+    const char* expected;
+  } cases[] = {
+      {"tof.gsa", "t\nBANK 1 5 1 RALF 48008 64 64331 0.001 FXYE\n1 2 3\n", "RALF data"},
+      {"map.gss", "t\nTIME_MAP 1 2 1 0.5\nBANK 1 5 1 TIME_MAP 1\n", "TIME_MAP data"},
+      {"word.gsa", "t\nBANK 1 3 1 CONST 1000 2 0 0 STD\n  100.  1x0.  120.\n", "line 3 "},
+      {"short.gsa", "t\nBANK 1 5 1 CONST 1000 2 0 0 STD\n  100.  110.  120.\nBANK 2 5 1 CONST 1000 2\n",
+       "ends after 3 of its 5 points"},
+      {"fxye.gsa", "t\nBANK 1 2 2 CONST 1000 2 0 0 FXYE\n1000 100 1\n1002\n", "line 4 "},
+      {"nobank.gss", "t\n# nothing\n", "no BANK line"},
+      {"zero.gsa", "t\nBANK 1 5 1 CONST 1000 0 0 0 STD\n", "step is not positive"},
+      {"far.gsa", "t\nBANK 1 5 1 CONST 1e308 1e308 0 0 STD\n", "beyond any angle"},
+      {"huge.gsa", "t\nBANK 1 9999999999 1 CONST 1000 2 0 0 STD\n", "number of points"},
+      {"alt.gsa", "t\nBANK 1 2 1 CONST 1000 2 0 0 ALT\n", "ALT is not one"},
+  };
+  for (const auto& c : cases) {
+    const PatternRead read = readPattern(write(c.name, c.text));
+    ASSERT_FALSE(read.ok()) << c.name;
+    EXPECT_NE(read.error().find(c.name), std::string::npos) << read.error();
+    EXPECT_NE(read.error().find(c.expected), std::string::npos) << read.error();
+  }
+}
+
+// Bruker RAW files of the three versions xylib reads, built byte by byte from the layouts of
+// the DIFFRAC-AT and DIFFRAC plus manuals (little-endian).
+class RawBytes {
+ public:
+  template <class T>
+  RawBytes& put(std::size_t at, T value) {
+    if (bytes_.size() < at + sizeof(T)) bytes_.resize(at + sizeof(T), '\0');
+    std::memcpy(bytes_.data() + at, &value, sizeof(T));
+    return *this;
+  }
+  RawBytes& text(std::size_t at, std::string_view s) {
+    if (bytes_.size() < at + s.size()) bytes_.resize(at + s.size(), '\0');
+    std::memcpy(bytes_.data() + at, s.data(), s.size());
+    return *this;
+  }
+  RawBytes& counts(std::size_t at) {
+    for (int i = 0; i < 5; ++i) put(at + 4 * i, float(100 + 10 * i));
+    return *this;
+  }
+  const std::string& bytes() const { return bytes_; }
+
+ private:
+  std::string bytes_;
+};
+
+TEST_F(PatternFiles, BrukerRawVersions) {
+  const RawBytes v1 = RawBytes().text(0, "RAW ").put(4, 5u).put(12, 0.02f).put(24, 10.0f).put(152, 0u).counts(156);
+  const RawBytes v2 = RawBytes().text(0, "RAW2").put<std::uint16_t>(4, 1).put<std::uint16_t>(256, 52)
+                          .put<std::uint16_t>(258, 5).put(268, 0.02f).put(272, 10.0f).counts(308);
+  const RawBytes v3 = RawBytes().text(0, "RAW1.01").put(12, 1u).put(712, 304u).put(716, 5u).put(720, 5.0)
+                          .put(728, 10.0).put(888, 0.02).put(968, 0u).counts(1016);
+  const std::pair<const char*, const RawBytes*> files[] = {{"v1.raw", &v1}, {"v2.raw", &v2}, {"v3.raw", &v3}};
+  for (const auto& [name, raw] : files) {
+    SCOPED_TRACE(name);
+    const PatternRead read = readPattern(write(name, raw->bytes()));
+    ASSERT_TRUE(read.ok()) << read.error();
+    expectRamp(read, 1e-6);
+    EXPECT_EQ(read->format, "bruker_raw");
+  }
+  const std::string cut = v3.bytes().substr(0, v3.bytes().size() - 6);
+  const PatternRead read = readPattern(write("cut.raw", cut));
+  ASSERT_FALSE(read.ok());
+  EXPECT_NE(read.error().find("cut.raw"), std::string::npos) << read.error();
 }
 
 // Silicon 111 (d = 5.4309 / √3 = 3.135532 Å) with CuKα1 and CuKα2, and a line that only
