@@ -8,7 +8,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
-#include <QMenuBar>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -114,22 +113,21 @@ void TForm1::setUpLists() {
   ui_->CheckListBox1->setMinimumWidth(ui_->CheckListBox1->sizeHintForColumn(0) + 2 * ui_->CheckListBox1->frameWidth());
 }
 
+// The window's one File menu, which the 'File' button pops up: the cell files and the CIF.
 void TForm1::setUpPopupMenu() {
-  popupMenu_ = new QMenu(this);
+  popupMenu_ = new QMenu("&File", this);
   popupMenu_->setObjectName("PopupMenu1");
   QAction* import = popupMenu_->addAction("&Import Cell");
   import->setObjectName("Import1");
+  QAction* importCifAction = popupMenu_->addAction("Import CIF...");
+  importCifAction->setObjectName("ImportCif");
   popupMenu_->addSeparator();
   QAction* exportCell = popupMenu_->addAction("&Export cell");
   exportCell->setObjectName("Export1");
   connect(import, &QAction::triggered, this, &TForm1::lit);
+  connect(importCifAction, &QAction::triggered, this, &TForm1::importCif);
   connect(exportCell, &QAction::triggered, this, &TForm1::ecrit);
 
-  QMenu* fileMenu = menuBar()->addMenu("&File");
-  fileMenu->setObjectName("FileMenu");
-  QAction* importCifAction = fileMenu->addAction("Import CIF...");
-  importCifAction->setObjectName("ImportCif");
-  connect(importCifAction, &QAction::triggered, this, &TForm1::importCif);
   structureLabel_ = new QLabel(this);
   structureLabel_->setObjectName("LabelStructure");
   statusBar()->addPermanentWidget(structureLabel_);
