@@ -242,13 +242,20 @@ class PatternWindowTest : public QObject {
     QCOMPARE(pattern.plot()->graph(1)->data()->begin()->key, 2 * std::asin(1.704 / 4) * 180 / M_PI);
 
     if (const QByteArray shot = qgetenv("OBRIN_SCREENSHOT"); !shot.isEmpty()) {
-      // The documentation's picture: silicon over the sample scan in the window.
+      // The documentation's picture: silicon's lines with their intensities and their profile
+      // over the sample scan in the window.
       TForm1 form;
       PatternWindow window;
       form.setPatternWindow(&window);
-      const auto request = silicon("2theta", dir.filePath("unused.png"), "90");
+      writeFile("si.cif", obrin::testing_support::kSiliconCif);
+      const auto parsed = obrin::cli::parseCommandLine(
+          {"plot", "--cif", dir.filePath("si.cif").toStdString(), "--lambda", "CuKa1", "--theta", "10", "90", "--2theta",
+           "--output", "unused.png", "--data-dir", OBRIN_SOURCE_DIR "/data"});
+      QVERIFY(parsed);
+      const auto request = *obrin::cli::preparePlot(*parsed).request;
       window.showLines(request.list, request.lambda);
       window.findChild<QCheckBox*>("ka2Check")->setChecked(true);
+      window.findChild<QCheckBox*>("profileCheck")->setChecked(true);
       QVERIFY(window.openPattern(OBRIN_SOURCE_DIR "/doc/silicon-scan.xy"));
       window.resize(1000, 600);
       window.show();
