@@ -42,7 +42,7 @@ PatternPlot::PatternPlot(QWidget* parent) : QCustomPlot(parent) {
   stickGraph_ = impulseGraph(this, kStickColor, 2);
   // The profile over the sticks: where a peak stands on its line the stick would hide it.
   profileGraph_ = addGraph();
-  profileGraph_->setPen(QPen(kProfileColor, 1.5));
+  profileGraph_->setPen(QPen(kProfileColor, 1));
   profileGraph_->setAdaptiveSampling(true);
   highlightGraph_ = impulseGraph(this, kHighlightColor, 3);
   setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
@@ -80,6 +80,24 @@ double PatternPlot::profileScale() const {
 }
 
 void PatternPlot::redrawData() {
+  redrawLineData();
+  QVector<double> keys, values;
+  if (measured_) {
+    keys.reserve(qsizetype(measured_->x.size()));
+    values.reserve(qsizetype(measured_->x.size()));
+    for (std::size_t i = 0; i < measured_->x.size(); ++i) {
+      const double key = keyOf(measured_->x[i]);
+      if (!std::isfinite(key)) continue;
+      keys << key;
+      values << measured_->y[i];
+    }
+  }
+  measuredGraph_->setData(keys, values);
+}
+
+// The sticks, their companions, the highlighted stick and the profile; the measured pattern
+// stays as it was.
+void PatternPlot::redrawLineData() {
   const double scale = stickScale();
   auto fill = [&](QCPGraph* graph, const std::vector<Stick>& sticks, int onlyRow) {
     QVector<double> keys, values;
@@ -108,21 +126,12 @@ void PatternPlot::redrawData() {
     keys << key;
     values << p.intensity * profileFactor;
   }
-  profileGraph_->setData(keys, values);
-
-  keys.clear();
-  values.clear();
-  if (measured_) {
-    keys.reserve(qsizetype(measured_->x.size()));
-    values.reserve(qsizetype(measured_->x.size()));
-    for (std::size_t i = 0; i < measured_->x.size(); ++i) {
-      const double key = keyOf(measured_->x[i]);
-      if (!std::isfinite(key)) continue;
-      keys << key;
-      values << measured_->y[i];
-    }
+  // The profile's points rise in 2θ, and so do their keys on every axis but d.
+  if (axis_ == PatternAxis::D) {
+    std::reverse(keys.begin(), keys.end());
+    std::reverse(values.begin(), values.end());
   }
-  measuredGraph_->setData(keys, values);
+  profileGraph_->setData(keys, values, true);
 }
 
 void PatternPlot::rescaleValues() {
@@ -199,7 +208,7 @@ void PatternPlot::setAxis(PatternAxis axis) {
 
 void PatternPlot::highlightRow(int row) {
   highlighted_ = row;
-  redrawData();
+  redrawLineData();
   replot();
 }
 

@@ -56,6 +56,7 @@ class PatternPlot : public QCustomPlot {
 
  private:
   void redrawData();
+  void redrawLineData();
   double heightTarget() const;
   double stickScale() const;
   double profileScale() const;
