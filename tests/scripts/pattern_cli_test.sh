@@ -67,6 +67,9 @@ for bad in "--output $WORK/si.svg" "--output $WORK/x.png --size 50x50" "--output
 done
 run "${SI[@]}" --pattern "$WORK/bad.xy" --output "$WORK/y.png"
 [[ $STATUS == 1 && ! -e $WORK/y.png ]] && grep -q 'line 2' "$WORK/err" || fail "plot with a bad pattern: status $STATUS"
+# Six cell values must keep the system's ties, as for powder: no cubic symmetry on another cell.
+run plot CUBI 227 --cell 5 5 6 90 90 90 --lambda CuKa1 --output "$WORK/z.png"
+[[ $STATUS == 1 && ! -e $WORK/z.png ]] && grep -q 'does not keep the ties of the CUBI' "$WORK/err" || fail "plot with a cell off its system: status $STATUS"
 run plot CUBI 227 --cell 5.4309 --lambda 1.0 --ka2 0.5 --output "$WORK/z.png"
 [[ $STATUS == 1 ]] || fail "plot --ka2 without a Ka2 line: status $STATUS"
 
