@@ -80,13 +80,12 @@ std::vector<Stick> alpha2Companions(const std::vector<Stick>& sticks, double lam
 namespace {
 
 std::string profileWidthFault(double twoTheta, double fwhm) {
-  char text[256];
-  char found[64];
-  if (fwhm > 0) std::snprintf(found, sizeof found, "it is %.4g°", fwhm);
+  char found[96];
+  if (fwhm > 0) std::snprintf(found, sizeof found, "the FWHM is %.4g°", fwhm);
   else std::snprintf(found, sizeof found, "U tan²θ + V tanθ + W is not above 0");
-  std::snprintf(text, sizeof text,
-                "No simulated profile: the FWHM √(U tan²θ + V tanθ + W) must lie between %g and %g° 2θ; at 2θ = %.3f° %s",
-                kMinProfileFwhm, kMaxProfileFwhm, twoTheta, found);
+  char text[256];
+  std::snprintf(text, sizeof text, "No simulated profile: at 2θ = %.3f°, %s; the FWHM must lie between %g and %g° 2θ",
+                twoTheta, found, kMinProfileFwhm, kMaxProfileFwhm);
   return text;
 }
 
