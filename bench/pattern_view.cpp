@@ -1,4 +1,6 @@
-// The pattern view after a zoom: 10,000 sticks over a 50,000-point pattern, redrawn.
+// The pattern view: 10,000 sticks over a 50,000-point pattern, redrawn after a zoom, with and
+// without their simulated profile, and redrawn with a new profile as a change of the lines or
+// of U, V, W makes it.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -51,6 +53,44 @@ void BM_RedrawAfterZoom(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_RedrawAfterZoom)->Unit(benchmark::kMillisecond);
+
+void BM_RedrawAfterZoomWithProfile(benchmark::State& state) {
+  PatternPlot plot;
+  plot.resize(1200, 700);
+  plot.show();
+  plot.setMeasured(measuredLookingPattern());
+  auto sticks = manySticks();
+  auto companions = obrin::alpha2Companions(sticks, 1.54439, 0.5, 0);
+  auto profile = obrin::stickProfile(sticks, companions, {});
+  plot.setLines(sticks, companions, kCuKa1, std::move(*profile));
+  plot.fitView();
+  int step = 0;
+  for (auto _ : state) {
+    const double width = step++ % 2 ? 40 : 120;
+    plot.xAxis->setRange(20, 20 + width);
+    plot.replot(QCustomPlot::rpImmediateRefresh);
+  }
+}
+BENCHMARK(BM_RedrawAfterZoomWithProfile)->Unit(benchmark::kMillisecond);
+
+void BM_RedrawWithNewProfile(benchmark::State& state) {
+  PatternPlot plot;
+  plot.resize(1200, 700);
+  plot.show();
+  plot.setMeasured(measuredLookingPattern());
+  const auto sticks = manySticks();
+  const auto companions = obrin::alpha2Companions(sticks, 1.54439, 0.5, 0);
+  plot.xAxis->setRange(20, 60);
+  int step = 0;
+  for (auto _ : state) {
+    // Alternate between two widths, so every profile is new.
+    obrin::ProfileShape shape;
+    shape.w = step++ % 2 ? 0.01 : 0.012;
+    auto profile = obrin::stickProfile(sticks, companions, shape);
+    plot.setLines(sticks, companions, kCuKa1, std::move(*profile));  // redraws, as in the window
+  }
+}
+BENCHMARK(BM_RedrawWithNewProfile)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

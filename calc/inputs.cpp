@@ -1,5 +1,6 @@
 #include "calc/inputs.hpp"
 
+#include "calc/messages.hpp"
 #include "core/numfield.hpp"
 #include "core/textformat.hpp"
 
@@ -85,6 +86,13 @@ CellFieldLayout cellFieldLayout(CrystalSystem system, const UnitCell& stored, st
     else if (rule.shownFromCell) out.text[p] = shown(p);
   }
   return out;
+}
+
+Result<double> readMonochromatorAngle(std::string_view text) {
+  const auto angle = parseNumber(text);
+  // 0 stands for no monochromator; no crystal diffracts straight back at 180°.
+  if (!angle || !(*angle >= 0 && *angle < 180)) return fail(msg::kBadMonochromator);
+  return *angle;
 }
 
 }  // namespace obrin

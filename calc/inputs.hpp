@@ -11,6 +11,7 @@
 
 #include "calc/state.hpp"
 #include "core/mathhkl.hpp"
+#include "core/result.hpp"
 
 namespace obrin {
 
@@ -50,5 +51,9 @@ struct CellFieldLayout {
   std::array<std::optional<std::string>, 6> text{};  // a new text, or none to keep the field's
 };
 CellFieldLayout cellFieldLayout(CrystalSystem system, const UnitCell& stored, std::string_view aText);
+
+// The monochromator's 2θ in degrees, from 0 (none) up to but not including 180; refused with
+// "Error on monochromator angle".
+Result<double> readMonochromatorAngle(std::string_view text);
 
 }  // namespace obrin

@@ -16,5 +16,6 @@ inline constexpr const char* kNotPossible = "Not possible reflection";
 inline constexpr const char* kTooManySeen = "Too many reflections (1)! Decrease the Theta range...";
 inline constexpr const char* kTooManyListed = "Too many reflections (2)! Decrease the Theta range...";
 inline constexpr const char* kTooManyRange = "Too many reflections! Decrease the range...";
+inline constexpr const char* kBadMonochromator = "Error on monochromator angle";
 
 }  // namespace obrin::msg

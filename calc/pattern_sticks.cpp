@@ -6,12 +6,17 @@
 #include <numbers>
 
 #include "calc/wavelengths.hpp"
+#include "core/limits.hpp"
 
 namespace obrin {
 
 namespace {
 
 constexpr double kDegree = std::numbers::pi / 180.0;
+// The simulated profile's grid: points a FWHM of the narrowest peak, and its reach beyond the
+// outermost lines in FWHM.
+constexpr double kProfilePointsPerFwhm = 10;
+constexpr double kProfileMargin = 5;
 
 // Bragg's law, 2θ in degrees; none where λ / 2d > 1.
 std::optional<double> braggTwoTheta(double d, double lambda) {
@@ -70,6 +75,43 @@ std::vector<Stick> alpha2Companions(const std::vector<Stick>& sticks, double lam
     out.push_back(c);
   }
   return out;
+}
+
+namespace {
+
+std::string profileWidthFault(double twoTheta, double fwhm) {
+  char found[96];
+  if (fwhm > 0) std::snprintf(found, sizeof found, "the FWHM is %.4g°", fwhm);
+  else std::snprintf(found, sizeof found, "U tan²θ + V tanθ + W is not above 0");
+  char text[256];
+  std::snprintf(text, sizeof text, "No simulated profile: at 2θ = %.3f°, %s; the FWHM must lie between %g and %g° 2θ",
+                twoTheta, found, kMinProfileFwhm, kMaxProfileFwhm);
+  return text;
+}
+
+}  // namespace
+
+Result<std::vector<ProfilePoint>> stickProfile(const std::vector<Stick>& sticks, const std::vector<Stick>& companions,
+                                               const ProfileShape& shape) {
+  std::vector<ProfileLine> lines;
+  lines.reserve(sticks.size() + companions.size());
+  double narrowest = kMaxProfileFwhm, from = 180, to = 0;
+  for (const auto* group : {&sticks, &companions}) {
+    for (const Stick& s : *group) {
+      const double fwhm = cagliotiFwhm(shape, s.twoTheta / 2);
+      if (!(fwhm >= kMinProfileFwhm && fwhm <= kMaxProfileFwhm)) return fail(profileWidthFault(s.twoTheta, fwhm));
+      narrowest = std::min(narrowest, fwhm);
+      from = std::min(from, s.twoTheta - kProfileMargin * fwhm);
+      to = std::max(to, s.twoTheta + kProfileMargin * fwhm);
+      lines.push_back({s.twoTheta, s.height});
+    }
+  }
+  if (lines.empty()) return std::vector<ProfilePoint>{};
+  from = std::max(from, 0.0);
+  to = std::min(to, 180.0);
+  ProfileShape grid = shape;
+  grid.step = std::max(narrowest / kProfilePointsPerFwhm, (to - from) / (kMaxProfilePoints - 1));
+  return simulatedProfile(lines, from, to, grid);
 }
 
 std::string stickListText(const std::vector<Stick>& sticks) {

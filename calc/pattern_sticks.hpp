@@ -7,7 +7,9 @@
 #include <string_view>
 #include <vector>
 
+#include "calc/profile.hpp"
 #include "calc/state.hpp"
+#include "core/result.hpp"
 
 namespace obrin {
 
@@ -35,6 +37,13 @@ std::vector<Stick> sticksFromList(const ReflectionList& list, double lambda, dou
 // λ₂ / 2d > 1.
 std::vector<Stick> alpha2Companions(const std::vector<Stick>& sticks, double lambda2, double ratio,
                                     double zeroShift);
+
+// The simulated profile of the lines as drawn, Kα2 companions included: a pseudo-Voigt peak
+// on each with the stick's height as its area, on a 2θ grid of ten points a FWHM of the
+// narrowest peak that reaches five FWHM beyond the outermost lines. Refused, naming the line,
+// where U tan²θ + V tanθ + W does not give a FWHM between kMinProfileFwhm and kMaxProfileFwhm.
+Result<std::vector<ProfilePoint>> stickProfile(const std::vector<Stick>& sticks, const std::vector<Stick>& companions,
+                                               const ProfileShape& shape);
 
 // The Kα2 line of a tube line of the wavelength table (its Kα1, Kα2 or mean line); none for
 // a Kβ line or a wavelength typed by hand.

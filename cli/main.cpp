@@ -18,6 +18,7 @@
 #include "cli/formats.hpp"
 #include "cli/options.hpp"
 #include "cli/pattern_commands.hpp"
+#include "cli/request.hpp"
 #include "cli/resolve.hpp"
 #include "cli/sibling.hpp"
 #include "core/textformat.hpp"
@@ -47,145 +48,9 @@ int badUsage(const std::string& problem) {
   return kBadUsage;
 }
 
-// What the command line asks for: the system and its group list, the group, and the inputs as
-// texts, which the calculations' own validation reads with its own messages.
-struct Request {
-  InputTexts texts;
-  std::optional<CrystalSystem> system;
-  std::vector<std::string> groupNames;
-  std::optional<std::string> group;  // the entry of the group list
-  std::filesystem::path positionFile;
-  std::string title;                 // of the imported cell file
-  bool wholeCell = false;            // the cell was given as six values
-};
-
-// The inputs of a calculation nobody has typed into: the program's defaults.
-constexpr const char* kDefaultLambdaText = "1.5406";
-constexpr const char* kDefaultThetaMinText = "5";
-constexpr const char* kDefaultThetaMaxText = "40";
-
-// The group list of the system; its fault is a warning, and the names read before it stay listed.
-std::vector<std::string> loadGroupList(const std::filesystem::path& file) {
-  GroupList list = loadSpaceGroupList(file);
-  if (!list.error.empty()) std::cerr << list.error << "\n";
-  return std::move(list.names);
-}
-
-// --from: the cell file's values, system and group. Returns an exit status when it refused.
-std::optional<int> takeCellFile(const Options& opt, AngleMode angle, const std::vector<std::filesystem::path>& dirs,
-                                Request& in, std::string& fileSymbol) {
-  CellImport imported = importCellFile(*opt.from, dirs, angle);
-  if (!imported.data) return refuse(imported.error);
-  if (!imported.warning.empty()) std::cerr << imported.warning << "\n";
-  in.title = imported.data->title;
-  fileSymbol = imported.data->symbol;
-  in.system = imported.system;
-  in.groupNames = std::move(imported.groupNames);
-  if (imported.selectedGroup) in.group = in.groupNames[*imported.selectedGroup];
-  in.texts.cell = imported.fields.cell;
-  in.texts.lambda = imported.fields.lambda;
-  in.texts.theta1 = imported.fields.thetaMin;
-  in.texts.theta2 = imported.fields.thetaMax;
-  // A system or group named after --from must fit the file's cell as a typed one would.
-  in.wholeCell = true;
-  return std::nullopt;
-}
-
-// --cif: the system, the group and the cell of a structure, and its atoms for intensities.
-std::optional<int> takeCif(const Options& opt, const std::vector<std::filesystem::path>& dirs, CalculationState& state,
-                           Request& in, std::string& fileSymbol) {
-  const StructureImportRead read = importStructure(
-      *opt.cif, opt.block.value_or(""), [&](CrystalSystem s) { return positionFileFor(s, dirs, opt.dataDir); });
-  if (!read.structure) return refuse(read.error);
-  const StructureImport& s = *read.structure;
-  in.system = s.system;
-  in.groupNames = loadGroupList(positionFileFor(s.system, dirs, opt.dataDir));
-  if (s.group) {
-    in.group = s.group->name;
-    fileSymbol = s.group->name;
-  } else {
-    std::cerr << s.settingNote << "\n";
-    state.importedGroup = s.ownGroup;
-  }
-  in.title = s.cif.blockName;
-  in.texts.cell = cellFieldTextsOf(s.cif.cell);
-  in.wholeCell = true;
-  state.structure = s.model;
-  if (opt.monochromator) {
-    const auto angle2m = parseNumber(*opt.monochromator);
-    if (!angle2m || !(*angle2m >= 0 && *angle2m < 180)) return refuse("Error on monochromator angle");
-    state.monochromatorTwoTheta = *angle2m;
-  }
-  return std::nullopt;
-}
-
-// SYSTEM [GROUP]: a system named here replaces the file's and keeps its symbol when no group is named.
-std::optional<int> takeWords(const Options& opt, const std::vector<std::filesystem::path>& dirs, Request& in,
-                             const std::string& fileSymbol) {
-  if (!opt.words.empty()) {
-    const auto system = resolveSystem(opt.words[0]);
-    if (!system) return badUsage("unknown crystal system \"" + opt.words[0] + "\"");
-    in.system = system;
-    in.groupNames = loadGroupList(positionFileFor(*system, dirs, opt.dataDir));
-    in.group.reset();
-    if (opt.words.size() < 2 && (opt.from || opt.cif)) {
-      if (auto listed = findListedSymbol(in.groupNames, fileSymbol))
-        if (auto index = findGroupIndex(in.groupNames, trimmedRight(*listed))) in.group = in.groupNames[*index];
-    }
-  }
-  if (in.system) in.positionFile = positionFileFor(*in.system, dirs, opt.dataDir);
-  if (opt.words.size() >= 2 && in.system) {
-    auto group = resolveGroup(in.groupNames, opt.words[1], in.positionFile);
-    if (!group) return refuse(group.error());
-    in.group = *group;
-  }
-  return std::nullopt;
-}
-
-// --cell, --lambda, --theta.
-std::optional<int> takeValues(const Options& opt, Request& in) {
-  if (opt.cell.size() == 6) {
-    std::copy(opt.cell.begin(), opt.cell.end(), in.texts.cell.begin());
-    in.wholeCell = true;
-  } else if (!opt.cell.empty()) {
-    if (!in.system) return badUsage("--cell with fewer than six numbers needs a SYSTEM");
-    if (opt.cell.size() != freeCellParameters(*in.system).size())
-      return badUsage("--cell takes six numbers or the free parameters of " + std::string(systemCode(*in.system)) +
-                      ": " + freeCellParameterNames(*in.system));
-    in.texts.cell = cellTexts(*in.system, opt.cell);
-  }
-  if (opt.lambda) in.texts.lambda = lambdaFieldText(*opt.lambda);
-  if (opt.theta) {
-    in.texts.theta1 = (*opt.theta)[0];
-    in.texts.theta2 = (*opt.theta)[1];
-  }
-  return std::nullopt;
-}
-
-// The request from the cell file and the command line. Returns an exit status when it refused.
-std::optional<int> readRequest(const Options& opt, AngleMode angle, CalculationState& state, Request& in) {
-  const auto dirs = positionFileDirectories(opt.dataDir);
-  in.texts.lambda = kDefaultLambdaText;
-  in.texts.theta1 = kDefaultThetaMinText;
-  in.texts.theta2 = kDefaultThetaMaxText;
-  std::string fileSymbol;
-  if (opt.from)
-    if (auto status = takeCellFile(opt, angle, dirs, in, fileSymbol)) return status;
-  if (opt.cif)
-    if (auto status = takeCif(opt, dirs, state, in, fileSymbol)) return status;
-  if (auto status = takeWords(opt, dirs, in, fileSymbol)) return status;
-  state.system = in.system;
-  return takeValues(opt, in);
-}
-
-// The calculations' validation, then the ties of the system: a cell given whole must keep
-// them, or the calculation would apply the system's symmetry to a cell that does not have it.
-std::optional<int> validate(const Request& in, AngleMode angle, CalculationState& state) {
-  if (const auto error = validateInputs(in.texts, angle, state)) return refuse(error->message);
-  if (in.wholeCell && in.system && state.cell.product() != 0 && !cellFitsSystem(state.cell, *in.system))
-    return refuse("The cell does not keep the ties of the " + std::string(systemCode(*in.system)) +
-                  " system (" + cellTiesText(*in.system) + ")");
-  return std::nullopt;
+// A refusal before the calculation, as the command reports it.
+int report(const Refusal& refusal) {
+  return refusal.status == kBadUsage ? badUsage(refusal.message) : refuse(refusal.message);
 }
 
 int printCellFile(const Request& in, const CalculationState& state) {
@@ -234,8 +99,8 @@ int runList(const Options& opt) {
   const AngleMode angle = opt.twoTheta ? AngleMode::TwoTheta : AngleMode::Theta;
   CalculationState state;
   Request in;
-  if (auto status = readRequest(opt, angle, state, in)) return *status;
-  if (auto status = validate(in, angle, state)) return *status;
+  if (auto refusal = readRequest(opt, angle, state, in)) return report(*refusal);
+  if (auto refusal = validateRequest(in, angle, state)) return report(*refusal);
   if (opt.format == OutputFormat::Cell) return printCellFile(in, state);
 
   const CalcMode mode = opt.command == Command::Single ? CalcMode::SingleCrystal : CalcMode::Powder;
@@ -252,7 +117,7 @@ int runBragg(const Options& opt) {
   const AngleMode angle = opt.twoTheta ? AngleMode::TwoTheta : AngleMode::Theta;
   CalculationState state;
   Request in;
-  if (auto status = readRequest(opt, angle, state, in)) return *status;
+  if (auto refusal = readRequest(opt, angle, state, in)) return report(*refusal);
 
   std::array<std::string, 3> hklTexts = *opt.hkl;
   // The window reads a field it cannot read as 0; words a script passed are indices or an error.
@@ -262,7 +127,7 @@ int runBragg(const Options& opt) {
   // The window does nothing for 0 0 0; a script must still learn that nothing was calculated.
   if (indices.status == BraggIndices::Status::Nothing) return refuse("No reflection: h k l reads as 0 0 0");
   if (indices.status == BraggIndices::Status::Bad) return refuse(indices.warning);
-  if (auto status = validate(in, angle, state)) return *status;
+  if (auto refusal = validateRequest(in, angle, state)) return report(*refusal);
 
   const BraggOutcome outcome = calcul_bragg(state, in.group, in.positionFile, angle, indices.h, indices.k, indices.l);
   if (!outcome.warning.empty()) return refuse(outcome.warning);

@@ -25,7 +25,7 @@ bool isOption(std::string_view arg) { return arg.size() > 2 && arg.substr(0, 2) 
 
 bool isPlotOption(std::string_view arg) {
   return arg == "--pattern" || arg == "--axis" || arg == "--ka2" || arg == "--zero" || arg == "--output" ||
-         arg == "--size";
+         arg == "--size" || arg == "--profile";
 }
 
 // A word --cell takes as one of its numbers. Anything else ends the numbers, so that SYSTEM and
@@ -55,8 +55,8 @@ bool optionAllowed(Command command, std::string_view option) {
     case Command::Bragg:
       return among({"--cell", "--lambda", "--theta", "--2theta", "--from", "--format", "--hkl", "--cif", "--block"});
     case Command::Plot:
-      return among({"--cell", "--lambda", "--theta", "--2theta", "--pattern", "--axis", "--ka2", "--zero",
-                    "--output", "--size"});
+      return among({"--cell", "--lambda", "--theta", "--2theta", "--cif", "--block", "--monochromator", "--pattern",
+                    "--axis", "--ka2", "--zero", "--output", "--size", "--profile"});
     case Command::Pattern: return option == "--format";
     default: return false;
   }
@@ -133,6 +133,12 @@ Result<void> readOption(const std::vector<std::string>& args, std::size_t& i, Op
     opt.cell.clear();
     while (i + 1 < args.size() && opt.cell.size() < 6 && looksLikeNumber(args[i + 1])) opt.cell.push_back(args[++i]);
     if (opt.cell.empty()) return fail("--cell needs numbers");
+  } else if (arg == "--profile") {
+    // U V W, or nothing for the default shape; like --cell it takes the numbers that follow.
+    std::vector<std::string> values;
+    while (i + 1 < args.size() && values.size() < 3 && looksLikeNumber(args[i + 1])) values.push_back(args[++i]);
+    if (!values.empty() && values.size() != 3) return fail("--profile takes U V W, or nothing for 0 0 0.01");
+    opt.profile = std::move(values);
   } else if (arg == "--theta") {
     auto v = takeWords(args, i, 2);
     if (!v) return fail("--theta needs two angles");
@@ -184,9 +190,14 @@ Result<void> checkCommand(Options& opt, bool formatGiven) {
         return fail("bragg prints the list or json format only");
       break;
     case Command::Plot:
-      if (opt.words.size() != 2) return fail("plot takes a SYSTEM and a GROUP");
-      if (opt.cell.empty()) return fail("plot needs --cell");
-      if (!opt.lambda) return fail("plot needs --lambda");
+      if (opt.block && !opt.cif) return fail("--block needs --cif");
+      if (opt.cif) {
+        if (opt.words.size() > 2) return fail("plot --cif takes at most a SYSTEM and a GROUP");
+      } else {
+        if (opt.words.size() != 2) return fail("plot takes a SYSTEM and a GROUP, or --cif FILE");
+        if (opt.cell.empty()) return fail("plot needs --cell");
+        if (!opt.lambda) return fail("plot needs --lambda");
+      }
       if (!opt.output) return fail("plot needs --output FILE.png or FILE.pdf");
       break;
     case Command::Pattern:
@@ -239,8 +250,9 @@ std::string usageText() {
          "       obrin-cli powder|single|bragg --from FILE.ind [SYSTEM [GROUP]] [options]\n"
          "       obrin-cli powder|single|bragg --cif FILE.cif [--block NAME] [SYSTEM [GROUP]] [options]\n"
          "       obrin-cli plot SYSTEM GROUP --cell ... --lambda L --theta T1 T2 [--2theta] [--pattern FILE]\n"
-         "                 [--axis 2theta|theta|d|q] [--ka2 RATIO] [--zero DEG] --output FILE.png|FILE.pdf\n"
-         "                 [--size WxH]\n"
+         "                 [--axis 2theta|theta|d|q] [--ka2 RATIO] [--zero DEG] [--profile [U V W]]\n"
+         "                 --output FILE.png|FILE.pdf [--size WxH]\n"
+         "       obrin-cli plot --cif FILE.cif [--block NAME] [SYSTEM [GROUP]] [options] --output FILE\n"
          "       obrin-cli pattern FILE [--format tsv|json]\n"
          "       obrin-cli --help | --version\n";
 }
@@ -259,9 +271,10 @@ std::string helpText() {
          "                           of equivalent reflections once with its multiplicity\n"
          "  single                   every allowed reflection inside the Miller-index limits\n"
          "  bragg                    d and the Bragg angle of one reflection, F when forbidden\n"
-         "  plot                     the powder lines drawn as sticks (height by multiplicity), over a\n"
-         "                           measured pattern if one is given, written as a PNG or PDF picture\n"
-         "                           (by the program obrin-plot beside obrin-cli; no display needed)\n"
+         "  plot                     the powder lines drawn as sticks (height by multiplicity, or by\n"
+         "                           intensity when --cif gives atoms), over a measured pattern if one\n"
+         "                           is given, written as a PNG or PDF picture (by the program\n"
+         "                           obrin-plot beside obrin-cli; no display needed)\n"
          "  pattern FILE             the points read from a measured pattern, and its wavelength when\n"
          "                           the file stores one\n"
          "\n"
@@ -294,9 +307,9 @@ std::string helpText() {
          "                   file's symmetry operations; a setting that is not there (a monoclinic\n"
          "                   cell with unique axis c) runs on the file's own operators, in the\n"
          "                   triclinic system, and says so on the error output. With atoms, powder\n"
-         "                   and single lines carry their relative intensity m|F|^2 LP (strongest\n"
-         "                   100; ions scatter as neutral atoms). SYSTEM, GROUP and --cell replace\n"
-         "                   what the file gives.\n"
+         "                   and single lines and the sticks of plot carry their relative intensity\n"
+         "                   m|F|^2 LP (strongest 100; ions scatter as neutral atoms). SYSTEM, GROUP\n"
+         "                   and --cell replace what the file gives.\n"
          "  --monochromator A  2-theta of a monochromator crystal in degrees, for the polarisation\n"
          "                   factor of the intensities (default 0: none).\n"
          "  --format F       list    the result lines as the window shows them, then the count line\n"
@@ -324,6 +337,12 @@ std::string helpText() {
          "  --ka2 RATIO      plot: also the K-alpha-2 companion of each line, height times RATIO,\n"
          "                   drawn fainter (lambda a tube line of the table, or the pattern's own).\n"
          "  --zero DEG       plot: a zero shift in degrees 2-theta added to every line.\n"
+         "  --profile [U V W]  plot: also the simulated profile of the lines (and of their K-alpha-2\n"
+         "                   companions): a pseudo-Voigt peak on each line with the line's height as\n"
+         "                   its area and a FWHM in degrees 2-theta of sqrt(U tan^2(theta) +\n"
+         "                   V tan(theta) + W) (default 0 0 0.01: 0.1 everywhere), drawn as a line\n"
+         "                   whose top is as high as the tallest stick. Give SYSTEM and GROUP\n"
+         "                   before it.\n"
          "  --output FILE    plot: the picture, FILE.png or FILE.pdf.\n"
          "  --size WxH       plot: its size in pixels (PNG) or points (PDF), default 1000x600.\n"
          "  --format tsv|json  pattern: tab-separated 2theta, intensity [, sigma] after a header\n"
@@ -342,6 +361,7 @@ std::string helpText() {
          "  obrin-cli powder CUBI 225 --cell 4.05 --lambda CuKa1 --theta 5 60 --format cell > al.ind\n"
          "  obrin-cli bragg --from al.ind --hkl 2 0 0\n"
          "  obrin-cli plot CUBI 227 --cell 5.4309 --lambda CuKa1 --theta 10 70 --2theta --ka2 0.5 --output si.png\n"
+         "  obrin-cli plot --cif si.cif --lambda CuKa1 --theta 10 90 --2theta --profile --output si.png\n"
          "  obrin-cli pattern scan.xrdml --format json\n";
 }
 

@@ -35,6 +35,7 @@ struct Options {
   // plot and pattern: the measured pattern, then the picture (texts checked by the plot).
   std::optional<std::string> pattern;
   std::optional<std::string> axis, ka2, zero, output, size;
+  std::optional<std::vector<std::string>> profile;  // plot: U V W, or none given for the default
 };
 
 // args: the arguments after the program name. Refused with what is wrong with the command line

@@ -7,7 +7,7 @@
 #include "calc/calculation.hpp"
 #include "calc/inputs.hpp"
 #include "cli/formats.hpp"
-#include "cli/resolve.hpp"
+#include "cli/request.hpp"
 #include "core/limits.hpp"
 #include "core/numfield.hpp"
 #include "symmetry/pot.hpp"
@@ -42,6 +42,18 @@ std::optional<std::string> readPictureOptions(const Options& opt, PlotRequest& r
     if (!zero || std::abs(*zero) > 10) return "--zero takes a shift in degrees 2theta between -10 and 10";
     r.zero = *zero;
   }
+  if (opt.profile) {
+    ProfileShape shape;
+    if (!opt.profile->empty()) {
+      double* uvw[] = {&shape.u, &shape.v, &shape.w};
+      for (std::size_t i = 0; i < 3; ++i) {
+        const auto value = parseNumber((*opt.profile)[i]);
+        if (!value || !std::isfinite(*value)) return "--profile takes three numbers U V W, in degrees^2 of 2theta";
+        *uvw[i] = *value;
+      }
+    }
+    r.profile = shape;
+  }
   if (opt.size) {
     const auto size = parsePlotSize(*opt.size);
     if (!size)
@@ -54,42 +66,17 @@ std::optional<std::string> readPictureOptions(const Options& opt, PlotRequest& r
   return std::nullopt;
 }
 
-// The powder calculation of the inputs, as `powder` runs it.
-std::optional<std::string> calculateLines(const Options& opt, PlotRequest& r, int& status) {
-  status = 2;
-  const auto system = resolveSystem(opt.words[0]);
-  if (!system) return "unknown crystal system \"" + opt.words[0] + "\"";
-  const auto dirs = positionFileDirectories(opt.dataDir);
-  const auto file = positionFileFor(*system, dirs, opt.dataDir);
-  status = 1;
-  GroupList groups = loadSpaceGroupList(file);
-  if (!groups.error.empty() && groups.names.empty()) return groups.error;
-  const auto resolved = resolveGroup(groups.names, opt.words[1], file);
-  if (!resolved) return resolved.error();
-  const auto& group = *resolved;
-  if (!group) return std::string("Error on space group");
-
-  CalculationState state;
-  state.system = system;
-  InputTexts texts;
-  if (opt.cell.size() == 6) {
-    std::copy(opt.cell.begin(), opt.cell.end(), texts.cell.begin());
-  } else {
-    if (opt.cell.size() != freeCellParameters(*system).size()) {
-      status = 2;
-      return "--cell takes six numbers or the free parameters of " + std::string(systemCode(*system)) + ": " +
-             freeCellParameterNames(*system);
-    }
-    texts.cell = cellTexts(*system, opt.cell);
-  }
-  texts.lambda = lambdaFieldText(*opt.lambda);
-  texts.theta1 = opt.theta ? (*opt.theta)[0] : "5";
-  texts.theta2 = opt.theta ? (*opt.theta)[1] : "40";
+// The powder calculation of the inputs, as `powder` runs it: a CIF's structure gives the
+// lines their intensities, which the sticks then take.
+std::optional<Refusal> calculateLines(const Options& opt, PlotRequest& r) {
   const AngleMode angle = opt.twoTheta ? AngleMode::TwoTheta : AngleMode::Theta;
-  if (const auto error = validateInputs(texts, angle, state)) return error->message;
+  CalculationState state;
+  Request in;
+  if (auto refusal = readRequest(opt, angle, state, in)) return refusal;
+  if (auto refusal = validateRequest(in, angle, state)) return refusal;
   std::array<std::string, 6> miller{};
-  const CalcOutcome outcome = calcul(state, group, file, CalcMode::Powder, miller);
-  if (!outcome.ok()) return outcome.warning;
+  const CalcOutcome outcome = calcul(state, in.group, in.positionFile, CalcMode::Powder, miller);
+  if (!outcome.ok()) return Refusal{outcome.warning};
   r.list = std::move(state.list);
   r.lambda = state.lambda;
   r.thetaMin = state.thetaMin;
@@ -121,8 +108,7 @@ std::optional<std::pair<int, int>> parsePlotSize(std::string_view text) {
 PlotSetup preparePlot(const Options& opt) {
   PlotRequest r;
   if (auto fault = readPictureOptions(opt, r)) return refused(*fault, 2);
-  int status = 0;
-  if (auto error = calculateLines(opt, r, status)) return refused(*error, status);
+  if (auto refusal = calculateLines(opt, r)) return refused(refusal->message, refusal->status);
   if (opt.pattern) {
     PatternRead read = readPattern(*opt.pattern);
     if (!read.ok()) return refused(read.error());

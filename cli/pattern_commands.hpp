@@ -21,6 +21,7 @@ struct PlotRequest {
   std::optional<double> ka2Ratio;     // draw the Kα2 companions at lambda2
   double lambda2 = 0;
   double zero = 0;                    // degrees 2θ
+  std::optional<ProfileShape> profile;  // draw the simulated profile of the lines
   int width = 1000, height = 600;
   std::string output;
 };

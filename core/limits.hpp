@@ -80,5 +80,9 @@ inline constexpr double kTranslationTolerance = 1e-6;
 
 // Points of a simulated profile: 0.001° steps over 180°, and no more.
 inline constexpr int kMaxProfilePoints = 180001;
+// Peak widths (FWHM, degrees 2θ) the simulated profile draws: narrower peaks would fall between
+// its points, and wider ones would make every peak cover the whole pattern.
+inline constexpr double kMinProfileFwhm = 0.001;
+inline constexpr double kMaxProfileFwhm = 10;
 
 }  // namespace obrin

@@ -8,7 +8,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
-#include <QMenuBar>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -114,22 +113,21 @@ void TForm1::setUpLists() {
   ui_->CheckListBox1->setMinimumWidth(ui_->CheckListBox1->sizeHintForColumn(0) + 2 * ui_->CheckListBox1->frameWidth());
 }
 
+// The window's one File menu, which the 'File' button pops up: the cell files and the CIF.
 void TForm1::setUpPopupMenu() {
-  popupMenu_ = new QMenu(this);
+  popupMenu_ = new QMenu("&File", this);
   popupMenu_->setObjectName("PopupMenu1");
   QAction* import = popupMenu_->addAction("&Import Cell");
   import->setObjectName("Import1");
+  QAction* importCifAction = popupMenu_->addAction("Import CIF...");
+  importCifAction->setObjectName("ImportCif");
   popupMenu_->addSeparator();
   QAction* exportCell = popupMenu_->addAction("&Export cell");
   exportCell->setObjectName("Export1");
   connect(import, &QAction::triggered, this, &TForm1::lit);
+  connect(importCifAction, &QAction::triggered, this, &TForm1::importCif);
   connect(exportCell, &QAction::triggered, this, &TForm1::ecrit);
 
-  QMenu* fileMenu = menuBar()->addMenu("&File");
-  fileMenu->setObjectName("FileMenu");
-  QAction* importCifAction = fileMenu->addAction("Import CIF...");
-  importCifAction->setObjectName("ImportCif");
-  connect(importCifAction, &QAction::triggered, this, &TForm1::importCif);
   structureLabel_ = new QLabel(this);
   structureLabel_->setObjectName("LabelStructure");
   statusBar()->addPermanentWidget(structureLabel_);
@@ -143,8 +141,12 @@ void TForm1::connectActions() {
   ui_->Edit20->installEventFilter(this);  // leaving the l field computes the reflection
   for (QLineEdit* edit : {ui_->Edit2, ui_->Edit3, ui_->Edit4, ui_->Edit5, ui_->Edit6, ui_->edit7, ui_->Edit8,
                           ui_->Edit9, ui_->Edit10, ui_->ed12, ui_->ed13, ui_->ed14, ui_->ed15, ui_->ed16,
-                          ui_->ed17, ui_->edit18, ui_->edit19, ui_->Edit20})
+                          ui_->ed17, ui_->edit18, ui_->edit19, ui_->Edit20, ui_->EditMonochromator})
     connect(edit, &QLineEdit::returnPressed, this, [this, edit] { pressCalc(edit); });
+  // A list with intensities no longer holds for another monochromator.
+  connect(ui_->EditMonochromator, &QLineEdit::textEdited, this, [this] {
+    if (state_.structure) clearResults();
+  });
 
   // A choice is a row becoming selected, by the mouse or the keys, or a click on the row that
   // is already selected. Taking the focus only makes a row current: that chooses nothing.
@@ -495,8 +497,20 @@ void TForm1::showResultList() {
   resultModel_->setLines(state_.list, angleMode(), state_.structure != nullptr);
 }
 
+bool TForm1::readMonochromator() {
+  if (!state_.structure) return true;
+  const auto angle = obrin::readMonochromatorAngle(ui_->EditMonochromator->text().toStdString());
+  if (!angle) {
+    ui_->EditMonochromator->setFocus(Qt::OtherFocusReason);
+    obrin::ui::warn(this, qs(angle.error()));
+    return false;
+  }
+  state_.monochromatorTwoTheta = *angle;
+  return true;
+}
+
 void TForm1::calcul() {
-  if (!validateInputs()) return;
+  if (!validateInputs() || !readMonochromator()) return;
   auto miller = millerTexts();
   const auto outcome = obrin::calcul(state_, selectedGroup(), currentPositionFile(), calcMode(), miller, &groupKeeper_);
   if (outcome.ok()) listMode_ = calcMode();
@@ -504,7 +518,7 @@ void TForm1::calcul() {
 }
 
 void TForm1::calcul_monocristaux() {
-  if (!validateInputs()) return;
+  if (!validateInputs() || !readMonochromator()) return;
   auto miller = millerTexts();
   const auto outcome = obrin::calcul_monocristaux(state_, selectedGroup(), currentPositionFile(), miller, &groupKeeper_);
   if (outcome.ok()) listMode_ = CalcMode::SingleCrystal;

@@ -62,6 +62,9 @@ class TForm1 : public QMainWindow {
 
   // Runs the validation of all inputs; false when it refused them (a warning has been shown).
   bool validateInputs();
+  // The monochromator angle, read when a structure gives the list its intensities; false when
+  // it was refused (a warning has been shown).
+  bool readMonochromator();
 
   // Where the position files are looked for, in order (the current directory, then the
   // program's data directory, unless set otherwise).

@@ -45,7 +45,10 @@ int main(int argc, char** argv) {
   const obrin::cli::PlotRequest& r = *setup.request;
   PatternPlot plot;
   plot.resize(r.width, r.height);
-  drawPlotRequest(plot, r);
+  if (const auto drawn = drawPlotRequest(plot, r); !drawn) {
+    std::cerr << drawn.error() << "\n";
+    return kRefused;
+  }
   if (!plot.exportTo(QString::fromStdString(r.output), r.width, r.height)) {
     std::cerr << "Cannot write the picture \"" << r.output << "\"\n";
     return kRefused;

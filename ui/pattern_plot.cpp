@@ -20,6 +20,7 @@ constexpr double kHeightWithoutPattern = 100;  // the tallest stick when no patt
 const QColor kStickColor(0, 80, 200);
 const QColor kCompanionColor(0, 80, 200, 90);
 const QColor kMeasuredColor(80, 80, 80);
+const QColor kProfileColor(230, 120, 0);
 const QColor kHighlightColor(220, 30, 30);
 
 QCPGraph* impulseGraph(QCustomPlot* plot, const QColor& color, double width) {
@@ -39,6 +40,10 @@ PatternPlot::PatternPlot(QWidget* parent) : QCustomPlot(parent) {
   measuredGraph_->setAdaptiveSampling(true);
   companionGraph_ = impulseGraph(this, kCompanionColor, 1);
   stickGraph_ = impulseGraph(this, kStickColor, 2);
+  // The profile over the sticks: where a peak stands on its line the stick would hide it.
+  profileGraph_ = addGraph();
+  profileGraph_->setPen(QPen(kProfileColor, 1));
+  profileGraph_->setAdaptiveSampling(true);
   highlightGraph_ = impulseGraph(this, kHighlightColor, 3);
   setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
   axisRect()->setRangeDrag(Qt::Horizontal | Qt::Vertical);
@@ -52,16 +57,47 @@ double PatternPlot::keyOf(double twoTheta) const {
   return obrin::axisValue(axis_, twoTheta, lambda_).value_or(std::numeric_limits<double>::quiet_NaN());
 }
 
+// The height of the tallest stick, and of the profile's top: the measured pattern's maximum
+// when one is shown.
+double PatternPlot::heightTarget() const {
+  if (measured_ && !measured_->y.empty()) {
+    const double top = *std::max_element(measured_->y.begin(), measured_->y.end());
+    if (top > 0) return top;
+  }
+  return kHeightWithoutPattern;
+}
+
 double PatternPlot::stickScale() const {
   double tallest = 0;
   for (const Stick& s : sticks_) tallest = std::max(tallest, s.height);
-  if (tallest <= 0) return 1;
-  double target = kHeightWithoutPattern;
-  if (measured_ && !measured_->y.empty()) target = *std::max_element(measured_->y.begin(), measured_->y.end());
-  return target > 0 ? target / tallest : kHeightWithoutPattern / tallest;
+  return tallest > 0 ? heightTarget() / tallest : 1;
+}
+
+double PatternPlot::profileScale() const {
+  double top = 0;
+  for (const obrin::ProfilePoint& p : profile_) top = std::max(top, p.intensity);
+  return top > 0 ? heightTarget() / top : 1;
 }
 
 void PatternPlot::redrawData() {
+  redrawLineData();
+  QVector<double> keys, values;
+  if (measured_) {
+    keys.reserve(qsizetype(measured_->x.size()));
+    values.reserve(qsizetype(measured_->x.size()));
+    for (std::size_t i = 0; i < measured_->x.size(); ++i) {
+      const double key = keyOf(measured_->x[i]);
+      if (!std::isfinite(key)) continue;
+      keys << key;
+      values << measured_->y[i];
+    }
+  }
+  measuredGraph_->setData(keys, values);
+}
+
+// The sticks, their companions, the highlighted stick and the profile; the measured pattern
+// stays as it was.
+void PatternPlot::redrawLineData() {
   const double scale = stickScale();
   auto fill = [&](QCPGraph* graph, const std::vector<Stick>& sticks, int onlyRow) {
     QVector<double> keys, values;
@@ -81,17 +117,21 @@ void PatternPlot::redrawData() {
   fill(highlightGraph_, highlighted_ >= 0 ? sticks_ : std::vector<Stick>{}, highlighted_);
 
   QVector<double> keys, values;
-  if (measured_) {
-    keys.reserve(qsizetype(measured_->x.size()));
-    values.reserve(qsizetype(measured_->x.size()));
-    for (std::size_t i = 0; i < measured_->x.size(); ++i) {
-      const double key = keyOf(measured_->x[i]);
-      if (!std::isfinite(key)) continue;
-      keys << key;
-      values << measured_->y[i];
-    }
+  const double profileFactor = profileScale();
+  keys.reserve(qsizetype(profile_.size()));
+  values.reserve(qsizetype(profile_.size()));
+  for (const obrin::ProfilePoint& p : profile_) {
+    const double key = keyOf(p.twoTheta);
+    if (!std::isfinite(key)) continue;
+    keys << key;
+    values << p.intensity * profileFactor;
   }
-  measuredGraph_->setData(keys, values);
+  // The profile's points rise in 2θ, and so do their keys on every axis but d.
+  if (axis_ == PatternAxis::D) {
+    std::reverse(keys.begin(), keys.end());
+    std::reverse(values.begin(), values.end());
+  }
+  profileGraph_->setData(keys, values, true);
 }
 
 void PatternPlot::rescaleValues() {
@@ -120,9 +160,11 @@ void PatternPlot::fitView() {
   replot();
 }
 
-void PatternPlot::setLines(std::vector<Stick> sticks, std::vector<Stick> companions, double lambda) {
+void PatternPlot::setLines(std::vector<Stick> sticks, std::vector<Stick> companions, double lambda,
+                           std::vector<obrin::ProfilePoint> profile) {
   sticks_ = std::move(sticks);
   companions_ = std::move(companions);
+  profile_ = std::move(profile);
   lambda_ = lambda;
   redrawData();
   if (!rangeSet_) return fitView();
@@ -166,7 +208,7 @@ void PatternPlot::setAxis(PatternAxis axis) {
 
 void PatternPlot::highlightRow(int row) {
   highlighted_ = row;
-  redrawData();
+  redrawLineData();
   replot();
 }
 

@@ -1,5 +1,6 @@
 // The plot of the pattern view: the calculated lines as sticks, their Kα2 companions drawn
-// fainter, and a measured pattern as a line beneath them, on one of four horizontal axes.
+// fainter, their simulated profile as a line, and a measured pattern as a line beneath them,
+// on one of four horizontal axes.
 // The window and obrin-plot both draw through it.
 #pragma once
 
@@ -17,9 +18,11 @@ class PatternPlot : public QCustomPlot {
  public:
   explicit PatternPlot(QWidget* parent = nullptr);
 
-  // The lines (2θ already shifted by the zero) and their companions; the view keeps its range
-  // unless it was never set.
-  void setLines(std::vector<obrin::Stick> sticks, std::vector<obrin::Stick> companions, double lambda);
+  // The lines (2θ already shifted by the zero), their companions and their simulated profile
+  // (none: not drawn); the view keeps its range unless it was never set.
+  void setLines(std::vector<obrin::Stick> sticks, std::vector<obrin::Stick> companions, double lambda,
+                std::vector<obrin::ProfilePoint> profile = {});
+  const std::vector<obrin::ProfilePoint>& profile() const { return profile_; }
   void setMeasured(const obrin::MeasuredPattern& pattern);
   void clearMeasured();
   void setAxis(obrin::PatternAxis axis);
@@ -53,19 +56,24 @@ class PatternPlot : public QCustomPlot {
 
  private:
   void redrawData();
+  void redrawLineData();
+  double heightTarget() const;
   double stickScale() const;
+  double profileScale() const;
   double keyOf(double twoTheta) const;
   void rescaleValues();
 
   obrin::PatternAxis axis_ = obrin::PatternAxis::TwoTheta;
   double lambda_ = 0;
   std::vector<obrin::Stick> sticks_, companions_;
+  std::vector<obrin::ProfilePoint> profile_;
   std::optional<obrin::MeasuredPattern> measured_;
   int highlighted_ = -1;
   bool rangeSet_ = false;
   QPointF pressPos_;
   QCPGraph* measuredGraph_ = nullptr;
   QCPGraph* companionGraph_ = nullptr;
+  QCPGraph* profileGraph_ = nullptr;
   QCPGraph* stickGraph_ = nullptr;
   QCPGraph* highlightGraph_ = nullptr;
 };

@@ -32,6 +32,10 @@ PatternWindow::PatternWindow(QWidget* parent) : QWidget(parent), ui_(std::make_u
   connect(ui_->ka2Check, &QCheckBox::toggled, this, &PatternWindow::redrawLines);
   connect(ui_->ka2RatioEdit, &QLineEdit::editingFinished, this, &PatternWindow::redrawLines);
   connect(ui_->zeroEdit, &QLineEdit::editingFinished, this, &PatternWindow::redrawLines);
+  connect(ui_->profileCheck, &QCheckBox::toggled, this, &PatternWindow::redrawLines);
+  for (QLineEdit* edit : {ui_->uEdit, ui_->vEdit, ui_->wEdit})
+    connect(edit, &QLineEdit::editingFinished, this, &PatternWindow::redrawLines);
+  ui_->profileNote->hide();
   connect(ui_->plot, &PatternPlot::rowClicked, this, &PatternWindow::rowClicked);
   connect(ui_->useWavelengthButton, &QPushButton::clicked, this, [this] {
     if (measured_ && measured_->wavelength) emit wavelengthOffered(measured_->wavelength->alpha1);
@@ -54,6 +58,30 @@ double PatternWindow::zeroShift() const {
   return zero && std::isfinite(*zero) ? *zero : 0.0;
 }
 
+// The profile of the lines as drawn when it is asked for; a shape that cannot be drawn is
+// named beside the plot, which then shows no profile.
+std::vector<obrin::ProfilePoint> PatternWindow::profileOf(const std::vector<obrin::Stick>& sticks,
+                                                          const std::vector<obrin::Stick>& companions) {
+  ui_->profileNote->hide();
+  if (!ui_->profileCheck->isChecked()) return {};
+  obrin::ProfileShape shape;
+  const auto u = fieldNumber(ui_->uEdit), v = fieldNumber(ui_->vEdit), w = fieldNumber(ui_->wEdit);
+  QString fault;
+  if (!u || !v || !w || !std::isfinite(*u) || !std::isfinite(*v) || !std::isfinite(*w)) {
+    fault = "No simulated profile: U, V and W must be numbers";
+  } else {
+    shape.u = *u;
+    shape.v = *v;
+    shape.w = *w;
+    auto points = obrin::stickProfile(sticks, companions, shape);
+    if (points) return std::move(*points);
+    fault = QString::fromStdString(points.error());
+  }
+  ui_->profileNote->setText(fault);
+  ui_->profileNote->show();
+  return {};
+}
+
 void PatternWindow::redrawLines() {
   const double zero = zeroShift();
   auto sticks = obrin::sticksFromList(list_, lambda_, zero);
@@ -65,8 +93,9 @@ void PatternWindow::redrawLines() {
     const double r = ratio && *ratio >= 0 ? *ratio : obrin::kDefaultAlpha2Ratio;
     companions = obrin::alpha2Companions(sticks, *lambda2, r, zero);
   }
+  auto profile = profileOf(sticks, companions);
   const int highlighted = ui_->plot->highlightedRow();
-  ui_->plot->setLines(std::move(sticks), std::move(companions), lambda_);
+  ui_->plot->setLines(std::move(sticks), std::move(companions), lambda_, std::move(profile));
   ui_->plot->highlightRow(highlighted < int(list_.size()) ? highlighted : -1);
 }
 

@@ -1,5 +1,6 @@
 // The 'Pattern' window: the calculated lines of the main window as sticks, over a measured
-// pattern the user opens, with the axis, Kα2 and zero-shift choices and the exports.
+// pattern the user opens, with the axis, Kα2, zero-shift and simulated-profile choices and the
+// exports.
 #pragma once
 
 #include <QWidget>
@@ -7,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "calc/pattern_sticks.hpp"
 #include "calc/state.hpp"
 #include "io/pattern_file.hpp"
 
@@ -44,6 +46,8 @@ class PatternWindow : public QWidget {
   void redrawLines();
   std::optional<double> alpha2() const;
   double zeroShift() const;
+  std::vector<obrin::ProfilePoint> profileOf(const std::vector<obrin::Stick>& sticks,
+                                             const std::vector<obrin::Stick>& companions);
   void showPatternInfo(const QString& file);
 
   std::unique_ptr<Ui::PatternWindow> ui_;

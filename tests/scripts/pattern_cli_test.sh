@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # obrin-cli pattern and plot as a script uses them: the points and wavelength read, the
-# pictures written at their size, the refusals with their exit statuses, and obrin-cli still
-# free of Qt (plot runs obrin-plot beside it).
+# pictures written at their size (from a CIF too, with the simulated profile), the refusals with
+# their exit statuses, and obrin-cli still free of Qt (plot runs obrin-plot beside it).
 # Arguments: the source directory, the directory of the built programs.
 set -euo pipefail
 
@@ -67,8 +67,30 @@ for bad in "--output $WORK/si.svg" "--output $WORK/x.png --size 50x50" "--output
 done
 run "${SI[@]}" --pattern "$WORK/bad.xy" --output "$WORK/y.png"
 [[ $STATUS == 1 && ! -e $WORK/y.png ]] && grep -q 'line 2' "$WORK/err" || fail "plot with a bad pattern: status $STATUS"
+# Six cell values must keep the system's ties, as for powder: no cubic symmetry on another cell.
+run plot CUBI 227 --cell 5 5 6 90 90 90 --lambda CuKa1 --output "$WORK/z.png"
+[[ $STATUS == 1 && ! -e $WORK/z.png ]] && grep -q 'does not keep the ties of the CUBI' "$WORK/err" || fail "plot with a cell off its system: status $STATUS"
 run plot CUBI 227 --cell 5.4309 --lambda 1.0 --ka2 0.5 --output "$WORK/z.png"
 [[ $STATUS == 1 ]] || fail "plot --ka2 without a Ka2 line: status $STATUS"
+
+# plot from a CIF: the file gives system, group and cell, a SYSTEM after it replaces the file's
+# with its ties checked; the profile is drawn, or refused by name where a line has no width.
+printf '%s\n' data_Si '_cell_length_a 5.43088' '_cell_length_b 5.43088' '_cell_length_c 5.43088' \
+  '_cell_angle_alpha 90' '_cell_angle_beta 90' '_cell_angle_gamma 90' "_symmetry_space_group_name_H-M 'F d -3 m'" \
+  loop_ _atom_site_label _atom_site_fract_x _atom_site_fract_y _atom_site_fract_z 'Si1 0 0 0' >"$WORK/si.cif"
+CIF=(plot --cif "$WORK/si.cif" --lambda CuKa1 --theta 10 70 --2theta)
+run "${CIF[@]}" --profile 0.004 -0.002 0.006 --monochromator 26.6 --ka2 0.5 --output "$WORK/cif.png"
+[[ $STATUS == 0 && $(png_size "$WORK/cif.png") == 1000x600 && ! -s $WORK/err ]] || fail "plot --cif: status $STATUS, $(cat "$WORK/err")"
+run "${CIF[@]}" --profile 0 0 -0.01 --output "$WORK/w.png"
+[[ $STATUS == 1 && ! -e $WORK/w.png ]] && grep -q '2θ = 28.442°.*not above 0' "$WORK/err" || fail "profile without a width: status $STATUS, $(cat "$WORK/err")"
+run "${CIF[@]}" HEXA --output "$WORK/w.png"
+[[ $STATUS == 1 ]] && grep -q 'does not keep the ties of the HEXA' "$WORK/err" || fail "plot --cif HEXA: status $STATUS, $(cat "$WORK/err")"
+run "${CIF[@]}" --monochromator 180 --output "$WORK/w.png"
+[[ $STATUS == 1 ]] && grep -q 'Error on monochromator angle' "$WORK/err" || fail "plot --monochromator 180: status $STATUS"
+run "${CIF[@]}" --profile 1 2 --output "$WORK/w.png"
+[[ $STATUS == 2 ]] || fail "plot --profile 1 2: status $STATUS"
+run "${SI[@]}" --block Si --output "$WORK/w.png"
+[[ $STATUS == 2 ]] || fail "plot --block without --cif: status $STATUS"
 
 if command -v ldd >/dev/null && ldd "$CLI" | grep -qi 'libQt'; then fail "obrin-cli loads Qt"; fi
 

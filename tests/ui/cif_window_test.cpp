@@ -1,5 +1,6 @@
 // File > Import CIF... of the main window: the block choice, the system, group and cell it
-// sets, the intensities of the list, and a refused file that leaves the window as it was.
+// sets, the intensities of the list and the monochromator angle they take, and a refused file
+// that leaves the window as it was.
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
@@ -9,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 
@@ -85,6 +87,43 @@ class CifWindowTest : public QObject {
     const QString first = list->index(0, 0).data().toString();
     QVERIFY2(first.endsWith("  100.0"), qPrintable(first));
     QVERIFY(w<QLabel>("Label10")->text().endsWith("I"));
+  }
+
+  // The polarisation factor with a monochromator, (1 + cos²2θ cos²2θm) / (1 + cos²2θm), over
+  // the one without, (1 + cos²2θ) / 2, changes each line by a factor known by hand; the list is
+  // scaled to its strongest line (111), so the ratio of 220 to 111 changes by their quotient.
+  void monochromatorAngleReachesTheIntensities() {
+    blockAnswer = "Si";
+    importCif(dir.filePath("two.cif"));
+    w<QLineEdit>("Edit8")->setText("1.54056");
+    w<QLineEdit>("Edit9")->setText("10");
+    w<QLineEdit>("Edit10")->setText("30");
+    auto ratio220 = [this] {
+      const auto& list = form->calculationState().list;
+      return list[1].intensity / list[0].intensity;
+    };
+    w<QPushButton>("Button1")->click();
+    const double plain = ratio220();
+    auto* field = w<QLineEdit>("EditMonochromator");
+    QCOMPARE(field->text(), QString("0"));
+    field->selectAll();
+    QTest::keyClicks(field, "26.6");
+    QVERIFY(form->calculationState().list.empty());  // the shown list was for another angle
+    w<QPushButton>("Button1")->click();
+    QCOMPARE(warnings, QStringList{});
+    auto factor = [](double twoTheta) {
+      const double c = std::cos(twoTheta * M_PI / 180), m = std::cos(26.6 * M_PI / 180);
+      return (1 + c * c * m * m) / (1 + c * c);
+    };
+    const auto& list = form->calculationState().list;
+    const double expected = plain * factor(2 * list[1].theta) / factor(2 * list[0].theta);
+    QVERIFY2(std::abs(ratio220() - expected) < 1e-4, qPrintable(QString::number(ratio220()) + " " + QString::number(expected)));
+
+    for (const char* bad : {"180", "-1", "x"}) {
+      field->setText(bad);
+      w<QPushButton>("Button1")->click();
+    }
+    QCOMPARE(warnings, QStringList(3, "Error on monochromator angle"));
   }
 
   void settingOutsideThePositionFilesIsSaidInOneLineAndCalculated() {

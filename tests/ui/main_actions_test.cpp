@@ -7,6 +7,7 @@
 #include <QListView>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -339,15 +340,20 @@ class MainActionsTest : public QObject {
     form->setExcelWindow(nullptr);
   }
 
+  // One File menu holds every file action: the button pops it up, and no menu bar repeats it.
   void fileMenu() {
     click("BitBtn1");
     auto* menu = form->findChild<QMenu*>("PopupMenu1");
     QVERIFY(menu->isVisible());
     const auto actions = menu->actions();
-    QCOMPARE(actions.size(), 3);
+    QCOMPARE(actions.size(), 4);
     QCOMPARE(actions[0]->text(), QString("&Import Cell"));
-    QVERIFY(actions[1]->isSeparator());
-    QCOMPARE(actions[2]->text(), QString("&Export cell"));
+    QCOMPARE(actions[1]->text(), QString("Import CIF..."));
+    QVERIFY(actions[2]->isSeparator());
+    QCOMPARE(actions[3]->text(), QString("&Export cell"));
+    QCOMPARE(form->findChildren<QMenu*>().size(), 1);
+    const auto* bar = form->findChild<QMenuBar*>();
+    QVERIFY(!bar || bar->actions().isEmpty());
     menu->hide();
   }
 

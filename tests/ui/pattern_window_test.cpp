@@ -1,6 +1,9 @@
 // The pattern view: sticks at the pixel columns of their angles in an exported picture, and
 // the window in step with the main window (hover, click, selection, recalculation, bad files).
 #include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QImage>
 #include <QListWidget>
 #include <QPushButton>
@@ -17,6 +20,7 @@
 #include "pattern_drawing.h"
 #include "pattern_plot.h"
 #include "pattern_window.h"
+#include "tests/support/structures.hpp"
 #include "tests/support/user_dialogs.hpp"
 #include "warning.h"
 
@@ -89,7 +93,7 @@ class PatternWindowTest : public QObject {
     const auto request = silicon(axis.toLatin1().constData(), file);
     PatternPlot plot;
     plot.resize(request.width, request.height);
-    drawPlotRequest(plot, request);
+    QVERIFY(drawPlotRequest(plot, request));
     QVERIFY(plot.exportTo(file, request.width, request.height));
     const QImage image(file);
     QCOMPARE(image.size(), QSize(800, 400));
@@ -153,6 +157,58 @@ class PatternWindowTest : public QObject {
     QVERIFY(std::abs(plot->xAxis->range().lower - 30) < 1e-9 && std::abs(plot->xAxis->range().upper - 50) < 1e-9);
   }
 
+  // The profile of the window's lines: its top as high as the tallest stick, or as the measured
+  // maximum when a pattern is shown; fields that give no width are named and nothing is drawn.
+  void simulatedProfileOverTheLines() {
+    PatternWindow pattern;
+    pattern.showLines({{1, 1, 1, 3.0, 0, 8}, {2, 0, 0, 2.0, 0, 6}}, 1.54056);
+    QVERIFY(pattern.plot()->profile().empty());
+    pattern.findChild<QCheckBox*>("profileCheck")->setChecked(true);
+    QVERIFY(!pattern.plot()->profile().empty());
+    auto profileTop = [&] {
+      bool found = false;
+      return pattern.plot()->graph(3)->getValueRange(found).upper;
+    };
+    QVERIFY(std::abs(profileTop() - 100) < 1e-9);
+    writeFile("flat.xy", "20 10\n30 50\n40 20\n");
+    QVERIFY(pattern.openPattern(dir.filePath("flat.xy")));
+    QVERIFY(std::abs(profileTop() - 50) < 1e-9);
+
+    auto* w = pattern.findChild<QLineEdit*>("wEdit");
+    w->setText("-1");
+    emit w->editingFinished();
+    auto* note = pattern.findChild<QLabel*>("profileNote");
+    QVERIFY(pattern.plot()->profile().empty());
+    QVERIFY2(!note->isHidden() && note->text().contains("not above 0"), qPrintable(note->text()));
+    w->setText("0.01");
+    emit w->editingFinished();
+    QVERIFY(note->isHidden());
+    QVERIFY(!pattern.plot()->profile().empty());
+  }
+
+  // plot --cif: the sticks take the structure's intensities (silicon: 111 the strongest, 222
+  // extinguished), which the monochromator angle changes.
+  void plotFromACifDrawsIntensities() {
+    writeFile("si.cif", obrin::testing_support::kSiliconCif);
+    auto sticks = [&](std::vector<std::string> extra) {
+      std::vector<std::string> args = {"plot", "--cif", dir.filePath("si.cif").toStdString(), "--lambda", "CuKa1",
+                                       "--theta", "10", "30", "--output", "x.png", "--profile",
+                                       "--data-dir", OBRIN_SOURCE_DIR "/data"};
+      args.insert(args.end(), extra.begin(), extra.end());
+      const auto parsed = obrin::cli::parseCommandLine(args);
+      if (!parsed) qFatal("%s", parsed.error().c_str());
+      const auto setup = obrin::cli::preparePlot(*parsed);
+      if (!setup.request) qFatal("%s", setup.error.c_str());
+      return obrin::sticksFromList(setup.request->list, setup.request->lambda, 0);
+    };
+    const auto plain = sticks({});
+    QCOMPARE(plain[0].h * 100 + plain[0].k * 10 + plain[0].l, 111);
+    QCOMPARE(plain[0].height, 100.0);
+    QCOMPARE(plain[3].h * 100 + plain[3].k * 10 + plain[3].l, 222);
+    QCOMPARE(plain[3].height, 0.0);
+    QVERIFY(sticks({"--monochromator", "26.6"})[1].height != plain[1].height);
+  }
+
   void badFileKeepsThePlotAndFileWavelengthIsOffered() {
     PatternWindow pattern;
     writeFile("good.xy", "20 10\n30 50\n40 20\n");
@@ -186,13 +242,20 @@ class PatternWindowTest : public QObject {
     QCOMPARE(pattern.plot()->graph(1)->data()->begin()->key, 2 * std::asin(1.704 / 4) * 180 / M_PI);
 
     if (const QByteArray shot = qgetenv("OBRIN_SCREENSHOT"); !shot.isEmpty()) {
-      // The documentation's picture: silicon over the sample scan in the window.
+      // The documentation's picture: silicon's lines with their intensities and their profile
+      // over the sample scan in the window.
       TForm1 form;
       PatternWindow window;
       form.setPatternWindow(&window);
-      const auto request = silicon("2theta", dir.filePath("unused.png"), "90");
+      writeFile("si.cif", obrin::testing_support::kSiliconCif);
+      const auto parsed = obrin::cli::parseCommandLine(
+          {"plot", "--cif", dir.filePath("si.cif").toStdString(), "--lambda", "CuKa1", "--theta", "10", "90", "--2theta",
+           "--output", "unused.png", "--data-dir", OBRIN_SOURCE_DIR "/data"});
+      QVERIFY(parsed);
+      const auto request = *obrin::cli::preparePlot(*parsed).request;
       window.showLines(request.list, request.lambda);
       window.findChild<QCheckBox*>("ka2Check")->setChecked(true);
+      window.findChild<QCheckBox*>("profileCheck")->setChecked(true);
       QVERIFY(window.openPattern(OBRIN_SOURCE_DIR "/doc/silicon-scan.xy"));
       window.resize(1000, 600);
       window.show();

@@ -309,5 +309,50 @@ TEST(PatternSticks, PositionsCompanionsAndAxes) {
   EXPECT_FALSE(twoThetaOf(PatternAxis::D, 0.5, lambda));  // beyond the reach of λ
 }
 
+// The simulated profile of the sticks: a peak as wide at half height as Caglioti's formula
+// gives (U = 0.04, W = 0.01 at 2θ = 90°: √(0.04 + 0.01) = 0.2236°), with its stick's height as
+// area, Kα2 companions included; a shape that gives a line no width is refused naming the line.
+TEST(PatternSticks, SimulatedProfile) {
+  Stick a, b, companion;
+  a.twoTheta = 40;
+  a.height = 10;
+  b.twoTheta = 90;
+  b.height = 30;
+  companion.twoTheta = 42;
+  companion.height = 5;
+  const auto profile = stickProfile({a, b}, {companion}, {0.04, 0, 0.01});
+  ASSERT_TRUE(profile) << profile.error();
+  const auto& p = *profile;
+  const double step = p[1].twoTheta - p[0].twoTheta;
+  auto area = [&](double from, double to) {
+    double sum = 0;
+    for (const auto& point : p)
+      if (point.twoTheta >= from && point.twoTheta <= to) sum += point.intensity * step;
+    return sum;
+  };
+  EXPECT_NEAR(area(38, 41), 10, 0.1);
+  EXPECT_NEAR(area(41, 44), 5, 0.1);
+  EXPECT_NEAR(area(88, 92), 30, 0.3);
+
+  // The width at half height around 90°, between the points that straddle it.
+  std::size_t top = 0;
+  for (std::size_t i = 0; i < p.size(); ++i)
+    if (p[i].twoTheta > 80 && p[i].intensity > p[top].intensity) top = i;
+  const double half = p[top].intensity / 2;
+  auto crossing = [&](std::size_t i, int direction) {
+    while (p[i].intensity > half) i += direction;
+    const auto& inside = p[i - direction];
+    return p[i].twoTheta + (half - p[i].intensity) / (inside.intensity - p[i].intensity) * (inside.twoTheta - p[i].twoTheta);
+  };
+  EXPECT_NEAR(crossing(top, 1) - crossing(top, -1), std::sqrt(0.05), 0.003);
+  EXPECT_NEAR(p[top].twoTheta, 90, step);
+
+  const auto none = stickProfile({a, b}, {}, {0, 0, -0.01});
+  ASSERT_FALSE(none);
+  EXPECT_NE(none.error().find("at 2θ = 40.000°"), std::string::npos) << none.error();
+  EXPECT_FALSE(stickProfile({a}, {}, {0, 0, 200}));  // a FWHM of 14°
+  EXPECT_TRUE(stickProfile({}, {}, {})->empty());
+}
+
 }  // namespace
 }  // namespace obrin
