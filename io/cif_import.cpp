@@ -132,8 +132,13 @@ void readSymmetry(cif::Block& block, CifStructure& out) {
   out.hall = cif::as_string(firstValue(block, {"_space_group_name_Hall", "_symmetry_space_group_name_Hall"}));
   out.hermannMauguin =
       cif::as_string(firstValue(block, {"_space_group_name_H-M_alt", "_symmetry_space_group_name_H-M"}));
-  if (const std::string* n = firstValue(block, {"_space_group_IT_number", "_symmetry_Int_Tables_number"}))
-    out.number = static_cast<int>(cif::as_number(*n, 0));
+  std::string numberText;
+  if (const std::string* n = firstValue(block, {"_space_group_IT_number", "_symmetry_Int_Tables_number"})) {
+    numberText = cif::as_string(*n);
+    // Only 1 to 230 name a group; any other value, however large, stays "not a group number".
+    const double v = cif::as_number(*n, 0);
+    out.number = v >= 1 && v <= 230 && v == std::floor(v) ? static_cast<int>(v) : (v == 0 ? 0 : -1);
+  }
 
   if (auto ops = listedOperators(block)) {
     out.operators = std::move(*ops);
@@ -155,7 +160,7 @@ void readSymmetry(cif::Block& block, CifStructure& out) {
       out.source = SymmetrySource::Number;
     }
     if (!sg)
-      throw ImportError{out.hermannMauguin.empty() ? "unknown space-group number " + std::to_string(out.number)
+      throw ImportError{out.hermannMauguin.empty() ? "unknown space-group number " + inQuotes(numberText)
                                                    : "unknown space-group symbol " + inQuotes(out.hermannMauguin)};
     out.operators = fromGroupOps(sg->operations());
   } else {

@@ -26,7 +26,7 @@ struct CifStructure {
   SymmetrySource source = SymmetrySource::Operators;
   std::string hall;            // as written, or empty
   std::string hermannMauguin;  // as written, or empty
-  int number = 0;              // International Tables number, 0 when not given
+  int number = 0;              // International Tables number, 0 when not given, -1 when not 1 to 230
   std::vector<AtomSite> atoms;  // the asymmetric unit as listed
 };
 

@@ -187,6 +187,8 @@ TEST(CifImport, BrokenFilesNameTheFileAndTheFault) {
             "Cannot import bad.cif: the symmetry operators do not form a group: a product of two operators is not among them");
   EXPECT_EQ(errorOf(replaced("_symmetry_space_group_name_H-M 'F m -3 m'", "loop_\n_symmetry_equiv_pos_as_xyz\nx,y\n")),
             "Cannot import bad.cif: symmetry operator 'x,y' does not read");
+  EXPECT_EQ(errorOf(replaced("_symmetry_space_group_name_H-M 'F m -3 m'", "_space_group_IT_number 2" + std::string(60, '3'))),
+            "Cannot import bad.cif: unknown space-group number '2" + std::string(60, '3') + "'");
   // A number too long for an operator once overflowed inside the triplet parser.
   EXPECT_EQ(errorOf(replaced("_symmetry_space_group_name_H-M 'F m -3 m'",
                              "loop_\n_symmetry_equiv_pos_as_xyz\nx,y,z\n-" + std::string(80, '1') + "x,-y,-z\n")),
