@@ -17,7 +17,6 @@
 #include "calc/messages.hpp"
 #include "cli/formats.hpp"
 #include "cli/options.hpp"
-#include "cli/pattern_commands.hpp"
 #include "cli/resolve.hpp"
 #include "cli/sibling.hpp"
 #include "core/textformat.hpp"
@@ -325,9 +324,10 @@ int run(const std::vector<std::string>& args) {
     case Command::Powder:
     case Command::Single: return runList(opt);
     case Command::Bragg: return runBragg(opt);
-    // Drawing needs Qt, which obrin-cli does without: the program beside it draws.
-    case Command::Plot: return runSiblingProgram("obrin-plot", args);
-    case Command::Pattern: return runPatternCommand(opt);
+    // Drawing needs Qt and measured patterns their readers, which obrin-cli does without:
+    // the program beside it draws and reads.
+    case Command::Plot:
+    case Command::Pattern: return runSiblingProgram("obrin-plot", args);
   }
   return kDone;
 }

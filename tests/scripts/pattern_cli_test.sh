@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # obrin-cli pattern and plot as a script uses them: the points and wavelength read, the
 # pictures written at their size, the refusals with their exit statuses, and obrin-cli still
-# free of Qt (plot runs obrin-plot beside it).
+# free of Qt and of the pattern readers (plot and pattern run obrin-plot beside it).
 # Arguments: the source directory, the directory of the built programs.
 set -euo pipefail
 
@@ -70,7 +70,15 @@ run "${SI[@]}" --pattern "$WORK/bad.xy" --output "$WORK/y.png"
 run plot CUBI 227 --cell 5.4309 --lambda 1.0 --ka2 0.5 --output "$WORK/z.png"
 [[ $STATUS == 1 ]] || fail "plot --ka2 without a Ka2 line: status $STATUS"
 
-if command -v ldd >/dev/null && ldd "$CLI" | grep -qi 'libQt'; then fail "obrin-cli loads Qt"; fi
+if command -v ldd >/dev/null && ldd "$CLI" | grep -Eqi 'libQt|libxy|pugixml'; then fail "obrin-cli loads Qt or a pattern reader"; fi
+# Points that cannot be written are a failure, whichever program reads them.
+if [[ -w /dev/full ]]; then
+  set +e
+  err=$("$CLI" pattern "$WORK/scan.csv" 2>&1 >/dev/full)
+  STATUS=$?
+  set -e
+  [[ $STATUS == 1 && $err == "Cannot write the output: No space left on device" ]] || fail "pattern > /dev/full: status $STATUS, $err"
+fi
 
 if [[ $failed -ne 0 ]]; then exit 1; fi
 echo "pattern_cli_test: all passed"
