@@ -3,21 +3,56 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "calc/display.hpp"
+#include "core/shortest.hpp"
 #include "core/textformat.hpp"
 
 namespace obrin::cli {
 
 namespace {
 
-// The shortest digits that read back as x, appended in place.
+// The shortest digits that read back as x.
+char* writeNumber(char* p, double x) {
+  if (std::isfinite(x)) return writeShortest(p, x);
+  std::memcpy(p, "null", 4);  // JSON has no infinities; no stored value is one
+  return p + 4;
+}
+
 void appendShortest(std::string& out, double x) {
-  char buf[64];
-  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, x);
-  if (!std::isfinite(x) || ec != std::errc()) out += "null";  // JSON has no infinities; no stored value is one
-  else out.append(buf, end);
+  char buf[kShortestRoom];
+  out.append(buf, writeNumber(buf, x));
+}
+
+// A row's integers: an index or a multiplicity, an int at most 11 characters long.
+char* writeInt(char* p, int i) { return std::to_chars(p, p + 11, i).ptr; }
+
+// Room for one tsv row of shortest numbers: six integers and three numbers with their tabs.
+constexpr std::size_t kTsvRowRoom = 4 * 12 + 3 * (kShortestRoom + 1) + 1;
+
+// The rows with every digit of the stored values: each built in a buffer and appended whole.
+void appendShortestRows(std::string& s, const ReflectionList& list, AngleMode angle, bool intensities) {
+  for (const Reflection& r : list) {
+    char row[kTsvRowRoom];
+    char* p = row;
+    for (int index : {r.h, r.k, r.l}) {
+      p = writeInt(p, index);
+      *p++ = '\t';
+    }
+    p = writeNumber(p, r.d);
+    *p++ = '\t';
+    p = writeNumber(p, angle == AngleMode::TwoTheta ? 2 * r.theta : r.theta);
+    *p++ = '\t';
+    p = writeInt(p, r.multiplicity);
+    if (intensities) {
+      *p++ = '\t';
+      p = writeNumber(p, r.intensity);
+    }
+    *p++ = '\n';
+    s.append(row, p);
+  }
 }
 
 std::string angleName(AngleMode angle) { return angle == AngleMode::TwoTheta ? "2theta" : "theta"; }
@@ -80,12 +115,13 @@ std::string listText(const ReflectionList& list, AngleMode angle, bool intensiti
 }
 
 std::string tsvText(const ReflectionList& list, AngleMode angle, std::optional<int> decimals, bool intensities) {
-  auto number = [&](std::string& s, double x) {
-    if (decimals) appendFixed(s, x, 0, *decimals);
-    else appendShortest(s, x);
-  };
   std::string s = "h\tk\tl\td\t" + angleName(angle) + "\tmultiplicity" + (intensities ? "\tintensity\n" : "\n");
   s.reserve(s.size() + list.size() * (decimals ? 32 + 2 * *decimals : 56));
+  if (!decimals) {
+    appendShortestRows(s, list, angle, intensities);
+    return s;
+  }
+  auto number = [&](std::string& s, double x) { appendFixed(s, x, 0, *decimals); };
   for (const Reflection& r : list) {
     const double shown = angle == AngleMode::TwoTheta ? 2 * r.theta : r.theta;
     for (int index : {r.h, r.k, r.l}) {
