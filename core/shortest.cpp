@@ -50,9 +50,9 @@ struct Span {
   std::uint64_t low, high;
 };
 
-Span scaledInterval(const Scaled& x, int f) {
-  const u128 lo = u128(2 * x.m - 1) * kPowers10[static_cast<std::size_t>(f)];
-  const u128 hi = lo + u128(2) * kPowers10[static_cast<std::size_t>(f)];
+// The interval at f decimals from scaled = 2m·10^f.
+Span scaledInterval(const Scaled& x, u128 scaled, std::uint64_t power) {
+  const u128 lo = scaled - power, hi = scaled + power;
   Span span{quotient(lo, x.s), quotient(hi, x.s)};
   const bool loExact = remainder(lo, x.mask) == 0;
   if (!loExact) ++span.low;
@@ -62,8 +62,6 @@ Span scaledInterval(const Scaled& x, int f) {
   }
   return span;
 }
-
-bool holdsText(const Span& span) { return span.low <= span.high; }
 
 constexpr std::array<char, 200> kDigitPairs = [] {
   std::array<char, 200> t{};
@@ -143,32 +141,6 @@ char* layOut(char* out, const char* digits, int n, int exponent) {
   return out + 2;
 }
 
-// The fewest decimals f for which x's interval holds a text. Values of a list mostly need 16
-// or 17 significant digits, so those are tried first.
-int fewestDecimals(const Scaled& x, int f17, Span& span) {
-  span = scaledInterval(x, f17 - 1);
-  if (!holdsText(span)) {
-    span = scaledInterval(x, f17);
-    return f17;
-  }
-  if (f17 == 1) return 0;
-  Span fewer = scaledInterval(x, f17 - 2);
-  if (!holdsText(fewer)) return f17 - 1;
-  span = fewer;
-  int low = 0, f = f17 - 2;
-  while (low < f) {
-    const int mid = (low + f) / 2;
-    const Span tried = scaledInterval(x, mid);
-    if (holdsText(tried)) {
-      f = mid;
-      span = tried;
-    } else {
-      low = mid + 1;
-    }
-  }
-  return f;
-}
-
 // Of the texts with the fewest decimals, the one nearest x (ties to an even last digit), as the
 // shortest-digit algorithms choose. Null when x is outside the direct route.
 char* directShortest(char* out, double value) {
@@ -183,12 +155,20 @@ char* directShortest(char* out, double value) {
   x.mask = (std::uint64_t(1) << x.s) - 1;
   x.endsIncluded = (x.m & 1) == 0;
   // floor(b·log10 2) is the decimal exponent of x or one less (78913 / 2^18 ≈ log10 2); x with
-  // 16 − that decimals tells which.
-  int exponent = (b * 78913) >> 18;
-  if (quotient(u128(2 * x.m) * kPowers10[static_cast<std::size_t>(16 - exponent)], x.s) >= kPowers10[17]) ++exponent;
-  Span span{};
-  int f = fewestDecimals(x, 16 - exponent, span);
-  const u128 scaled = u128(2 * x.m) * kPowers10[static_cast<std::size_t>(f)];
+  // 16 − that decimals tells which. With 17 significant digits the interval is wider than 1 and
+  // holds a text; each digit fewer divides its integers by 10, as long as one is left.
+  int f = 16 - ((b * 78913) >> 18);
+  u128 scaled = u128(2 * x.m) * kPowers10[static_cast<std::size_t>(f)];
+  if (quotient(scaled, x.s) >= kPowers10[17]) scaled = u128(2 * x.m) * kPowers10[static_cast<std::size_t>(--f)];
+  Span span = scaledInterval(x, scaled, kPowers10[static_cast<std::size_t>(f)]);
+  const int f17 = f;
+  while (f > 0) {
+    const std::uint64_t low = span.low / 10 + (span.low % 10 != 0 ? 1 : 0), high = span.high / 10;
+    if (low > high) break;
+    span = {low, high};
+    --f;
+  }
+  if (f != f17) scaled = u128(2 * x.m) * kPowers10[static_cast<std::size_t>(f)];
   std::uint64_t v = quotient(scaled, x.s);
   const std::uint64_t rest = remainder(scaled, x.mask), half = std::uint64_t(1) << (x.s - 1);
   if (rest > half || (rest == half && (v & 1) != 0)) ++v;
