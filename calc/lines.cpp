@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <numbers>
 #include <optional>
 #include <vector>
 
@@ -180,6 +181,7 @@ class PowderGather {
   PowderGather(const Mat3& B, const SpaceGroup& group, double lambda, DRange range, std::array<int, 3> n)
       : B_(B), group_(group), allowed_(group), lambda_(lambda), range_(range), n_(n), laue_(laueImages(group)) {
     if (!laue_.closed) seen_.emplace(n[0], n[1], n[2]);
+    candidates_.reserve(expectedCandidates());
   }
 
   Result<std::vector<Candidate>> run() {
@@ -202,6 +204,21 @@ class PowderGather {
   }
 
  private:
+  // About the number of classes in the window, from the reciprocal lattice points of its shell
+  // (volume over the reciprocal cell's) and the group's rotations. Reserved at once, the list
+  // is never copied as it grows; room that stays unused costs no memory.
+  std::size_t expectedCandidates() const {
+    const double reciprocalVolume = std::fabs(B_[0][0] * (B_[1][1] * B_[2][2] - B_[1][2] * B_[2][1]) -
+                                              B_[0][1] * (B_[1][0] * B_[2][2] - B_[1][2] * B_[2][0]) +
+                                              B_[0][2] * (B_[1][0] * B_[2][1] - B_[1][1] * B_[2][0]));
+    const double sMax = 1 / range_.min, sMin = 1 / range_.max;
+    const double shell = 4.0 / 3.0 * std::numbers::pi * (sMax * sMax * sMax - sMin * sMin * sMin);
+    const double points = shell / reciprocalVolume;
+    const double classes = 1.1 * points / static_cast<double>(std::max<std::size_t>(1, group_.rotations.size())) + 16;
+    if (!(classes < kMaxListedReflections)) return kMaxListedReflections;
+    return static_cast<std::size_t>(classes);
+  }
+
   // Whether the walk lists hkl on its own: in the index range and in the window.
   bool inWindow(const Miller& hkl) const {
     if (hkl.isOrigin()) return false;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <ostream>
 
 #include "calc/display.hpp"
 #include "core/shortest.hpp"
@@ -32,30 +33,59 @@ char* writeInt(char* p, int i) { return std::to_chars(p, p + 11, i).ptr; }
 // Room for one tsv row of shortest numbers: six integers and three numbers with their tabs.
 constexpr std::size_t kTsvRowRoom = 4 * 12 + 3 * (kShortestRoom + 1) + 1;
 
-// The rows with every digit of the stored values: each built in a buffer and appended whole.
-void appendShortestRows(std::string& s, const ReflectionList& list, AngleMode angle, bool intensities) {
-  for (const Reflection& r : list) {
-    char row[kTsvRowRoom];
-    char* p = row;
-    for (int index : {r.h, r.k, r.l}) {
-      p = writeInt(p, index);
-      *p++ = '\t';
-    }
-    p = writeNumber(p, r.d);
+// A row with every digit of the stored values, built in a buffer and appended whole.
+void appendShortestRow(std::string& s, const Reflection& r, AngleMode angle, bool intensities) {
+  char row[kTsvRowRoom];
+  char* p = row;
+  for (int index : {r.h, r.k, r.l}) {
+    p = writeInt(p, index);
     *p++ = '\t';
-    p = writeNumber(p, angle == AngleMode::TwoTheta ? 2 * r.theta : r.theta);
-    *p++ = '\t';
-    p = writeInt(p, r.multiplicity);
-    if (intensities) {
-      *p++ = '\t';
-      p = writeNumber(p, r.intensity);
-    }
-    *p++ = '\n';
-    s.append(row, p);
   }
+  p = writeNumber(p, r.d);
+  *p++ = '\t';
+  p = writeNumber(p, angle == AngleMode::TwoTheta ? 2 * r.theta : r.theta);
+  *p++ = '\t';
+  p = writeInt(p, r.multiplicity);
+  if (intensities) {
+    *p++ = '\t';
+    p = writeNumber(p, r.intensity);
+  }
+  *p++ = '\n';
+  s.append(row, p);
+}
+
+// A row with the given decimals.
+void appendFixedRow(std::string& s, const Reflection& r, AngleMode angle, int decimals, bool intensities) {
+  for (int index : {r.h, r.k, r.l}) {
+    appendInt(s, index, 0);
+    s += '\t';
+  }
+  appendFixed(s, r.d, 0, decimals);
+  s += '\t';
+  appendFixed(s, angle == AngleMode::TwoTheta ? 2 * r.theta : r.theta, 0, decimals);
+  s += '\t';
+  appendInt(s, r.multiplicity, 0);
+  if (intensities) {
+    s += '\t';
+    appendFixed(s, r.intensity, 0, decimals);
+  }
+  s += '\n';
+}
+
+void appendTsvRow(std::string& s, const Reflection& r, AngleMode angle, std::optional<int> decimals, bool intensities) {
+  if (decimals) appendFixedRow(s, r, angle, *decimals, intensities);
+  else appendShortestRow(s, r, angle, intensities);
 }
 
 std::string angleName(AngleMode angle) { return angle == AngleMode::TwoTheta ? "2theta" : "theta"; }
+
+std::string tsvHeader(AngleMode angle, bool intensities) {
+  return "h\tk\tl\td\t" + angleName(angle) + "\tmultiplicity" + (intensities ? "\tintensity\n" : "\n");
+}
+
+// Rows written at a time by writeTsv: every page of the block is touched once and reused,
+// where a whole list's text would take fresh pages, which a process pays for one by one.
+constexpr std::size_t kTsvBlockBytes = 64 * 1024;
 
 std::string systemJson(const CalculationState& state) {
   return state.system ? jsonString(systemCode(*state.system)) : "null";
@@ -115,31 +145,24 @@ std::string listText(const ReflectionList& list, AngleMode angle, bool intensiti
 }
 
 std::string tsvText(const ReflectionList& list, AngleMode angle, std::optional<int> decimals, bool intensities) {
-  std::string s = "h\tk\tl\td\t" + angleName(angle) + "\tmultiplicity" + (intensities ? "\tintensity\n" : "\n");
+  std::string s = tsvHeader(angle, intensities);
   s.reserve(s.size() + list.size() * (decimals ? 32 + 2 * *decimals : 56));
-  if (!decimals) {
-    appendShortestRows(s, list, angle, intensities);
-    return s;
-  }
-  auto number = [&](std::string& s, double x) { appendFixed(s, x, 0, *decimals); };
-  for (const Reflection& r : list) {
-    const double shown = angle == AngleMode::TwoTheta ? 2 * r.theta : r.theta;
-    for (int index : {r.h, r.k, r.l}) {
-      appendInt(s, index, 0);
-      s += '\t';
-    }
-    number(s, r.d);
-    s += '\t';
-    number(s, shown);
-    s += '\t';
-    appendInt(s, r.multiplicity, 0);
-    if (intensities) {
-      s += '\t';
-      number(s, r.intensity);
-    }
-    s += '\n';
-  }
+  for (const Reflection& r : list) appendTsvRow(s, r, angle, decimals, intensities);
   return s;
+}
+
+void writeTsv(std::ostream& out, const ReflectionList& list, AngleMode angle, std::optional<int> decimals,
+              bool intensities) {
+  std::string block = tsvHeader(angle, intensities);
+  block.reserve(kTsvBlockBytes + kTsvRowRoom);
+  for (const Reflection& r : list) {
+    appendTsvRow(block, r, angle, decimals, intensities);
+    if (block.size() >= kTsvBlockBytes) {
+      out.write(block.data(), static_cast<std::streamsize>(block.size()));
+      block.clear();
+    }
+  }
+  out.write(block.data(), static_cast<std::streamsize>(block.size()));
 }
 
 std::string jsonText(const CalculationState& state, CalcMode mode, AngleMode angle) {

@@ -2,6 +2,7 @@
 // JSON, and the Bragg-equation result.
 #pragma once
 
+#include <iosfwd>
 #include <optional>
 #include <string>
 
@@ -17,6 +18,9 @@ std::string listText(const ReflectionList& list, AngleMode angle, bool intensiti
 // stored value, or with the given number of decimals.
 std::string tsvText(const ReflectionList& list, AngleMode angle, std::optional<int> decimals,
                     bool intensities = false);
+// The same text written to out a block at a time.
+void writeTsv(std::ostream& out, const ReflectionList& list, AngleMode angle, std::optional<int> decimals,
+              bool intensities = false);
 
 // Numbers as JSON: every digit needed to read back the same value.
 std::string jsonNumber(double x);

@@ -204,7 +204,7 @@ int printResults(const Options& opt, CalcMode mode, AngleMode angle, Calculation
   switch (opt.format) {
     case OutputFormat::List: std::cout << listText(state.list, angle, state.structure != nullptr); return kDone;
     case OutputFormat::Tsv:
-      std::cout << tsvText(state.list, angle, decimals, state.structure != nullptr);
+      writeTsv(std::cout, state.list, angle, decimals, state.structure != nullptr);
       return kDone;
     case OutputFormat::Json: std::cout << jsonText(state, mode, angle); return kDone;
     case OutputFormat::Report:
