@@ -2,7 +2,8 @@
 # Whole-process times of obrin-cli on the two everyday powder lists, beside the time a process
 # takes at all (/bin/true, a C++ hello-world) and obrin-cli --version, with hyperfine.
 #   tools/cli_speed.sh [BIN_DIR] [RUNS]     BIN_DIR defaults to build/bin, RUNS to 300
-# Prints hyperfine's mean and spread, then the median and minimum of each, in ms. With callgrind
+# Prints hyperfine's mean and spread, then the median and minimum of each and the processor time
+# (user + system, less disturbed by other work on the machine), in ms. With callgrind
 # installed (CALLGRIND=1) it also prints the instructions of each run, a figure that a busy
 # machine does not change.
 set -euo pipefail
@@ -28,7 +29,9 @@ hyperfine -N -w 20 -r "$RUNS" --export-json "$WORK/times.json" \
 python3 - "$WORK/times.json" <<'PY'
 import json, sys
 for r in json.load(open(sys.argv[1]))["results"]:
-    print(f"{r['command']:>12}: mean {r['mean'] * 1e3:6.2f}  median {r['median'] * 1e3:6.2f}  min {r['min'] * 1e3:6.2f} ms")
+    cpu = (r["user"] + r["system"]) * 1e3
+    print(f"{r['command']:>12}: mean {r['mean'] * 1e3:6.2f}  median {r['median'] * 1e3:6.2f}  min {r['min'] * 1e3:6.2f} ms"
+          f"  (user+system {cpu:5.2f} ms)")
 PY
 
 if [[ ${CALLGRIND:-0} == 1 ]] && command -v valgrind >/dev/null; then
