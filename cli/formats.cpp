@@ -72,6 +72,12 @@ void appendFixedRow(std::string& s, const Reflection& r, AngleMode angle, int de
   s += '\n';
 }
 
+void appendListLine(std::string& s, const Reflection& r, AngleMode angle, bool intensities) {
+  appendResultLine(s, r, angle);
+  if (intensities) appendFixedField(s, r.intensity, 8, 1);
+  s += '\n';
+}
+
 void appendTsvRow(std::string& s, const Reflection& r, AngleMode angle, std::optional<int> decimals, bool intensities) {
   if (decimals) appendFixedRow(s, r, angle, *decimals, intensities);
   else appendShortestRow(s, r, angle, intensities);
@@ -83,9 +89,9 @@ std::string tsvHeader(AngleMode angle, bool intensities) {
   return "h\tk\tl\td\t" + angleName(angle) + "\tmultiplicity" + (intensities ? "\tintensity\n" : "\n");
 }
 
-// Rows written at a time by writeTsv: every page of the block is touched once and reused,
+// Rows written at a time by writeTsv and writeList: every page of the block is touched once and reused,
 // where a whole list's text would take fresh pages, which a process pays for one by one.
-constexpr std::size_t kTsvBlockBytes = 64 * 1024;
+constexpr std::size_t kOutputBlockBytes = 64 * 1024;
 
 std::string systemJson(const CalculationState& state) {
   return state.system ? jsonString(systemCode(*state.system)) : "null";
@@ -134,14 +140,25 @@ std::string jsonString(std::string_view s) {
 std::string listText(const ReflectionList& list, AngleMode angle, bool intensities) {
   std::string s;
   s.reserve(list.size() * 46 + 40);
-  for (const Reflection& r : list) {
-    appendResultLine(s, r, angle);
-    if (intensities) appendFixedField(s, r.intensity, 8, 1);
-    s += '\n';
-  }
+  for (const Reflection& r : list) appendListLine(s, r, angle, intensities);
   s += countText(list.size());
   s += '\n';
   return s;
+}
+
+void writeList(std::ostream& out, const ReflectionList& list, AngleMode angle, bool intensities) {
+  std::string block;
+  block.reserve(kOutputBlockBytes + 256);
+  for (const Reflection& r : list) {
+    appendListLine(block, r, angle, intensities);
+    if (block.size() >= kOutputBlockBytes) {
+      out.write(block.data(), static_cast<std::streamsize>(block.size()));
+      block.clear();
+    }
+  }
+  block += countText(list.size());
+  block += '\n';
+  out.write(block.data(), static_cast<std::streamsize>(block.size()));
 }
 
 std::string tsvText(const ReflectionList& list, AngleMode angle, std::optional<int> decimals, bool intensities) {
@@ -154,10 +171,10 @@ std::string tsvText(const ReflectionList& list, AngleMode angle, std::optional<i
 void writeTsv(std::ostream& out, const ReflectionList& list, AngleMode angle, std::optional<int> decimals,
               bool intensities) {
   std::string block = tsvHeader(angle, intensities);
-  block.reserve(kTsvBlockBytes + kTsvRowRoom);
+  block.reserve(kOutputBlockBytes + kTsvRowRoom);
   for (const Reflection& r : list) {
     appendTsvRow(block, r, angle, decimals, intensities);
-    if (block.size() >= kTsvBlockBytes) {
+    if (block.size() >= kOutputBlockBytes) {
       out.write(block.data(), static_cast<std::streamsize>(block.size()));
       block.clear();
     }

@@ -13,6 +13,8 @@ namespace obrin::cli {
 
 // The result-list lines, then the count line.
 std::string listText(const ReflectionList& list, AngleMode angle, bool intensities = false);
+// The same text written to out a block at a time.
+void writeList(std::ostream& out, const ReflectionList& list, AngleMode angle, bool intensities = false);
 
 // A header, then h k l d angle multiplicity a row; d and the angle with every digit of their
 // stored value, or with the given number of decimals.

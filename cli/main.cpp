@@ -202,7 +202,7 @@ int printResults(const Options& opt, CalcMode mode, AngleMode angle, Calculation
     decimals = *read;
   }
   switch (opt.format) {
-    case OutputFormat::List: std::cout << listText(state.list, angle, state.structure != nullptr); return kDone;
+    case OutputFormat::List: writeList(std::cout, state.list, angle, state.structure != nullptr); return kDone;
     case OutputFormat::Tsv:
       writeTsv(std::cout, state.list, angle, decimals, state.structure != nullptr);
       return kDone;
