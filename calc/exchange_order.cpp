@@ -32,6 +32,10 @@ std::vector<std::size_t> exchangeSortOrder(const std::vector<double>& d) {
   std::vector<std::size_t> order(n);
   std::iota(order.begin(), order.end(), std::size_t{0});
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return d[a] > d[b]; });
+  // Without equal values the sort's order is the decreasing one.
+  bool equalValues = false;
+  for (std::size_t t = 1; t < n && !equalValues; ++t) equalValues = d[order[t]] == d[order[t - 1]];
+  if (!equalValues) return order;
 
   std::vector<std::size_t> tree(n + 1, 0);  // Fenwick tree over positions 1..n
   auto insert = [&](std::size_t pos) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <numbers>
 #include <optional>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "calc/messages.hpp"
 #include "calc/reflection_set.hpp"
 #include "calc/window_spans.hpp"
+#include "symmetry/allowed_reflections.hpp"
 
 namespace obrin {
 
@@ -177,8 +179,9 @@ LaueImages laueImages(const SpaceGroup& group) {
 class PowderGather {
  public:
   PowderGather(const Mat3& B, const SpaceGroup& group, double lambda, DRange range, std::array<int, 3> n)
-      : B_(B), group_(group), lambda_(lambda), range_(range), n_(n), laue_(laueImages(group)) {
+      : B_(B), group_(group), allowed_(group), lambda_(lambda), range_(range), n_(n), laue_(laueImages(group)) {
     if (!laue_.closed) seen_.emplace(n[0], n[1], n[2]);
+    candidates_.reserve(expectedCandidates());
   }
 
   Result<std::vector<Candidate>> run() {
@@ -201,6 +204,21 @@ class PowderGather {
   }
 
  private:
+  // About the number of classes in the window, from the reciprocal lattice points of its shell
+  // (volume over the reciprocal cell's) and the group's rotations. Reserved at once, the list
+  // is never copied as it grows; room that stays unused costs no memory.
+  std::size_t expectedCandidates() const {
+    const double reciprocalVolume = std::fabs(B_[0][0] * (B_[1][1] * B_[2][2] - B_[1][2] * B_[2][1]) -
+                                              B_[0][1] * (B_[1][0] * B_[2][2] - B_[1][2] * B_[2][0]) +
+                                              B_[0][2] * (B_[1][0] * B_[2][1] - B_[1][1] * B_[2][0]));
+    const double sMax = 1 / range_.min, sMin = 1 / range_.max;
+    const double shell = 4.0 / 3.0 * std::numbers::pi * (sMax * sMax * sMax - sMin * sMin * sMin);
+    const double points = shell / reciprocalVolume;
+    const double classes = 1.1 * points / static_cast<double>(std::max<std::size_t>(1, group_.rotations.size())) + 16;
+    if (!(classes < kMaxListedReflections)) return kMaxListedReflections;
+    return static_cast<std::size_t>(classes);
+  }
+
   // Whether the walk lists hkl on its own: in the index range and in the window.
   bool inWindow(const Miller& hkl) const {
     if (hkl.isOrigin()) return false;
@@ -222,16 +240,16 @@ class PowderGather {
       const Miller m{hkl.h * r[0] + hkl.k * r[3] + hkl.l * r[6], hkl.h * r[1] + hkl.k * r[4] + hkl.l * r[7],
                      hkl.h * r[2] + hkl.k * r[5] + hkl.l * r[8]};
       for (const Miller& e : {m, -m})
-        if (walkedBefore(e, hkl) && inRange(e) && allowed(group_, e) && inWindow(e)) return true;
+        if (walkedBefore(e, hkl) && inRange(e) && allowed_(e) && inWindow(e)) return true;
     }
     return false;
   }
 
   // A refusal, or null.
   const char* visit(const Miller& hkl) {
-    if (!inWindow(hkl) || !allowed(group_, hkl)) return nullptr;
+    if (!inWindow(hkl) || !allowed_(hkl)) return nullptr;
     if (seen_ ? seen_->contains(hkl.h, hkl.k, hkl.l) : earlierEquivalent(hkl)) return nullptr;
-    const int multiplicity = equivalentReflections(group_, hkl, equivalents_);
+    const int multiplicity = equivalentReflectionsWith(group_, hkl, equivalents_, allowed_);
     if (multiplicity == 0) return nullptr;
     if (seenCount_ + multiplicity > kMaxSeenReflections) return msg::kTooManySeen;
     seenCount_ += multiplicity;
@@ -244,6 +262,7 @@ class PowderGather {
 
   const Mat3 B_;  // a copy: the loops read it for every index
   const SpaceGroup& group_;
+  const AllowedReflections allowed_;
   double lambda_;
   DRange range_;
   std::array<int, 3> n_;
@@ -397,6 +416,7 @@ Result<std::array<long long, 6>> reachableBox(const Mat3& B, const IndexBox& box
 Result<std::vector<Candidate>> gatherSingleCrystal(const Mat3& B, const SpaceGroup& group, double lambda,
                                                    const std::array<long long, 6>& range, DRange window) {
   std::vector<Candidate> gathered;
+  const AllowedReflections allowed(group);
   const WindowSpans spans(B, window.min, window.max);
   if (spans.rowCount(range[0], range[1], range[2], range[3]) > kMaxVisitedRows) return fail(msg::kTooManyRange);
   for (long long h = range[0]; h <= range[1]; ++h) {
@@ -409,7 +429,7 @@ Result<std::vector<Candidate>> gatherSingleCrystal(const Mat3& B, const SpaceGro
           continue;
         }
         const Miller hkl{static_cast<int>(h), static_cast<int>(k), static_cast<int>(l)};
-        if (!allowed(group, hkl)) continue;
+        if (!allowed(hkl)) continue;
         const double d = dSpacing(B, hkl.h, hkl.k, hkl.l);
         if (!(window.min <= d && d <= window.max) || !hasBraggAngle(lambda, d)) continue;
         if (static_cast<int>(gathered.size()) + 1 > kMaxSingleCrystalGathered) return fail(msg::kTooManyRange);

@@ -3,24 +3,95 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <ostream>
 
 #include "calc/display.hpp"
+#include "core/shortest.hpp"
 #include "core/textformat.hpp"
 
 namespace obrin::cli {
 
 namespace {
 
-// The shortest digits that read back as x, appended in place.
+// The shortest digits that read back as x.
+char* writeNumber(char* p, double x) {
+  if (std::isfinite(x)) return writeShortest(p, x);
+  std::memcpy(p, "null", 4);  // JSON has no infinities; no stored value is one
+  return p + 4;
+}
+
 void appendShortest(std::string& out, double x) {
-  char buf[64];
-  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, x);
-  if (!std::isfinite(x) || ec != std::errc()) out += "null";  // JSON has no infinities; no stored value is one
-  else out.append(buf, end);
+  char buf[kShortestRoom];
+  out.append(buf, writeNumber(buf, x));
+}
+
+// A row's integers: an index or a multiplicity, an int at most 11 characters long.
+char* writeInt(char* p, int i) { return std::to_chars(p, p + 11, i).ptr; }
+
+// Room for one tsv row of shortest numbers: six integers and three numbers with their tabs.
+constexpr std::size_t kTsvRowRoom = 4 * 12 + 3 * (kShortestRoom + 1) + 1;
+
+// A row with every digit of the stored values, built in a buffer and appended whole.
+void appendShortestRow(std::string& s, const Reflection& r, AngleMode angle, bool intensities) {
+  char row[kTsvRowRoom];
+  char* p = row;
+  for (int index : {r.h, r.k, r.l}) {
+    p = writeInt(p, index);
+    *p++ = '\t';
+  }
+  p = writeNumber(p, r.d);
+  *p++ = '\t';
+  p = writeNumber(p, angle == AngleMode::TwoTheta ? 2 * r.theta : r.theta);
+  *p++ = '\t';
+  p = writeInt(p, r.multiplicity);
+  if (intensities) {
+    *p++ = '\t';
+    p = writeNumber(p, r.intensity);
+  }
+  *p++ = '\n';
+  s.append(row, p);
+}
+
+// A row with the given decimals.
+void appendFixedRow(std::string& s, const Reflection& r, AngleMode angle, int decimals, bool intensities) {
+  for (int index : {r.h, r.k, r.l}) {
+    appendInt(s, index, 0);
+    s += '\t';
+  }
+  appendFixed(s, r.d, 0, decimals);
+  s += '\t';
+  appendFixed(s, angle == AngleMode::TwoTheta ? 2 * r.theta : r.theta, 0, decimals);
+  s += '\t';
+  appendInt(s, r.multiplicity, 0);
+  if (intensities) {
+    s += '\t';
+    appendFixed(s, r.intensity, 0, decimals);
+  }
+  s += '\n';
+}
+
+void appendListLine(std::string& s, const Reflection& r, AngleMode angle, bool intensities) {
+  appendResultLine(s, r, angle);
+  if (intensities) appendFixedField(s, r.intensity, 8, 1);
+  s += '\n';
+}
+
+void appendTsvRow(std::string& s, const Reflection& r, AngleMode angle, std::optional<int> decimals, bool intensities) {
+  if (decimals) appendFixedRow(s, r, angle, *decimals, intensities);
+  else appendShortestRow(s, r, angle, intensities);
 }
 
 std::string angleName(AngleMode angle) { return angle == AngleMode::TwoTheta ? "2theta" : "theta"; }
+
+std::string tsvHeader(AngleMode angle, bool intensities) {
+  return "h\tk\tl\td\t" + angleName(angle) + "\tmultiplicity" + (intensities ? "\tintensity\n" : "\n");
+}
+
+// Rows written at a time by writeTsv and writeList: every page of the block is touched once and reused,
+// where a whole list's text would take fresh pages, which a process pays for one by one.
+constexpr std::size_t kOutputBlockBytes = 64 * 1024;
 
 std::string systemJson(const CalculationState& state) {
   return state.system ? jsonString(systemCode(*state.system)) : "null";
@@ -69,41 +140,46 @@ std::string jsonString(std::string_view s) {
 std::string listText(const ReflectionList& list, AngleMode angle, bool intensities) {
   std::string s;
   s.reserve(list.size() * 46 + 40);
-  for (const Reflection& r : list) {
-    appendResultLine(s, r, angle);
-    if (intensities) appendFixedField(s, r.intensity, 8, 1);
-    s += '\n';
-  }
+  for (const Reflection& r : list) appendListLine(s, r, angle, intensities);
   s += countText(list.size());
   s += '\n';
   return s;
 }
 
-std::string tsvText(const ReflectionList& list, AngleMode angle, std::optional<int> decimals, bool intensities) {
-  auto number = [&](std::string& s, double x) {
-    if (decimals) appendFixed(s, x, 0, *decimals);
-    else appendShortest(s, x);
-  };
-  std::string s = "h\tk\tl\td\t" + angleName(angle) + "\tmultiplicity" + (intensities ? "\tintensity\n" : "\n");
-  s.reserve(s.size() + list.size() * (decimals ? 32 + 2 * *decimals : 56));
+void writeList(std::ostream& out, const ReflectionList& list, AngleMode angle, bool intensities) {
+  std::string block;
+  block.reserve(kOutputBlockBytes + 256);
   for (const Reflection& r : list) {
-    const double shown = angle == AngleMode::TwoTheta ? 2 * r.theta : r.theta;
-    for (int index : {r.h, r.k, r.l}) {
-      appendInt(s, index, 0);
-      s += '\t';
+    appendListLine(block, r, angle, intensities);
+    if (block.size() >= kOutputBlockBytes) {
+      out.write(block.data(), static_cast<std::streamsize>(block.size()));
+      block.clear();
     }
-    number(s, r.d);
-    s += '\t';
-    number(s, shown);
-    s += '\t';
-    appendInt(s, r.multiplicity, 0);
-    if (intensities) {
-      s += '\t';
-      number(s, r.intensity);
-    }
-    s += '\n';
   }
+  block += countText(list.size());
+  block += '\n';
+  out.write(block.data(), static_cast<std::streamsize>(block.size()));
+}
+
+std::string tsvText(const ReflectionList& list, AngleMode angle, std::optional<int> decimals, bool intensities) {
+  std::string s = tsvHeader(angle, intensities);
+  s.reserve(s.size() + list.size() * (decimals ? 32 + 2 * *decimals : 56));
+  for (const Reflection& r : list) appendTsvRow(s, r, angle, decimals, intensities);
   return s;
+}
+
+void writeTsv(std::ostream& out, const ReflectionList& list, AngleMode angle, std::optional<int> decimals,
+              bool intensities) {
+  std::string block = tsvHeader(angle, intensities);
+  block.reserve(kOutputBlockBytes + kTsvRowRoom);
+  for (const Reflection& r : list) {
+    appendTsvRow(block, r, angle, decimals, intensities);
+    if (block.size() >= kOutputBlockBytes) {
+      out.write(block.data(), static_cast<std::streamsize>(block.size()));
+      block.clear();
+    }
+  }
+  out.write(block.data(), static_cast<std::streamsize>(block.size()));
 }
 
 std::string jsonText(const CalculationState& state, CalcMode mode, AngleMode angle) {

@@ -2,6 +2,7 @@
 // JSON, and the Bragg-equation result.
 #pragma once
 
+#include <iosfwd>
 #include <optional>
 #include <string>
 
@@ -12,11 +13,16 @@ namespace obrin::cli {
 
 // The result-list lines, then the count line.
 std::string listText(const ReflectionList& list, AngleMode angle, bool intensities = false);
+// The same text written to out a block at a time.
+void writeList(std::ostream& out, const ReflectionList& list, AngleMode angle, bool intensities = false);
 
 // A header, then h k l d angle multiplicity a row; d and the angle with every digit of their
 // stored value, or with the given number of decimals.
 std::string tsvText(const ReflectionList& list, AngleMode angle, std::optional<int> decimals,
                     bool intensities = false);
+// The same text written to out a block at a time.
+void writeTsv(std::ostream& out, const ReflectionList& list, AngleMode angle, std::optional<int> decimals,
+              bool intensities = false);
 
 // Numbers as JSON: every digit needed to read back the same value.
 std::string jsonNumber(double x);

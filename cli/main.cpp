@@ -17,7 +17,6 @@
 #include "calc/messages.hpp"
 #include "cli/formats.hpp"
 #include "cli/options.hpp"
-#include "cli/pattern_commands.hpp"
 #include "cli/request.hpp"
 #include "cli/resolve.hpp"
 #include "cli/sibling.hpp"
@@ -68,9 +67,9 @@ int printResults(const Options& opt, CalcMode mode, AngleMode angle, Calculation
     decimals = *read;
   }
   switch (opt.format) {
-    case OutputFormat::List: std::cout << listText(state.list, angle, state.structure != nullptr); return kDone;
+    case OutputFormat::List: writeList(std::cout, state.list, angle, state.structure != nullptr); return kDone;
     case OutputFormat::Tsv:
-      std::cout << tsvText(state.list, angle, decimals, state.structure != nullptr);
+      writeTsv(std::cout, state.list, angle, decimals, state.structure != nullptr);
       return kDone;
     case OutputFormat::Json: std::cout << jsonText(state, mode, angle); return kDone;
     case OutputFormat::Report:
@@ -190,9 +189,10 @@ int run(const std::vector<std::string>& args) {
     case Command::Powder:
     case Command::Single: return runList(opt);
     case Command::Bragg: return runBragg(opt);
-    // Drawing needs Qt, which obrin-cli does without: the program beside it draws.
-    case Command::Plot: return runSiblingProgram("obrin-plot", args);
-    case Command::Pattern: return runPatternCommand(opt);
+    // Drawing needs Qt and measured patterns their readers, which obrin-cli does without:
+    // the program beside it draws and reads.
+    case Command::Plot:
+    case Command::Pattern: return runSiblingProgram("obrin-plot", args);
   }
   return kDone;
 }

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "core/crystal_system.hpp"
+
 namespace obrin {
 
 // Zone kind k is kConditionZones[k - 1]. Comparisons are on signed integers; the inequality
@@ -113,6 +115,21 @@ constexpr bool meetsCondition(int kind, int h, int k, int l) {
     case 28: return divides(4, 2 * l + k);
     case 29: return divides(6, l);
     default: return false;
+  }
+}
+
+// Whether the lattice's centring lets h k l through.
+constexpr bool latticeAllows(char lattice, CrystalSystem system, int h, int k, int l) {
+  switch (lattice) {
+    case 'P': return true;
+    case 'A': return divides(2, k + l);
+    case 'B': return divides(2, h + l);
+    case 'C': return divides(2, h + k);
+    case 'F': return divides(2, h + k) && divides(2, k + l) && divides(2, h + l);
+    case 'I': return divides(2, h + k + l);
+    // Obverse setting of the hexagonal axes.
+    case 'R': return system == CrystalSystem::Hexagonal && divides(3, -h + k + l);
+    default: return false;  // a symbol the program does not know allows nothing
   }
 }
 

@@ -6,23 +6,6 @@
 #include "symmetry/pot.hpp"
 
 namespace obrin {
-namespace {
-
-bool latticeAllows(char lattice, CrystalSystem system, int h, int k, int l) {
-  switch (lattice) {
-    case 'P': return true;
-    case 'A': return divides(2, k + l);
-    case 'B': return divides(2, h + l);
-    case 'C': return divides(2, h + k);
-    case 'F': return divides(2, h + k) && divides(2, k + l) && divides(2, h + l);
-    case 'I': return divides(2, h + k + l);
-    // Obverse setting of the hexagonal axes.
-    case 'R': return system == CrystalSystem::Hexagonal && divides(3, -h + k + l);
-    default: return false;  // a symbol the program does not know allows nothing
-  }
-}
-
-}  // namespace
 
 int evaluateConditions(const std::vector<ReflectionCondition>& conditions, int h, int k, int l) {
   for (const auto& c : conditions) {

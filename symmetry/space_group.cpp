@@ -1,6 +1,7 @@
 // The selected group as the calculations use it.
 #include "symmetry/space_group.hpp"
 
+#include "symmetry/allowed_reflections.hpp"
 #include "symmetry/operator_group.hpp"
 
 #include <algorithm>
@@ -30,17 +31,11 @@ std::vector<Rotation> distinctRotations(const std::vector<SymmetryOperator>& ops
   return rotations;
 }
 
-// Row vector times matrix: the image of h k l under R, which h' = h R defines.
-Miller image(const Rotation& r, const Miller& m) {
-  return {m.h * r[0][0] + m.k * r[1][0] + m.l * r[2][0], m.h * r[0][1] + m.k * r[1][1] + m.l * r[2][1],
-          m.h * r[0][2] + m.k * r[1][2] + m.l * r[2][2]};
-}
-
 // Extinction by the operators: an operator (R, t) that leaves h k l in place multiplies its
 // structure factor by exp(2πi h·t), so h·t not an integer cancels it (International Tables A, §1.6.5).
 bool allowedByOperators(const SpaceGroup& g, const Miller& hkl) {
   for (const auto& op : g.operators) {
-    if (image(rotationOf(op), hkl) != hkl) continue;
+    if (imageOf(rotationOf(op), hkl) != hkl) continue;
     const double phase = hkl.h * op.m[0][3] + hkl.k * op.m[1][3] + hkl.l * op.m[2][3];
     if (std::fabs(phase - std::round(phase)) > 1e-6) return false;
   }
@@ -111,28 +106,13 @@ Result<SpaceGroup> spaceGroupFromOperators(std::string name, const std::vector<S
 bool allowed(const SpaceGroup& g, const Miller& hkl) {
   if (hkl.isOrigin()) return false;
   if (g.absencesFromOperators) return allowedByOperators(g, hkl);
+  // A primitive lattice without conditions forbids nothing: the walk asks this for every index.
+  if (g.conditions.empty() && (g.lattice == 'P' || g.system == CrystalSystem::Rhombohedral)) return true;
   return !isReflectionForbidden(g.lattice, g.system, g.conditions, hkl.h, hkl.k, hkl.l);
 }
 
 int equivalentReflections(const SpaceGroup& g, const Miller& hkl, Miller* out) {
-  int count = 0;
-  for (const Rotation& r : g.rotations) {
-    if (count + 2 > 2 * kMaxOperators) break;
-    const Miller m = image(r, hkl);
-    if (!allowed(g, m)) continue;
-    out[count++] = m;
-    out[count++] = -m;
-  }
-  if (count == 0) return 0;
-  // Distinct entries; the first one (the representative) keeps its place.
-  const auto less = [](const Miller& a, const Miller& b) {
-    return std::tie(a.h, a.k, a.l) < std::tie(b.h, b.k, b.l);
-  };
-  Miller* const rest = out + 1;
-  std::sort(rest, out + count, less);
-  Miller* end = std::unique(rest, out + count);
-  if (Miller* same = std::find(rest, end, out[0]); same != end) end = std::move(same + 1, end, same);
-  return static_cast<int>(end - out);
+  return equivalentReflectionsWith(g, hkl, out, [&g](const Miller& m) { return allowed(g, m); });
 }
 
 int multiplicity(const SpaceGroup& g, const Miller& hkl) {

@@ -1,7 +1,10 @@
-// obrin-plot: the picture of `obrin-cli plot`, which runs this program with its own command
-// line. It needs no display: without a chosen Qt platform it draws offscreen.
+// obrin-plot: the picture of `obrin-cli plot` and the points of `obrin-cli pattern`, which run
+// this program with their own command line. It needs no display: without a chosen Qt platform
+// it draws offscreen.
 #include <QApplication>
 
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 
 #include "cli/options.hpp"
@@ -25,13 +28,27 @@ int badUsage(const std::string& problem) {
   return kBadUsage;
 }
 
+// Points that did not reach their destination (a full disk, a closed pipe) are a failure, as
+// obrin-cli reports it for its own output.
+int checkedOutput(int status) {
+  if (std::cout) {
+    errno = 0;
+    std::cout.flush();
+  }
+  if (std::cout) return status;
+  const int error = errno;
+  std::cerr << "Cannot write the output: " << (error != 0 ? std::strerror(error) : "write error") << "\n";
+  return kRefused;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   const auto parsed = obrin::cli::parseCommandLine(args);
   if (!parsed) return badUsage(parsed.error());
-  if (parsed->command != obrin::cli::Command::Plot) return badUsage("obrin-plot only draws 'plot'");
+  if (parsed->command == obrin::cli::Command::Pattern) return checkedOutput(obrin::cli::runPatternCommand(*parsed));
+  if (parsed->command != obrin::cli::Command::Plot) return badUsage("obrin-plot only runs 'plot' and 'pattern'");
   const obrin::cli::PlotSetup setup = obrin::cli::preparePlot(*parsed);
   if (!setup.request) {
     if (setup.status == kBadUsage) return badUsage(setup.error);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # obrin-cli pattern and plot as a script uses them: the points and wavelength read, the
 # pictures written at their size (from a CIF too, with the simulated profile), the refusals with
-# their exit statuses, and obrin-cli still free of Qt (plot runs obrin-plot beside it).
+# their exit statuses, and obrin-cli still free of Qt and of the pattern readers (plot and
+# pattern run obrin-plot beside it).
 # Arguments: the source directory, the directory of the built programs.
 set -euo pipefail
 
@@ -92,7 +93,15 @@ run "${CIF[@]}" --profile 1 2 --output "$WORK/w.png"
 run "${SI[@]}" --block Si --output "$WORK/w.png"
 [[ $STATUS == 2 ]] || fail "plot --block without --cif: status $STATUS"
 
-if command -v ldd >/dev/null && ldd "$CLI" | grep -qi 'libQt'; then fail "obrin-cli loads Qt"; fi
+if command -v ldd >/dev/null && ldd "$CLI" | grep -Eqi 'libQt|libxy|pugixml'; then fail "obrin-cli loads Qt or a pattern reader"; fi
+# Points that cannot be written are a failure, whichever program reads them.
+if [[ -w /dev/full ]]; then
+  set +e
+  err=$("$CLI" pattern "$WORK/scan.csv" 2>&1 >/dev/full)
+  STATUS=$?
+  set -e
+  [[ $STATUS == 1 && $err == "Cannot write the output: No space left on device" ]] || fail "pattern > /dev/full: status $STATUS, $err"
+fi
 
 if [[ $failed -ne 0 ]]; then exit 1; fi
 echo "pattern_cli_test: all passed"
