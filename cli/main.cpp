@@ -3,8 +3,6 @@
 // warnings the program shows.
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <array>
 #include <filesystem>
 #include <iostream>
@@ -15,6 +13,7 @@
 #include "calc/calculation.hpp"
 #include "calc/inputs.hpp"
 #include "calc/messages.hpp"
+#include "cli/exit_status.hpp"
 #include "cli/formats.hpp"
 #include "cli/options.hpp"
 #include "cli/request.hpp"
@@ -32,10 +31,6 @@ namespace {
 
 using namespace obrin;
 using namespace obrin::cli;
-
-constexpr int kDone = 0;
-constexpr int kRefused = 1;
-constexpr int kBadUsage = 2;
 
 int refuse(const std::string& warning) {
   std::cerr << warning << "\n";
@@ -162,19 +157,6 @@ int runConditions(const Options& opt) {
   for (const auto& line : selection.conditionsText.value_or(std::vector<std::string>{})) std::cout << line << "\n";
   if (!selection.group) return refuse(selection.group.error());
   return kDone;
-}
-
-// Output that did not reach its destination (a full disk, a closed pipe) is a failure, not a
-// result: the exit status must say so.
-int checkedOutput(int status) {
-  if (std::cout) {
-    errno = 0;
-    std::cout.flush();
-  }
-  if (std::cout) return status;
-  const int error = errno;
-  std::cerr << "Cannot write the output: " << (error != 0 ? std::strerror(error) : "write error") << "\n";
-  return kRefused;
 }
 
 int run(const std::vector<std::string>& args) {

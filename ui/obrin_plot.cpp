@@ -3,18 +3,18 @@
 // it draws offscreen.
 #include <QApplication>
 
-#include <cerrno>
-#include <cstring>
 #include <iostream>
 
+#include "cli/exit_status.hpp"
 #include "cli/options.hpp"
 #include "cli/pattern_commands.hpp"
 #include "pattern_drawing.h"
 
 namespace {
 
-constexpr int kBadUsage = 2;
-constexpr int kRefused = 1;
+using obrin::cli::checkedOutput;
+using obrin::cli::kBadUsage;
+using obrin::cli::kRefused;
 
 // Offscreen drawing has no session: Qt's note about the missing runtime folder is no fault of
 // the command and would only clutter a script's error output.
@@ -26,19 +26,6 @@ void quietMessages(QtMsgType type, const QMessageLogContext& context, const QStr
 int badUsage(const std::string& problem) {
   std::cerr << "obrin-cli: " << problem << "\n" << obrin::cli::usageText() << "Try 'obrin-cli --help'.\n";
   return kBadUsage;
-}
-
-// Points that did not reach their destination (a full disk, a closed pipe) are a failure, as
-// obrin-cli reports it for its own output.
-int checkedOutput(int status) {
-  if (std::cout) {
-    errno = 0;
-    std::cout.flush();
-  }
-  if (std::cout) return status;
-  const int error = errno;
-  std::cerr << "Cannot write the output: " << (error != 0 ? std::strerror(error) : "write error") << "\n";
-  return kRefused;
 }
 
 }  // namespace
