@@ -215,6 +215,8 @@ class PowderGather {
     const double shell = 4.0 / 3.0 * std::numbers::pi * (sMax * sMax * sMax - sMin * sMin * sMin);
     const double points = shell / reciprocalVolume;
     const double classes = 1.1 * points / static_cast<double>(std::max<std::size_t>(1, group_.rotations.size())) + 16;
+    // A window turned over (its least d above its greatest) holds nothing; NaN neither.
+    if (!(classes > 0)) return 0;
     if (!(classes < kMaxListedReflections)) return kMaxListedReflections;
     return static_cast<std::size_t>(classes);
   }

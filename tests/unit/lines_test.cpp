@@ -44,6 +44,10 @@ TEST(Lines, RefusalsCarryTheWindowsMessages) {
   ASSERT_TRUE(line);
   EXPECT_TRUE(line->forbidden);
   EXPECT_NEAR(line->d, 4, 1e-6);
+  // A d window turned over holds nothing; sizing the list for it once wrapped a negative count.
+  const auto none = powderLinesInDRange(*metric, *group, 1.5406, {3, 0.5}, 40);
+  ASSERT_TRUE(none) << none.error();
+  EXPECT_TRUE(none->empty());
 }
 
 TEST(Lines, GroupFromOperatorsListsWhatItsTranslationsAllow) {
