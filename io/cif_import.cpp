@@ -74,6 +74,29 @@ std::vector<SymmetryOperator> fromGroupOps(const gemmi::GroupOps& g) {
   return ops;
 }
 
+// gemmi adds a screw translation along the principal axis of its rotation symbol, and indexes
+// out of bounds when the symbol has none ("P 31*", or a digit on a later symbol without x, y
+// or z). Only the first symbol may leave its axis (z) implicit, and a diagonal one has none.
+bool hallScrewsHaveAnAxis(const std::string& hall) {
+  std::size_t i = hall.find_first_not_of(" \t_-");
+  if (i == std::string::npos) return true;  // gemmi names what is missing
+  ++i;                                      // the lattice letter
+  for (int symbol = 0;; ++symbol) {
+    i = hall.find_first_not_of(" \t_", i);
+    if (i == std::string::npos || hall[i] == '(') return true;
+    std::size_t end = hall.find_first_of(" \t_(", i);
+    if (end == std::string::npos) end = hall.size();
+    const std::string token = hall.substr(i, end - i);
+    const std::size_t order = token.find_first_of("123456");
+    const bool screw = order != std::string::npos &&
+                       token.find_first_of("12345", order + 1) != std::string::npos;
+    const bool axis = token.find_first_of("xyz") != std::string::npos;
+    const bool diagonal = token.find_first_of("'\"*") != std::string::npos;
+    if (screw && !axis && (diagonal || symbol > 0)) return false;
+    i = end;
+  }
+}
+
 bool hasLongNumber(const std::string& text, int maxDigits) {
   int run = 0;
   for (const char c : text) {
@@ -144,6 +167,7 @@ void readSymmetry(cif::Block& block, CifStructure& out) {
     out.operators = std::move(*ops);
     out.source = SymmetrySource::Operators;
   } else if (!out.hall.empty()) {
+    if (!hallScrewsHaveAnAxis(out.hall)) throw ImportError{"unknown Hall symbol " + inQuotes(out.hall)};
     try {
       out.operators = fromGroupOps(gemmi::symops_from_hall(out.hall.c_str()));
     } catch (const std::exception&) {

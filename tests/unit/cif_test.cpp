@@ -189,6 +189,10 @@ TEST(CifImport, BrokenFilesNameTheFileAndTheFault) {
             "Cannot import bad.cif: symmetry operator 'x,y' does not read");
   EXPECT_EQ(errorOf(replaced("_symmetry_space_group_name_H-M 'F m -3 m'", "_space_group_IT_number 2" + std::string(60, '3'))),
             "Cannot import bad.cif: unknown space-group number '2" + std::string(60, '3') + "'");
+  // A screw subscript on a Hall symbol without an axis once made gemmi write out of bounds.
+  for (const char* hall : {"-F 1zyzy 21", "P 31*"})
+    EXPECT_EQ(errorOf(replaced("_symmetry_space_group_name_H-M 'F m -3 m'", std::string("_space_group_name_Hall '") + hall + "'")),
+              std::string("Cannot import bad.cif: unknown Hall symbol '") + hall + "'");
   // A number too long for an operator once overflowed inside the triplet parser.
   EXPECT_EQ(errorOf(replaced("_symmetry_space_group_name_H-M 'F m -3 m'",
                              "loop_\n_symmetry_equiv_pos_as_xyz\nx,y,z\n-" + std::string(80, '1') + "x,-y,-z\n")),
