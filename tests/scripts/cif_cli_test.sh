@@ -12,21 +12,7 @@ if [[ ! -x $CLI ]]; then
   echo "obrin-cli is not built ($CLI): skipped"
   exit 77
 fi
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-failed=0
-fail() {
-  failed=$((failed + 1))
-  echo "FAIL: $*"
-}
-run() {
-  set +e
-  "$CLI" "$@" >"$WORK/out" 2>"$WORK/err"
-  STATUS=$?
-  set -e
-  OUT=$(cat "$WORK/out")
-  ERR=$(cat "$WORK/err")
-}
+source "$(dirname "${BASH_SOURCE[0]}")/script_support.sh"
 
 cat >"$WORK/si.cif" <<'CIF'
 data_notes

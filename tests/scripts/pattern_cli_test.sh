@@ -13,19 +13,7 @@ if [[ ! -x $CLI || ! -x $BIN/obrin-plot ]]; then
   echo "obrin-cli or obrin-plot is not built: skipped"
   exit 77
 fi
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-failed=0
-fail() {
-  failed=$((failed + 1))
-  echo "FAIL: $*"
-}
-run() {
-  set +e
-  "$CLI" "$@" >"$WORK/out" 2>"$WORK/err"
-  STATUS=$?
-  set -e
-}
+source "$(dirname "${BASH_SOURCE[0]}")/script_support.sh"
 # The width and height of a PNG file, from its IHDR chunk.
 png_size() { od -An -tu1 -j16 -N8 "$1" | awk '{print $1*16777216+$2*65536+$3*256+$4 "x" $5*16777216+$6*65536+$7*256+$8}'; }
 
