@@ -36,33 +36,17 @@ std::vector<obrin::Stick> manySticks() {
   return sticks;
 }
 
-void BM_RedrawAfterZoom(benchmark::State& state) {
-  PatternPlot plot;
-  plot.resize(1200, 700);
-  plot.show();
-  plot.setMeasured(measuredLookingPattern());
-  auto sticks = manySticks();
-  plot.setLines(sticks, obrin::alpha2Companions(sticks, 1.54439, 0.5, 0), kCuKa1);
-  plot.fitView();
-  int step = 0;
-  for (auto _ : state) {
-    // Alternate between two zooms, so every redraw draws a new range.
-    const double width = step++ % 2 ? 40 : 120;
-    plot.xAxis->setRange(20, 20 + width);
-    plot.replot(QCustomPlot::rpImmediateRefresh);
-  }
-}
-BENCHMARK(BM_RedrawAfterZoom)->Unit(benchmark::kMillisecond);
-
-void BM_RedrawAfterZoomWithProfile(benchmark::State& state) {
+// Redraws after alternating zooms, so every redraw draws a new range; with or without the
+// simulated profile of the sticks.
+void redrawAfterZoom(benchmark::State& state, bool withProfile) {
   PatternPlot plot;
   plot.resize(1200, 700);
   plot.show();
   plot.setMeasured(measuredLookingPattern());
   auto sticks = manySticks();
   auto companions = obrin::alpha2Companions(sticks, 1.54439, 0.5, 0);
-  auto profile = obrin::stickProfile(sticks, companions, {});
-  plot.setLines(sticks, companions, kCuKa1, std::move(*profile));
+  if (withProfile) plot.setLines(sticks, companions, kCuKa1, std::move(*obrin::stickProfile(sticks, companions, {})));
+  else plot.setLines(sticks, companions, kCuKa1);
   plot.fitView();
   int step = 0;
   for (auto _ : state) {
@@ -71,6 +55,11 @@ void BM_RedrawAfterZoomWithProfile(benchmark::State& state) {
     plot.replot(QCustomPlot::rpImmediateRefresh);
   }
 }
+
+void BM_RedrawAfterZoom(benchmark::State& state) { redrawAfterZoom(state, false); }
+BENCHMARK(BM_RedrawAfterZoom)->Unit(benchmark::kMillisecond);
+
+void BM_RedrawAfterZoomWithProfile(benchmark::State& state) { redrawAfterZoom(state, true); }
 BENCHMARK(BM_RedrawAfterZoomWithProfile)->Unit(benchmark::kMillisecond);
 
 void BM_RedrawWithNewProfile(benchmark::State& state) {
