@@ -137,7 +137,8 @@ Result<std::array<int, 3>> powderIndexRange(const Mat3& B, double sMax) {
 
 // The rotations ±R of a group as flat rows, and whether they form a group: closed under
 // products, each with determinant ±1. Then the allowed images of a reflection are one class of
-// equivalents, the same from each of its members.
+// equivalents, the same from each of its members. Of a closed group one of each pair R, −R
+// is kept.
 struct LaueImages {
   std::vector<std::array<int, 9>> rotations;
   bool closed = false;
@@ -168,6 +169,14 @@ LaueImages laueImages(const SpaceGroup& group) {
       }
     }
   }
+  // R and −R give the same images ±h R: one of each pair is enough for the walk's test.
+  std::vector<std::array<int, 9>> upToSign;
+  for (const auto& r : laue.rotations) {
+    std::array<int, 9> minus{};
+    for (int i = 0; i < 9; ++i) minus[i] = -r[i];
+    if (std::find(upToSign.begin(), upToSign.end(), minus) == upToSign.end()) upToSign.push_back(r);
+  }
+  laue.rotations = std::move(upToSign);
   return laue;
 }
 
@@ -179,7 +188,14 @@ LaueImages laueImages(const SpaceGroup& group) {
 class PowderGather {
  public:
   PowderGather(const Mat3& B, const SpaceGroup& group, double lambda, DRange range, std::array<int, 3> n)
-      : B_(B), group_(group), allowed_(group), lambda_(lambda), range_(range), n_(n), laue_(laueImages(group)) {
+      : B_(B),
+        group_(group),
+        allowed_(group),
+        imageRotations_(rotationsUpToSign(group.rotations)),
+        lambda_(lambda),
+        range_(range),
+        n_(n),
+        laue_(laueImages(group)) {
     if (!laue_.closed) seen_.emplace(n[0], n[1], n[2]);
     candidates_.reserve(expectedCandidates());
   }
@@ -221,13 +237,15 @@ class PowderGather {
     return static_cast<std::size_t>(classes);
   }
 
-  // Whether the walk lists hkl on its own: in the index range and in the window.
-  bool inWindow(const Miller& hkl) const {
-    if (hkl.isOrigin()) return false;
+  // hkl's d when the walk lists hkl on its own (in the window), else nothing.
+  std::optional<double> dInWindow(const Miller& hkl) const {
+    if (hkl.isOrigin()) return std::nullopt;
     const double d = dSpacing(B_, hkl.h, hkl.k, hkl.l);
     // A reflection beyond 2d = λ has no Bragg angle (only odd limits let one through).
-    return range_.min <= d && d <= range_.max && hasBraggAngle(lambda_, d);
+    if (range_.min <= d && d <= range_.max && hasBraggAngle(lambda_, d)) return d;
+    return std::nullopt;
   }
+  bool inWindow(const Miller& hkl) const { return dInWindow(hkl).has_value(); }
   bool inRange(const Miller& m) const {
     return m.l >= 0 && m.l <= n_[2] && m.h >= -n_[0] && m.h <= n_[0] && m.k >= -n_[1] && m.k <= n_[1];
   }
@@ -249,22 +267,24 @@ class PowderGather {
 
   // A refusal, or null.
   const char* visit(const Miller& hkl) {
-    if (!inWindow(hkl) || !allowed_(hkl)) return nullptr;
+    const auto d = dInWindow(hkl);
+    if (!d || !allowed_(hkl)) return nullptr;
     if (seen_ ? seen_->contains(hkl.h, hkl.k, hkl.l) : earlierEquivalent(hkl)) return nullptr;
-    const int multiplicity = equivalentReflectionsWith(group_, hkl, equivalents_, allowed_);
+    const int multiplicity = equivalentImagesWith(imageRotations_, hkl, equivalents_, allowed_);
     if (multiplicity == 0) return nullptr;
     if (seenCount_ + multiplicity > kMaxSeenReflections) return msg::kTooManySeen;
     seenCount_ += multiplicity;
     if (seen_)
       for (int e = 0; e < multiplicity; ++e) seen_->insert(equivalents_[e].h, equivalents_[e].k, equivalents_[e].l);
     if (static_cast<int>(candidates_.size()) + 1 > kMaxListedReflections) return msg::kTooManyListed;
-    candidates_.push_back({equivalents_[0], multiplicity, dSpacing(B_, hkl.h, hkl.k, hkl.l)});
+    candidates_.push_back({equivalents_[0], multiplicity, *d});
     return nullptr;
   }
 
   const Mat3 B_;  // a copy: the loops read it for every index
   const SpaceGroup& group_;
   const AllowedReflections allowed_;
+  const std::vector<RotationUpToSign> imageRotations_;
   double lambda_;
   DRange range_;
   std::array<int, 3> n_;

@@ -77,6 +77,16 @@ constexpr bool insideZone(int zone, int h, int k, int l) {
   }
 }
 
+// Zones that hold only where an index is 0 or two indices are equal or opposite.
+constexpr bool isSpecialZone(int zone) { return zone == 1 || zone == 5 || zone == 9 || (zone >= 13 && zone <= 18); }
+
+// Whether h k l lies in such a zone's plane: one index 0, or two of equal size.
+constexpr bool onSpecialPlane(int h, int k, int l) {
+  constexpr auto abs = [](int x) { return x < 0 ? -x : x; };
+  const int ah = abs(h), ak = abs(k), al = abs(l);
+  return ah == 0 || ak == 0 || al == 0 || ah == ak || ak == al || al == ah;
+}
+
 // n divides x when the truncated remainder is 0, whatever the sign of x.
 constexpr bool divides(int n, int x) { return x % n == 0; }
 

@@ -1,7 +1,9 @@
-// The reflection test set up for a calculation answers as allowed(group, hkl) does, for every
-// group the program delivers and for a group built from operators alone.
+// The reflection test set up for a calculation answers as allowed(group, hkl) does, and the
+// images found from half the rotations are those of all, for every group the program delivers
+// and for a group built from operators alone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -12,14 +14,21 @@ using namespace obrin;
 
 namespace {
 
-// Counts the indices of the box |h|, |k|, |l| <= 6 on which the two tests disagree.
+// Counts the indices of the box |h|, |k|, |l| <= 6 on which the two tests disagree, or on
+// which the images from the rotations up to sign differ from those of every rotation.
 int disagreements(const SpaceGroup& group) {
   const AllowedReflections test(group);
+  const auto upToSign = rotationsUpToSign(group.rotations);
+  Miller all[2 * kMaxOperators], half[2 * kMaxOperators];
   int count = 0;
   for (int h = -6; h <= 6; ++h)
     for (int k = -6; k <= 6; ++k)
-      for (int l = -6; l <= 6; ++l)
-        if (test({h, k, l}) != allowed(group, {h, k, l})) ++count;
+      for (int l = -6; l <= 6; ++l) {
+        const Miller hkl{h, k, l};
+        if (test(hkl) != allowed(group, hkl)) ++count;
+        const int n = equivalentReflections(group, hkl, all);
+        if (n != equivalentImagesWith(upToSign, hkl, half, test) || !std::equal(all, all + n, half)) ++count;
+      }
   return count;
 }
 
