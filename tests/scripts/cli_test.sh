@@ -14,26 +14,10 @@ if [[ ! -x $CLI ]]; then
   exit 77
 fi
 DATA="$SRC/tests/data/calc"
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/script_support.sh"
 
 passed=0
-failed=0
 pass() { passed=$((passed + 1)); }
-fail() {
-  failed=$((failed + 1))
-  echo "FAIL: $*"
-}
-
-# run ARGS...: the exit status in STATUS, the outputs in OUT and ERR.
-run() {
-  set +e
-  "$CLI" "$@" >"$WORK/out" 2>"$WORK/err"
-  STATUS=$?
-  set -e
-  OUT=$(cat "$WORK/out")
-  ERR=$(cat "$WORK/err")
-}
 
 # expect NAME STATUS: the last run ended with STATUS.
 expect_status() {

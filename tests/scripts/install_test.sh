@@ -15,14 +15,7 @@ if [[ ! -f $BUILD/cmake_install.cmake || ! -x $BIN/obrin-cli || ! -x $BIN/obrin 
   echo "no complete build with both programs in $BUILD: skipped"
   exit 77
 fi
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-
-failed=0
-fail() {
-  failed=$((failed + 1))
-  echo "FAIL: $*"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/script_support.sh"
 
 ROOT=$WORK/root
 if ! DESTDIR=$ROOT cmake --install "$BUILD" --prefix /usr >"$WORK/install.log" 2>&1; then

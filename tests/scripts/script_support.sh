@@ -1,4 +1,4 @@
-# Shared by the command-line test scripts (sourced after CLI is set): a scratch folder WORK
+# Shared by the command-line test scripts (sourced; run needs CLI set): a scratch folder WORK
 # removed on exit, fail MESSAGE counting failures in failed, and run ARGS... that runs obrin-cli
 # with its exit status in STATUS and its outputs in OUT and ERR (and $WORK/out, $WORK/err).
 WORK=$(mktemp -d)
