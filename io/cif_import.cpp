@@ -6,6 +6,7 @@
 #include <gemmi/numb.hpp>
 #include <gemmi/symmetry.hpp>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <fstream>
@@ -273,6 +274,12 @@ std::vector<AtomSite> readAtoms(cif::Block& block) {
 
 cif::Document parseDocument(std::string_view text, std::string_view fileName) {
   const std::string name(fileName);
+  // A CIF is text. gemmi keeps a NUL inside a value, and its symbol parsers, which read up to
+  // the first one, would then see another text than the checks made before them.
+  if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos) {
+    const auto line = 1 + std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(nul), '\n');
+    throw ImportError{"syntax error: " + name + ":" + std::to_string(line) + ": a NUL character"};
+  }
   try {
     return cif::read_memory(text.data(), text.size(), name.c_str());
   } catch (const std::exception& e) {

@@ -193,6 +193,11 @@ TEST(CifImport, BrokenFilesNameTheFileAndTheFault) {
   for (const char* hall : {"-F 1zyzy 21", "P 31*"})
     EXPECT_EQ(errorOf(replaced("_symmetry_space_group_name_H-M 'F m -3 m'", std::string("_space_group_name_Hall '") + hall + "'")),
               std::string("Cannot import bad.cif: unknown Hall symbol '") + hall + "'");
+  // gemmi's Hall parser stopped at a NUL, after the screw check had read past it, and wrote
+  // out of bounds again.
+  EXPECT_EQ(errorOf(replaced("_symmetry_space_group_name_H-M 'F m -3 m'",
+                             "_space_group_name_Hall '-P11 11" + std::string(3, '\0') + "11ybc'")),
+            "Cannot import bad.cif: syntax error: bad.cif:8: a NUL character");
   // A number too long for an operator once overflowed inside the triplet parser.
   EXPECT_EQ(errorOf(replaced("_symmetry_space_group_name_H-M 'F m -3 m'",
                              "loop_\n_symmetry_equiv_pos_as_xyz\nx,y,z\n-" + std::string(80, '1') + "x,-y,-z\n")),
