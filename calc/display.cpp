@@ -16,12 +16,8 @@ std::string formatResultLine(const Reflection& r, AngleMode mode) {
 }
 
 void appendResultLine(std::string& out, const Reflection& r, AngleMode mode) {
-  appendIntField(out, r.h, 3);
-  appendIntField(out, r.k, 3);
-  appendIntField(out, r.l, 3);
-  appendFixedField(out, r.d, 7, 3);
-  appendFixedField(out, shownAngle(r.theta, mode), 8, 3);
-  appendIntField(out, r.multiplicity, 3);
+  appendColumns(out, {intColumn(r.h, 3), intColumn(r.k, 3), intColumn(r.l, 3), fixedColumn(r.d, 7, 3),
+                      fixedColumn(shownAngle(r.theta, mode), 8, 3), intColumn(r.multiplicity, 3)});
 }
 
 std::vector<std::string> resultLines(const ReflectionList& list, AngleMode mode, bool intensities) {

@@ -104,4 +104,15 @@ TEST(TextFormat, AppendedNumbersAreThePrintedOnes) {
     appendField(expected, field);
   EXPECT_EQ(line, expected);
   EXPECT_EQ(line, "12345 -7 12345.678  6");
+
+  // One line laid out in one go: a wide field, a text too long for the short copies and one
+  // for the general route (1e300 with 30 decimals) among them.
+  std::string columns = "x";
+  appendColumns(columns, {intColumn(12345, 3), fixedColumn(1e300, 7, 30), intColumn(-7, 40), fixedColumn(1e40, 5, 2),
+                          fixedColumn(0.5, 3, 0)});
+  std::string fields = "x";
+  for (const std::string& field : {intText(12345, 3), fixedText(1e300, 7, 30), intText(-7, 40), fixedText(1e40, 5, 2),
+                                   fixedText(0.5, 3, 0)})
+    appendField(fields, field);
+  EXPECT_EQ(columns, fields);
 }
