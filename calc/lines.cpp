@@ -35,29 +35,41 @@ bool hasBraggAngle(double lambda, double d) { return d > 0 && std::fabs(lambda) 
 
 bool within16Bits(long long x) { return x <= kMaxMillerIndex && x >= -kMaxMillerIndex; }
 
-struct Candidate {
-  Miller hkl;
-  int multiplicity;
-  double d;
-};
-
-// The stored reflection of a candidate; the window keeps λ / 2d ≤ 1, so θ exists.
-Reflection makeReflection(const Candidate& c, double lambda) {
+// A line as the walk finds it, before its intensity; the window keeps λ / 2d ≤ 1, so θ exists.
+Reflection makeReflection(const Miller& hkl, int multiplicity, double d, double lambda) {
   Reflection r;
-  r.h = static_cast<std::int16_t>(c.hkl.h);
-  r.k = static_cast<std::int16_t>(c.hkl.k);
-  r.l = static_cast<std::int16_t>(c.hkl.l);
-  r.d = c.d;
-  r.theta = *braggTheta(lambda, c.d);
-  r.multiplicity = c.multiplicity;
+  r.h = static_cast<std::int16_t>(hkl.h);
+  r.k = static_cast<std::int16_t>(hkl.k);
+  r.l = static_cast<std::int16_t>(hkl.l);
+  r.d = d;
+  r.theta = *braggTheta(lambda, d);
+  r.multiplicity = multiplicity;
   return r;
 }
 
-// The candidates by decreasing d, in the order the program's exchange sort leaves equal ones.
-std::vector<std::size_t> byDecreasingD(const std::vector<Candidate>& candidates) {
-  std::vector<double> ds(candidates.size());
-  for (std::size_t i = 0; i < candidates.size(); ++i) ds[i] = candidates[i].d;
-  return exchangeSortOrder(ds);
+// The lines by decreasing d, in the order the program's exchange sort leaves equal ones,
+// rearranged in place: a list near its capacity is never held twice.
+void sortByExchangeOrder(ReflectionList& lines) {
+  std::vector<std::size_t> order;
+  {
+    std::vector<double> ds(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) ds[i] = lines[i].d;
+    order = exchangeSortOrder(ds);
+  }
+  // Position t takes the line at order[t]: each cycle of the permutation moved once.
+  for (std::size_t start = 0; start < lines.size(); ++start) {
+    if (order[start] == start) continue;
+    const Reflection first = lines[start];
+    std::size_t t = start;
+    while (order[t] != start) {
+      const std::size_t from = order[t];
+      lines[t] = lines[from];
+      order[t] = t;
+      t = from;
+    }
+    lines[t] = first;
+    order[t] = t;
+  }
 }
 
 // A matrix of the swap test: component c of the image of (h, k, l) is sign[c] times the
@@ -200,7 +212,7 @@ class PowderGather {
     candidates_.reserve(expectedCandidates());
   }
 
-  Result<std::vector<Candidate>> run() {
+  Result<ReflectionList> run() {
     const WindowSpans spans(B_, range_.min, range_.max);
     if (spans.rowCount(-n_[0], n_[0], -n_[1], n_[1]) > kMaxVisitedRows) return fail(msg::kTooManySeen);
     for (int h = n_[0]; h >= -n_[0]; --h) {
@@ -265,19 +277,27 @@ class PowderGather {
     return false;
   }
 
+  // The images of an allowed h k l under the identity alone, as equivalentImagesWith finds them.
+  int friedelPair(const Miller& hkl) {
+    equivalents_[0] = hkl;
+    equivalents_[1] = -hkl;
+    return 2;
+  }
+
   // A refusal, or null.
   const char* visit(const Miller& hkl) {
     const auto d = dInWindow(hkl);
     if (!d || !allowed_(hkl)) return nullptr;
     if (seen_ ? seen_->contains(hkl.h, hkl.k, hkl.l) : earlierEquivalent(hkl)) return nullptr;
-    const int multiplicity = equivalentImagesWith(imageRotations_, hkl, equivalents_, allowed_);
+    const int multiplicity =
+        pairOnly_ ? friedelPair(hkl) : equivalentImagesWith(imageRotations_, hkl, equivalents_, allowed_);
     if (multiplicity == 0) return nullptr;
     if (seenCount_ + multiplicity > kMaxSeenReflections) return msg::kTooManySeen;
     seenCount_ += multiplicity;
     if (seen_)
       for (int e = 0; e < multiplicity; ++e) seen_->insert(equivalents_[e].h, equivalents_[e].k, equivalents_[e].l);
     if (static_cast<int>(candidates_.size()) + 1 > kMaxListedReflections) return msg::kTooManyListed;
-    candidates_.push_back({equivalents_[0], multiplicity, *d});
+    candidates_.push_back(makeReflection(equivalents_[0], multiplicity, *d, lambda_));
     return nullptr;
   }
 
@@ -285,40 +305,42 @@ class PowderGather {
   const SpaceGroup& group_;
   const AllowedReflections allowed_;
   const std::vector<RotationUpToSign> imageRotations_;
+  const bool pairOnly_ =
+      imageRotations_.size() == 1 && imageRotations_[0].r == Rotation{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
   double lambda_;
   DRange range_;
   std::array<int, 3> n_;
   LaueImages laue_;
   std::optional<SeenReflections> seen_;
   long long seenCount_ = 0;  // equivalents of the candidates, as the limit counts them
-  std::vector<Candidate> candidates_;
+  ReflectionList candidates_;
   Miller equivalents_[2 * kMaxOperators];
 };
 
-// The candidates in display order, as lines.
-ReflectionList powderList(const std::vector<Candidate>& candidates, double lambda, CrystalSystem system,
-                          const LineIntensity& intensity) {
+// The candidates in display order, with their intensities.
+ReflectionList powderList(ReflectionList lines, CrystalSystem system, const LineIntensity& intensity) {
   auto intensityOf = [&](const Reflection& r) { return intensity ? intensity(r) : 0.0; };
-  const auto order = byDecreasingD(candidates);
-  ReflectionList list;
-  list.reserve(candidates.size());
+  sortByExchangeOrder(lines);
   const bool hexagonal = system == CrystalSystem::Hexagonal;
-  for (std::size_t t = 0; t < order.size(); ++t) {
-    const Candidate& c = candidates[order[t]];
-    if (hexagonal && t > 0 && !list.empty()) {
-      // k h l right after h k l has the same d in hexagonal axes: one line for both.
-      const Miller& prev = candidates[order[t - 1]].hkl;
-      if (c.hkl.h == prev.k && c.hkl.k == prev.h && c.hkl.l == prev.l) {
-        list.back().multiplicity += c.multiplicity;
-        list.back().intensity += intensityOf(makeReflection(c, lambda));
-        continue;
-      }
+  std::size_t kept = 0;
+  Miller previous;
+  for (std::size_t t = 0; t < lines.size(); ++t) {
+    const Reflection c = lines[t];
+    // k h l right after h k l has the same d in hexagonal axes: one line for both.
+    const bool swapOfPrevious = hexagonal && t > 0 && c.h == previous.k && c.k == previous.h && c.l == previous.l;
+    previous = c.hkl();
+    if (swapOfPrevious && kept > 0) {
+      lines[kept - 1].multiplicity += c.multiplicity;
+      lines[kept - 1].intensity += intensityOf(c);
+      continue;
     }
-    list.push_back(makeReflection(c, lambda));
-    list.back().intensity = intensityOf(list.back());
+    lines[kept] = c;
+    lines[kept].intensity = intensityOf(c);
+    ++kept;
   }
-  mergeCoincidentLines(list, system);
-  return list;
+  lines.resize(kept);
+  mergeCoincidentLines(lines, system);
+  return lines;
 }
 
 Result<ReflectionList> powderLinesIn(const Metric& metric, const SpaceGroup& group, double lambda, DRange range,
@@ -328,7 +350,7 @@ Result<ReflectionList> powderLinesIn(const Metric& metric, const SpaceGroup& gro
   if (!n) return n.failure();
   auto candidates = PowderGather(metric.B, group, lambda, range, *n).run();
   if (!candidates) return candidates.failure();
-  return powderList(*candidates, lambda, group.system, intensity);
+  return powderList(std::move(*candidates), group.system, intensity);
 }
 
 // The λ checks of every calculation.
@@ -435,9 +457,9 @@ Result<std::array<long long, 6>> reachableBox(const Mat3& B, const IndexBox& box
   return range;
 }
 
-Result<std::vector<Candidate>> gatherSingleCrystal(const Mat3& B, const SpaceGroup& group, double lambda,
-                                                   const std::array<long long, 6>& range, DRange window) {
-  std::vector<Candidate> gathered;
+Result<ReflectionList> gatherSingleCrystal(const Mat3& B, const SpaceGroup& group, double lambda,
+                                           const std::array<long long, 6>& range, DRange window) {
+  ReflectionList gathered;
   const AllowedReflections allowed(group);
   const WindowSpans spans(B, window.min, window.max);
   if (spans.rowCount(range[0], range[1], range[2], range[3]) > kMaxVisitedRows) return fail(msg::kTooManyRange);
@@ -455,7 +477,7 @@ Result<std::vector<Candidate>> gatherSingleCrystal(const Mat3& B, const SpaceGro
         const double d = dSpacing(B, hkl.h, hkl.k, hkl.l);
         if (!(window.min <= d && d <= window.max) || !hasBraggAngle(lambda, d)) continue;
         if (static_cast<int>(gathered.size()) + 1 > kMaxSingleCrystalGathered) return fail(msg::kTooManyRange);
-        gathered.push_back({hkl, 1, d});
+        gathered.push_back(makeReflection(hkl, 1, d, lambda));
       }
     }
   }
@@ -471,17 +493,14 @@ Result<ReflectionList> singleCrystalLines(const Metric& metric, const SpaceGroup
   const DRange window{kSingleCrystalDminFactor * lambda / 2, kSingleCrystalDmax};
   const auto range = reachableBox(metric.B, box, lambda, window.min);
   if (!range) return range.failure();
-  const auto gathered = gatherSingleCrystal(metric.B, group, lambda, *range, window);
-  if (!gathered) return gathered.failure();
+  auto list = gatherSingleCrystal(metric.B, group, lambda, *range, window);
+  if (!list) return list.failure();
   // Refused before the sort: a list that is not kept need not be ordered.
-  if (static_cast<int>(gathered->size()) > kMaxSingleCrystalListed) return fail(msg::kTooManyRange);
-  ReflectionList list;
-  list.reserve(gathered->size());
-  for (std::size_t i : byDecreasingD(*gathered)) {
-    list.push_back(makeReflection((*gathered)[i], lambda));
-    if (intensity) list.back().intensity = intensity(list.back());
-  }
-  return list;
+  if (static_cast<int>(list->size()) > kMaxSingleCrystalListed) return fail(msg::kTooManyRange);
+  sortByExchangeOrder(*list);
+  if (intensity)
+    for (Reflection& r : *list) r.intensity = intensity(r);
+  return std::move(*list);
 }
 
 // ---- Bragg equation -------------------------------------------------------------------------

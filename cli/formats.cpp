@@ -182,7 +182,10 @@ void writeTsv(std::ostream& out, const ReflectionList& list, AngleMode angle, st
   out.write(block.data(), static_cast<std::streamsize>(block.size()));
 }
 
-std::string jsonText(const CalculationState& state, CalcMode mode, AngleMode angle) {
+namespace {
+
+// The members before the reflections, down to the opening of their array.
+std::string jsonHead(const CalculationState& state, CalcMode mode, AngleMode angle) {
   std::string s = "{\n" + jsonInputs(state, angle);
   if (mode == CalcMode::SingleCrystal) {
     static constexpr const char* kNames[] = {"hmin", "hmax", "kmin", "kmax", "lmin", "lmax"};
@@ -198,32 +201,46 @@ std::string jsonText(const CalculationState& state, CalcMode mode, AngleMode ang
   }
   s += "  \"count\": " + std::to_string(state.list.size()) + ",\n";
   s += "  \"reflections\": [";
-  s.reserve(s.size() + state.list.size() * 160);
-  for (std::size_t i = 0; i < state.list.size(); ++i) {
-    const Reflection& r = state.list[i];
-    s += i ? ",\n    " : "\n    ";
-    s += "{\"h\": ";
-    appendInt(s, r.h, 0);
-    s += ", \"k\": ";
-    appendInt(s, r.k, 0);
-    s += ", \"l\": ";
-    appendInt(s, r.l, 0);
-    s += ", \"d\": ";
-    appendShortest(s, r.d);
-    s += ", \"theta\": ";
-    appendShortest(s, r.theta);
-    s += ", \"two_theta\": ";
-    appendShortest(s, 2 * r.theta);
-    s += ", \"multiplicity\": ";
-    appendInt(s, r.multiplicity, 0);
-    if (state.structure) {
-      s += ", \"intensity\": ";
-      appendShortest(s, r.intensity);
-    }
-    s += '}';
+  return s;
+}
+
+void appendJsonReflection(std::string& s, const Reflection& r, bool first, bool intensities) {
+  s += first ? "\n    " : ",\n    ";
+  s += "{\"h\": ";
+  appendInt(s, r.h, 0);
+  s += ", \"k\": ";
+  appendInt(s, r.k, 0);
+  s += ", \"l\": ";
+  appendInt(s, r.l, 0);
+  s += ", \"d\": ";
+  appendShortest(s, r.d);
+  s += ", \"theta\": ";
+  appendShortest(s, r.theta);
+  s += ", \"two_theta\": ";
+  appendShortest(s, 2 * r.theta);
+  s += ", \"multiplicity\": ";
+  appendInt(s, r.multiplicity, 0);
+  if (intensities) {
+    s += ", \"intensity\": ";
+    appendShortest(s, r.intensity);
   }
-  s += state.list.empty() ? "]\n" : "\n  ]\n";
-  return s + "}\n";
+  s += '}';
+}
+
+}  // namespace
+
+void writeJson(std::ostream& out, const CalculationState& state, CalcMode mode, AngleMode angle) {
+  std::string block = jsonHead(state, mode, angle);
+  block.reserve(kOutputBlockBytes + 512);
+  for (std::size_t i = 0; i < state.list.size(); ++i) {
+    appendJsonReflection(block, state.list[i], i == 0, state.structure != nullptr);
+    if (block.size() >= kOutputBlockBytes) {
+      out.write(block.data(), static_cast<std::streamsize>(block.size()));
+      block.clear();
+    }
+  }
+  block += state.list.empty() ? "]\n}\n" : "\n  ]\n}\n";
+  out.write(block.data(), static_cast<std::streamsize>(block.size()));
 }
 
 std::string braggListText(int h, int k, int l, const BraggOutcome& outcome) {

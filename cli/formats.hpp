@@ -28,8 +28,9 @@ void writeTsv(std::ostream& out, const ReflectionList& list, AngleMode angle, st
 std::string jsonNumber(double x);
 std::string jsonString(std::string_view s);
 
-// The calculation of state in mode (powder or single crystal).
-std::string jsonText(const CalculationState& state, CalcMode mode, AngleMode angle);
+// The calculation of state in mode (powder or single crystal) as JSON, written a block at a
+// time: a long list never stands whole in memory.
+void writeJson(std::ostream& out, const CalculationState& state, CalcMode mode, AngleMode angle);
 
 // The Bragg equation: h k l (3 each), then the d and angle texts of the window; a second line
 // "( F = forbidden)" when the reflection is forbidden.

@@ -66,7 +66,7 @@ int printResults(const Options& opt, CalcMode mode, AngleMode angle, Calculation
     case OutputFormat::Tsv:
       writeTsv(std::cout, state.list, angle, decimals, state.structure != nullptr);
       return kDone;
-    case OutputFormat::Json: std::cout << jsonText(state, mode, angle); return kDone;
+    case OutputFormat::Json: writeJson(std::cout, state, mode, angle); return kDone;
     case OutputFormat::Report:
     case OutputFormat::Excel: {
       ReportInputs inputs;
