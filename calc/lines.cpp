@@ -1,7 +1,9 @@
 #include "calc/lines.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdlib>
 #include <cstdint>
 #include <limits>
 #include <numbers>
@@ -107,25 +109,67 @@ bool swapRelated(const std::vector<SwapMatrix>& mats, const Reflection& ri, cons
   return false;
 }
 
+// The sizes |h|, |k|, |l| in increasing order, packed: a signed permutation keeps them, so
+// only lines with the same key can be related by the swap table.
+std::uint64_t sizesKey(const Reflection& r) {
+  std::array<std::uint64_t, 3> a{static_cast<std::uint64_t>(std::abs(r.h)), static_cast<std::uint64_t>(std::abs(r.k)),
+                                 static_cast<std::uint64_t>(std::abs(r.l))};
+  std::sort(a.begin(), a.end());
+  return a[0] << 32 | a[1] << 16 | a[2];
+}
+
+// The pairs of lines within kCoincidentD of each other in a list sorted by decreasing d: the
+// lines a line coincides with follow it in one run, and each run ends no earlier than the one
+// before.
+std::size_t coincidentPairs(const ReflectionList& list) {
+  std::size_t pairs = 0;
+  for (std::size_t i = 0, end = 0; i < list.size(); ++i) {
+    end = std::max(end, i + 1);
+    while (end < list.size() && std::fabs(list[i].d - list[end].d) < kCoincidentD) ++end;
+    pairs += end - i - 1;
+  }
+  return pairs;
+}
+
 // Lines of equal d (within kCoincidentD) that the system's swap table relates become one line
 // that carries the multiplicities of all, under the first one's h k l. The list is sorted by
-// decreasing d, so only a short run after each line can coincide with it.
+// decreasing d, so only a short run after each line can coincide with it. When the runs are
+// long (a dense list), the lines are first grouped by their sizes, which a swap keeps: each
+// group is then merged on its own, in list order, with the same result.
 void mergeCoincidentLines(ReflectionList& list, CrystalSystem system) {
   const auto mats = swapMatrices(system);
   if (mats.empty()) return;
+  const bool dense = coincidentPairs(list) > kDirectPairsPerLine * list.size();
+  const auto coincides = [&](std::size_t i, std::size_t j) { return std::fabs(list[i].d - list[j].d) < kCoincidentD; };
+  struct Keyed {
+    std::uint64_t key;
+    std::uint32_t line;
+  };
+  // A line can only coincide with another when its neighbour in the list does.
+  std::vector<Keyed> byKey;
+  for (std::size_t i = 0; i < list.size(); ++i)
+    if ((i > 0 && coincides(i - 1, i)) || (i + 1 < list.size() && coincides(i, i + 1)))
+      byKey.push_back({dense ? sizesKey(list[i]) : 0, static_cast<std::uint32_t>(i)});
+  if (dense)
+    std::sort(byKey.begin(), byKey.end(),
+              [](const Keyed& a, const Keyed& b) { return a.key != b.key ? a.key < b.key : a.line < b.line; });
   std::vector<bool> removed(list.size(), false);
-  for (std::size_t i = 0; i + 1 < list.size(); ++i) {
-    if (removed[i]) continue;
-    for (std::size_t j = i + 1; j < list.size(); ++j) {
-      const double di = list[i].d, dj = list[j].d;
-      if (!(std::fabs(di - dj) < kCoincidentD)) break;
-      if (removed[j]) continue;
-      if (swapRelated(mats, list[i], list[j])) {
+  for (std::size_t first = 0; first < byKey.size();) {
+    std::size_t end = first + 1;
+    while (end < byKey.size() && byKey[end].key == byKey[first].key) ++end;
+    for (std::size_t a = first; a + 1 < end; ++a) {
+      const std::size_t i = byKey[a].line;
+      if (removed[i]) continue;
+      for (std::size_t b = a + 1; b < end; ++b) {
+        const std::size_t j = byKey[b].line;
+        if (!coincides(i, j)) break;
+        if (removed[j] || !swapRelated(mats, list[i], list[j])) continue;
         removed[j] = true;
         list[i].multiplicity += list[j].multiplicity;
         list[i].intensity += list[j].intensity;
       }
     }
+    first = end;
   }
   std::size_t w = 0;
   for (std::size_t i = 0; i < list.size(); ++i)

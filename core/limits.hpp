@@ -1,6 +1,8 @@
 // Fixed sizes and limits of the program, in one place.
 #pragma once
 
+#include <cstddef>
+
 namespace obrin {
 
 // Cells: below this G = 1 − cos²α − cos²β − cos²γ + 2 cosα cosβ cosγ the angles form no cell.
@@ -39,8 +41,10 @@ inline constexpr double kThetaMinReplacement = 0.01;    // degrees
 inline constexpr double kSingleCrystalDminFactor = 1.01; // dmin = 1.01 λ / 2
 inline constexpr double kSingleCrystalDmax = 10000.0;   // Å
 
-// Merge of coincident powder lines.
+// Merge of coincident powder lines; beyond this many coincident pairs a line, the merge
+// compares only lines whose indices have equal sizes.
 inline constexpr double kCoincidentD = 0.0001;  // Å
+inline constexpr std::size_t kDirectPairsPerLine = 16;
 
 // Characters read of one cell-file line; the longest a written file holds is well under 200.
 inline constexpr int kMaxCellFileLineLength = 1024;

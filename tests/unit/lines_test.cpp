@@ -108,6 +108,9 @@ TEST(Lines, LargeCellsListEveryReflectionOnce) {
       {"C.pos", CrystalSystem::Cubic, "F M -3 M (225)", {25.83, 25.83, 25.83, 90, 90, 90}, 1.54056, {1, 75}},
       {"Q.pos", CrystalSystem::Tetragonal, "P 43 21 2 (96)", {79.1, 79.1, 37.9, 90, 90, 90}, 1.0,
        {0.01, std::asin(1.0 / 2.4) / kRadPerDeg}},
+      // Dense lists, 20 to 40 lines within the coincidence distance of each: merged by sizes.
+      {"H.pos", CrystalSystem::Hexagonal, "P 6/M M M (191)", {40, 40, 60, 90, 90, 120}, 0.1, {4.99, 5}},
+      {"C.pos", CrystalSystem::Cubic, "P M -3 M (221)", {50, 50, 50, 90, 90, 90}, 0.1, {4.99, 5}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.group);
