@@ -191,49 +191,32 @@ Result<std::array<int, 3>> powderIndexRange(const Mat3& B, double sMax) {
   return n;
 }
 
-// The rotations ±R of a group as flat rows, and whether they form a group: closed under
-// products, each with determinant ±1. Then the allowed images of a reflection are one class of
-// equivalents, the same from each of its members. Of a closed group one of each pair R, −R
-// is kept.
-struct LaueImages {
+// Whether the rotations ±R of a group form a group: closed under products, each with
+// determinant ±1. Then the allowed images of a reflection are one class of equivalents, the
+// same from each of its members.
+bool laueClassCloses(const SpaceGroup& group) {
   std::vector<std::array<int, 9>> rotations;
-  bool closed = false;
-};
-
-LaueImages laueImages(const SpaceGroup& group) {
-  LaueImages laue;
   for (const Rotation& r : group.rotations)
-    laue.rotations.push_back({r[0][0], r[0][1], r[0][2], r[1][0], r[1][1], r[1][2], r[2][0], r[2][1], r[2][2]});
+    rotations.push_back({r[0][0], r[0][1], r[0][2], r[1][0], r[1][1], r[1][2], r[2][0], r[2][1], r[2][2]});
   const auto contains = [&](const std::array<int, 9>& m) {
     std::array<int, 9> minus{};
     for (int i = 0; i < 9; ++i) minus[i] = -m[i];
-    return std::find(laue.rotations.begin(), laue.rotations.end(), m) != laue.rotations.end() ||
-           std::find(laue.rotations.begin(), laue.rotations.end(), minus) != laue.rotations.end();
+    return std::find(rotations.begin(), rotations.end(), m) != rotations.end() ||
+           std::find(rotations.begin(), rotations.end(), minus) != rotations.end();
   };
-  laue.closed = !laue.rotations.empty();
-  for (const auto& a : laue.rotations) {
+  if (rotations.empty()) return false;
+  for (const auto& a : rotations) {
     const long long det = 1LL * a[0] * (a[4] * a[8] - a[5] * a[7]) - 1LL * a[1] * (a[3] * a[8] - a[5] * a[6]) +
                           1LL * a[2] * (a[3] * a[7] - a[4] * a[6]);
-    if (det != 1 && det != -1) laue.closed = false;
-    for (const auto& b : laue.rotations) {
+    if (det != 1 && det != -1) return false;
+    for (const auto& b : rotations) {
       std::array<int, 9> ab{};
       for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j) ab[3 * i + j] = a[3 * i] * b[j] + a[3 * i + 1] * b[3 + j] + a[3 * i + 2] * b[6 + j];
-      if (!laue.closed || !contains(ab)) {
-        laue.closed = false;
-        return laue;
-      }
+      if (!contains(ab)) return false;
     }
   }
-  // R and −R give the same images ±h R: one of each pair is enough for the walk's test.
-  std::vector<std::array<int, 9>> upToSign;
-  for (const auto& r : laue.rotations) {
-    std::array<int, 9> minus{};
-    for (int i = 0; i < 9; ++i) minus[i] = -r[i];
-    if (std::find(upToSign.begin(), upToSign.end(), minus) == upToSign.end()) upToSign.push_back(r);
-  }
-  laue.rotations = std::move(upToSign);
-  return laue;
+  return true;
 }
 
 // The walk over the powder range. The first reflection of each class of equivalents that the
@@ -250,9 +233,8 @@ class PowderGather {
         imageRotations_(rotationsUpToSign(group.rotations)),
         lambda_(lambda),
         range_(range),
-        n_(n),
-        laue_(laueImages(group)) {
-    if (!laue_.closed) seen_.emplace(n[0], n[1], n[2]);
+        n_(n) {
+    if (!laueClassCloses(group)) seen_.emplace(n[0], n[1], n[2]);
     candidates_.reserve(expectedCandidates());
   }
 
@@ -312,9 +294,9 @@ class PowderGather {
 
   // Whether an equivalent of hkl came earlier in the walk and was listed there.
   bool earlierEquivalent(const Miller& hkl) const {
-    for (const auto& r : laue_.rotations) {
-      const Miller m{hkl.h * r[0] + hkl.k * r[3] + hkl.l * r[6], hkl.h * r[1] + hkl.k * r[4] + hkl.l * r[7],
-                     hkl.h * r[2] + hkl.k * r[5] + hkl.l * r[8]};
+    // R and −R give the same images ±h R: one of each pair is enough.
+    for (const RotationUpToSign& p : imageRotations_) {
+      const Miller m = imageOf(p.r, hkl);
       for (const Miller& e : {m, -m})
         if (walkedBefore(e, hkl) && inRange(e) && allowed_(e) && inWindow(e)) return true;
     }
@@ -354,7 +336,6 @@ class PowderGather {
   double lambda_;
   DRange range_;
   std::array<int, 3> n_;
-  LaueImages laue_;
   std::optional<SeenReflections> seen_;
   long long seenCount_ = 0;  // equivalents of the candidates, as the limit counts them
   ReflectionList candidates_;

@@ -89,9 +89,28 @@ std::string tsvHeader(AngleMode angle, bool intensities) {
   return "h\tk\tl\td\t" + angleName(angle) + "\tmultiplicity" + (intensities ? "\tintensity\n" : "\n");
 }
 
-// Rows written at a time by writeTsv and writeList: every page of the block is touched once and reused,
-// where a whole list's text would take fresh pages, which a process pays for one by one.
+// Rows written at a time by the list writers: every page of the block is touched once and
+// reused, where a whole list's text would take fresh pages, which a process pays for one by one.
 constexpr std::size_t kOutputBlockBytes = 64 * 1024;
+constexpr std::size_t kRowRoom = 512;  // more than any one row of the list formats
+
+// head, the rows appendRow(text, i) appends for i < count, then tail, written to out a block
+// at a time.
+template <typename AppendRow>
+void writeInBlocks(std::ostream& out, std::string head, std::size_t count, const AppendRow& appendRow,
+                   std::string_view tail) {
+  std::string block = std::move(head);
+  block.reserve(kOutputBlockBytes + kRowRoom);
+  for (std::size_t i = 0; i < count; ++i) {
+    appendRow(block, i);
+    if (block.size() >= kOutputBlockBytes) {
+      out.write(block.data(), static_cast<std::streamsize>(block.size()));
+      block.clear();
+    }
+  }
+  block += tail;
+  out.write(block.data(), static_cast<std::streamsize>(block.size()));
+}
 
 std::string systemJson(const CalculationState& state) {
   return state.system ? jsonString(systemCode(*state.system)) : "null";
@@ -137,49 +156,15 @@ std::string jsonString(std::string_view s) {
   return out + "\"";
 }
 
-std::string listText(const ReflectionList& list, AngleMode angle, bool intensities) {
-  std::string s;
-  s.reserve(list.size() * 46 + 40);
-  for (const Reflection& r : list) appendListLine(s, r, angle, intensities);
-  s += countText(list.size());
-  s += '\n';
-  return s;
-}
-
 void writeList(std::ostream& out, const ReflectionList& list, AngleMode angle, bool intensities) {
-  std::string block;
-  block.reserve(kOutputBlockBytes + 256);
-  for (const Reflection& r : list) {
-    appendListLine(block, r, angle, intensities);
-    if (block.size() >= kOutputBlockBytes) {
-      out.write(block.data(), static_cast<std::streamsize>(block.size()));
-      block.clear();
-    }
-  }
-  block += countText(list.size());
-  block += '\n';
-  out.write(block.data(), static_cast<std::streamsize>(block.size()));
-}
-
-std::string tsvText(const ReflectionList& list, AngleMode angle, std::optional<int> decimals, bool intensities) {
-  std::string s = tsvHeader(angle, intensities);
-  s.reserve(s.size() + list.size() * (decimals ? 32 + 2 * *decimals : 56));
-  for (const Reflection& r : list) appendTsvRow(s, r, angle, decimals, intensities);
-  return s;
+  writeInBlocks(out, "", list.size(), [&](std::string& s, std::size_t i) { appendListLine(s, list[i], angle, intensities); },
+                countText(list.size()) + "\n");
 }
 
 void writeTsv(std::ostream& out, const ReflectionList& list, AngleMode angle, std::optional<int> decimals,
               bool intensities) {
-  std::string block = tsvHeader(angle, intensities);
-  block.reserve(kOutputBlockBytes + kTsvRowRoom);
-  for (const Reflection& r : list) {
-    appendTsvRow(block, r, angle, decimals, intensities);
-    if (block.size() >= kOutputBlockBytes) {
-      out.write(block.data(), static_cast<std::streamsize>(block.size()));
-      block.clear();
-    }
-  }
-  out.write(block.data(), static_cast<std::streamsize>(block.size()));
+  writeInBlocks(out, tsvHeader(angle, intensities), list.size(),
+                [&](std::string& s, std::size_t i) { appendTsvRow(s, list[i], angle, decimals, intensities); }, "");
 }
 
 namespace {
@@ -230,17 +215,11 @@ void appendJsonReflection(std::string& s, const Reflection& r, bool first, bool 
 }  // namespace
 
 void writeJson(std::ostream& out, const CalculationState& state, CalcMode mode, AngleMode angle) {
-  std::string block = jsonHead(state, mode, angle);
-  block.reserve(kOutputBlockBytes + 512);
-  for (std::size_t i = 0; i < state.list.size(); ++i) {
-    appendJsonReflection(block, state.list[i], i == 0, state.structure != nullptr);
-    if (block.size() >= kOutputBlockBytes) {
-      out.write(block.data(), static_cast<std::streamsize>(block.size()));
-      block.clear();
-    }
-  }
-  block += state.list.empty() ? "]\n}\n" : "\n  ]\n}\n";
-  out.write(block.data(), static_cast<std::streamsize>(block.size()));
+  const bool intensities = state.structure != nullptr;
+  writeInBlocks(
+      out, jsonHead(state, mode, angle), state.list.size(),
+      [&](std::string& s, std::size_t i) { appendJsonReflection(s, state.list[i], i == 0, intensities); },
+      state.list.empty() ? "]\n}\n" : "\n  ]\n}\n");
 }
 
 std::string braggListText(int h, int k, int l, const BraggOutcome& outcome) {

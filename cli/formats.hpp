@@ -11,16 +11,14 @@
 
 namespace obrin::cli {
 
+// The list formats are written to out a block at a time: a long list never stands whole in
+// memory as text.
+
 // The result-list lines, then the count line.
-std::string listText(const ReflectionList& list, AngleMode angle, bool intensities = false);
-// The same text written to out a block at a time.
 void writeList(std::ostream& out, const ReflectionList& list, AngleMode angle, bool intensities = false);
 
 // A header, then h k l d angle multiplicity a row; d and the angle with every digit of their
 // stored value, or with the given number of decimals.
-std::string tsvText(const ReflectionList& list, AngleMode angle, std::optional<int> decimals,
-                    bool intensities = false);
-// The same text written to out a block at a time.
 void writeTsv(std::ostream& out, const ReflectionList& list, AngleMode angle, std::optional<int> decimals,
               bool intensities = false);
 
@@ -28,8 +26,7 @@ void writeTsv(std::ostream& out, const ReflectionList& list, AngleMode angle, st
 std::string jsonNumber(double x);
 std::string jsonString(std::string_view s);
 
-// The calculation of state in mode (powder or single crystal) as JSON, written a block at a
-// time: a long list never stands whole in memory.
+// The calculation of state in mode (powder or single crystal) as JSON.
 void writeJson(std::ostream& out, const CalculationState& state, CalcMode mode, AngleMode angle);
 
 // The Bragg equation: h k l (3 each), then the d and angle texts of the window; a second line

@@ -111,20 +111,6 @@ inline int keepDistinctImages(Miller* out, int count) {
   return end;
 }
 
-// equivalentReflections with the group's reflection test given.
-template <typename Allowed>
-int equivalentReflectionsWith(const SpaceGroup& g, const Miller& hkl, Miller* out, const Allowed& isAllowed) {
-  int count = 0;
-  for (const Rotation& r : g.rotations) {
-    if (count + 2 > 2 * kMaxOperators) break;
-    const Miller m = imageOf(r, hkl);
-    if (!isAllowed(m)) continue;
-    out[count++] = m;
-    out[count++] = -m;
-  }
-  return keepDistinctImages(out, count);
-}
-
 // A group's rotations with one of each pair R, −R kept (the first met), marked when the other
 // is there too: h R and −h R name the same images ±h R, so half the products give them all.
 struct RotationUpToSign {
@@ -145,8 +131,9 @@ inline std::vector<RotationUpToSign> rotationsUpToSign(const std::vector<Rotatio
   return kept;
 }
 
-// The same images as equivalentReflectionsWith from the group's rotationsUpToSign: ±h R enter
-// when h R or −h R is allowed, as they do from R or from −R.
+// The allowed images ±h R of h k l, distinct, as equivalentReflections gives them, from a
+// group's rotations taken up to sign: ±h R enter when h R or −h R is allowed, as they would
+// from R or from −R.
 template <typename Allowed>
 int equivalentImagesWith(const std::vector<RotationUpToSign>& rotations, const Miller& hkl, Miller* out,
                          const Allowed& isAllowed) {

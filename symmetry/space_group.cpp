@@ -112,7 +112,10 @@ bool allowed(const SpaceGroup& g, const Miller& hkl) {
 }
 
 int equivalentReflections(const SpaceGroup& g, const Miller& hkl, Miller* out) {
-  return equivalentReflectionsWith(g, hkl, out, [&g](const Miller& m) { return allowed(g, m); });
+  // Every rotation on its own, in the group's order.
+  std::vector<RotationUpToSign> each;
+  for (const Rotation& r : g.rotations) each.push_back({r, false});
+  return equivalentImagesWith(each, hkl, out, [&g](const Miller& m) { return allowed(g, m); });
 }
 
 int multiplicity(const SpaceGroup& g, const Miller& hkl) {
