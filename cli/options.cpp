@@ -335,7 +335,7 @@ std::string helpText() {
          "  --axis A         plot: the horizontal axis, 2theta (default), theta, d (angstrom) or\n"
          "                   q (4 pi sin(theta) / lambda, 1/angstrom).\n"
          "  --ka2 RATIO      plot: also the K-alpha-2 companion of each line, height times RATIO,\n"
-         "                   drawn fainter (lambda a tube line of the table, or the pattern's own).\n"
+         "                   drawn fainter (lambda a tube's K-alpha-1 of the table, or the pattern's).\n"
          "  --zero DEG       plot: a zero shift in degrees 2-theta added to every line.\n"
          "  --profile [U V W]  plot: also the simulated profile of the lines (and of their K-alpha-2\n"
          "                   companions): a pseudo-Voigt peak on each line with the line's height as\n"

@@ -53,8 +53,9 @@ int main(int argc, char** argv) {
     std::cerr << drawn.error() << "\n";
     return kRefused;
   }
-  if (!plot.exportTo(QString::fromStdString(r.output), r.width, r.height)) {
-    std::cerr << "Cannot write the picture \"" << r.output << "\"\n";
+  // Written whole or not at all; the reason names the file (a full disk, a missing folder).
+  if (const auto written = plot.exportTo(QString::fromStdString(r.output), r.width, r.height); !written) {
+    std::cerr << written.error() << "\n";
     return kRefused;
   }
   return 0;
