@@ -348,7 +348,7 @@ std::string helpText() {
          "  --format tsv|json  pattern: tab-separated 2theta, intensity [, sigma] after a header\n"
          "                   (a '# wavelength' line first when stored), or json (default tsv).\n"
          "  --help           this text.\n"
-         "  --version        the program's version.\n"
+         "  --version        the program's version and licence.\n"
          "\n"
          "The report and excel texts begin with the local date and time as dd/mm/yyyy hh:mm:ss.\n"
          "\n"

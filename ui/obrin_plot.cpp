@@ -8,6 +8,7 @@
 #include "cli/exit_status.hpp"
 #include "cli/options.hpp"
 #include "cli/pattern_commands.hpp"
+#include "cli/version.hpp"
 #include "pattern_drawing.h"
 
 namespace {
@@ -34,6 +35,10 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   const auto parsed = obrin::cli::parseCommandLine(args);
   if (!parsed) return badUsage(parsed.error());
+  if (parsed->command == obrin::cli::Command::Version) {
+    std::cout << obrin::cli::versionText("obrin-plot", OBRIN_VERSION);
+    return checkedOutput(obrin::cli::kDone);
+  }
   if (parsed->command == obrin::cli::Command::Pattern) return checkedOutput(obrin::cli::runPatternCommand(*parsed));
   if (parsed->command != obrin::cli::Command::Plot) return badUsage("obrin-plot only runs 'plot' and 'pattern'");
   const obrin::cli::PlotSetup setup = obrin::cli::preparePlot(*parsed);
