@@ -58,15 +58,36 @@ bool hallScrewsHaveAnAxis(const std::string& hall) {
 
 // ---- gemmi's settings ------------------------------------------------------------------------
 
+// The distinct rotations of a group, sorted: settings with other rotations are told apart
+// without a look at their translations.
+using RotationKey = std::vector<std::array<int, 9>>;
+
+RotationKey rotationKey(const std::vector<SymmetryOperator>& ops) {
+  RotationKey key;
+  for (const SymmetryOperator& op : ops) {
+    std::array<int, 9> r{};
+    for (int i = 0; i < 9; ++i) r[static_cast<std::size_t>(i)] = static_cast<int>(std::lround(op.m[i / 3][i % 3]));
+    key.push_back(r);
+  }
+  std::sort(key.begin(), key.end());
+  key.erase(std::unique(key.begin(), key.end()), key.end());
+  return key;
+}
+
 struct TableEntry {
   const gemmi::SpaceGroup* sg;
   std::vector<SymmetryOperator> ops;
+  RotationKey rotations;
 };
 
 const std::vector<TableEntry>& tableEntries() {
   static const std::vector<TableEntry> entries = [] {
     std::vector<TableEntry> v;
-    for (const gemmi::SpaceGroup& sg : gemmi::spacegroup_tables::main) v.push_back({&sg, operatorsOf(sg)});
+    for (const gemmi::SpaceGroup& sg : gemmi::spacegroup_tables::main) {
+      auto ops = operatorsOf(sg);
+      auto key = rotationKey(ops);
+      v.push_back({&sg, std::move(ops), std::move(key)});
+    }
     return v;
   }();
   return entries;
@@ -74,8 +95,9 @@ const std::vector<TableEntry>& tableEntries() {
 
 // The setting of gemmi's table with these operators, up to an origin shift.
 const gemmi::SpaceGroup* settingOf(const std::vector<SymmetryOperator>& ops) {
+  const RotationKey key = rotationKey(ops);
   for (const TableEntry& e : tableEntries())
-    if (e.ops.size() == ops.size() && sameSettingUpToOrigin(e.ops, ops)) return e.sg;
+    if (e.ops.size() == ops.size() && e.rotations == key && sameSettingUpToOrigin(e.ops, ops)) return e.sg;
   return nullptr;
 }
 
