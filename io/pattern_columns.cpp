@@ -42,7 +42,7 @@ bool looksNumeric(std::string_view w) {
     if (equalsIgnoringCase(w, special)) return true;
   bool digit = false;
   std::size_t i = 0;
-  while (i < w.size() && (isDigit(w[i]) || w[i] == '.' || w[i] == ',')) digit = digit || isDigit(w[i++]);
+  for (; i < w.size() && (isDigit(w[i]) || w[i] == '.' || w[i] == ','); ++i) digit = digit || isDigit(w[i]);
   if (!digit) return false;
   if (i < w.size() && (w[i] == 'e' || w[i] == 'E')) {
     ++i;
