@@ -647,10 +647,11 @@ TEST_F(PatternFiles, DecimalCommasNonFiniteRowsAndCompressedFiles) {
 // An XML reader that recurses runs out of stack on a document nested tens of thousands deep
 // (xylib's did); the nesting is checked before anything walks the document.
 TEST_F(PatternFiles, DeeplyNestedXmlIsRefused) {
-  std::string xml = "<?xml version=\"1.0\"?><xrdMeasurements><xrdMeasurement><comment>";
-  for (int i = 0; i < 30000; ++i) xml += "<a>";
-  for (int i = 0; i < 30000; ++i) xml += "</a>";
-  xml += "</comment>" + xrdmlScan("2Theta") + "</xrdMeasurement></xrdMeasurements>";
+  std::string xml = kXrdml;
+  std::string nest = "<comment>";
+  for (int i = 0; i < 30000; ++i) nest += "<a>";
+  for (int i = 0; i < 30000; ++i) nest += "</a>";
+  xml.insert(xml.find("<xrdMeasurement "), nest + "</comment>\n");
   const PatternRead read = readPattern(write("nested.xrdml", xml));
   ASSERT_FALSE(read.ok());
   EXPECT_NE(read.error().find("nests deeper than 256 levels"), std::string::npos) << read.error();
