@@ -113,7 +113,7 @@ run "${CIF[@]}" --profile 1 2 --output "$WORK/w.png"
 run "${SI[@]}" --block Si --output "$WORK/w.png"
 [[ $STATUS == 2 ]] || fail "plot --block without --cif: status $STATUS"
 
-if command -v ldd >/dev/null && ldd "$CLI" | grep -Eqi 'libQt|libxy|pugixml'; then fail "obrin-cli loads Qt or a pattern reader"; fi
+if command -v ldd >/dev/null && ldd "$CLI" | grep -Eqi 'libQt|libxy|pugixml|libzip|libz\.so|libbz2'; then fail "obrin-cli loads Qt or a pattern reader"; fi
 # Points that cannot be written are a failure, whichever program reads them.
 if [[ -w /dev/full ]]; then
   set +e
