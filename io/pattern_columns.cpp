@@ -232,6 +232,7 @@ ScansRead readColumns(std::string_view contents) {
         return fail("line " + std::to_string(row.line) + " does not hold 2 or 3 numbers");
       width = f.size();
       sigmaColumn = width == 3 ? std::optional<std::size_t>(2) : namedSigmaColumn(layout->header);
+      if (sigmaColumn && *sigmaColumn >= width) sigmaColumn.reset();  // a name row wider than the rows
     }
     if (f.size() != width) return fail("line " + std::to_string(row.line) + " does not hold " + std::to_string(width) + " numbers");
     for (std::size_t i = 0; i < width; ++i) {

@@ -390,6 +390,11 @@ TEST_F(PatternFiles, FormatFollowsTheContents) {
   const PatternRead named = readPattern(write("named.xy", "2theta yobs sigma ycalc\n10 100 10 99\n20 200 14 201\n"));
   ASSERT_TRUE(named.ok()) << named.error();
   EXPECT_EQ(named->sigma, (std::vector<double>{10, 14}));
+  // A name row longer than the rows names no column of theirs (found by the fuzz target: the
+  // reader indexed past the values of the row).
+  const PatternRead wider = readPattern(write("wider.xy", "2theta yobs ycalc other sigma\n10 100 99 1\n20 200 201 2\n"));
+  ASSERT_TRUE(wider.ok()) << wider.error();
+  EXPECT_TRUE(wider->sigma.empty());
   // A "start step end" line whose counts do not add up is no such file, nor plain columns.
   EXPECT_NE(readPattern(write("short.dat", "10 0.02 10.2\n100 110 120 130 140 150 160 170\n")).error().find("line 2"),
             std::string::npos);
