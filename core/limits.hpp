@@ -89,4 +89,10 @@ inline constexpr int kMaxProfilePoints = 180001;
 inline constexpr double kMinProfileFwhm = 0.001;
 inline constexpr double kMaxProfileFwhm = 10;
 
+// Analysis of a measured pattern. Figures of merit count calculated lines closer than this
+// part of their value as one line (equal spacings of lines the merge keeps apart).
+inline constexpr double kDistinctLineRelative = 1e-7;
+// The number of lines of de Wolff's figure M20.
+inline constexpr int kDeWolffLines = 20;
+
 }  // namespace obrin
