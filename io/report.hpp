@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "analysis/cell_refinement.hpp"
 #include "calc/state.hpp"
 
 namespace obrin {
@@ -28,6 +29,8 @@ struct ReportInputs {
   std::string dateTime;  // the first line, in the user's short date and long time format
   MainWindowChoices choices;
   int decimals = kDefaultDecimals;  // of the angle column
+  // The cell refinement the calculated cell came from, written after the reflections.
+  std::optional<CellRefinement> refinement;
 };
 
 // A whole number as typed into a field: blanks around it, an optional sign; the syntax of the
