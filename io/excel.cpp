@@ -42,7 +42,7 @@ Result<std::string> spreadsheetText(const CalculationState& state, const ReportI
            intText(r.multiplicity, 5) + (state.structure ? tab + fixedText(r.intensity, 7, 1) : std::string()) + "\n";
   }
   out += "\n";
-  if (in.refinement) out += refinementSpreadsheetText(*in.refinement) + "\n";
+  if (in.choices.refinement) out += refinementSpreadsheetText(*in.choices.refinement) + "\n";
   return out;
 }
 

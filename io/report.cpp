@@ -134,7 +134,7 @@ Result<std::string> resultsReportText(const CalculationState& state, const Repor
   }
   for (const Reflection& r : state.list) out += reportLine(state, r, angle, in.decimals);
   out += "\n";
-  if (in.refinement) out += refinementText(*in.refinement) + "\n";
+  if (in.choices.refinement) out += refinementText(*in.choices.refinement) + "\n";
   return out;
 }
 

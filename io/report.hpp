@@ -20,6 +20,8 @@ struct MainWindowChoices {
   CalcMode mode = CalcMode::Powder;
   AngleMode angle = AngleMode::Theta;
   std::array<std::string, 6> millerLimitTexts;  // Hmin Hmax Kmin Kmax Lmin Lmax, as typed
+  // The cell refinement the cell of the list came from, written after the reflections.
+  std::optional<CellRefinement> refinement;
 };
 
 // Asked at the moment of writing, since the user may change them at any time.
@@ -29,8 +31,6 @@ struct ReportInputs {
   std::string dateTime;  // the first line, in the user's short date and long time format
   MainWindowChoices choices;
   int decimals = kDefaultDecimals;  // of the angle column
-  // The cell refinement the calculated cell came from, written after the reflections.
-  std::optional<CellRefinement> refinement;
 };
 
 // A whole number as typed into a field: blanks around it, an optional sign; the syntax of the

@@ -377,7 +377,7 @@ TEST(ResultsReport, UncertaintiesInTheCrystallographersNotation) {
 TEST(ResultsReport, RefinementFollowsTheReflections) {
   ReportInputs in = inputs(CalcMode::Powder, AngleMode::Theta);
   const std::string plain = report(cubicAluminium(), in);
-  in.refinement = aluminiumRefinement();
+  in.choices.refinement = aluminiumRefinement();
   const std::string withRefinement = report(cubicAluminium(), in);
   ASSERT_EQ(withRefinement.substr(0, plain.size()), plain);  // the report as before, then the block
   EXPECT_EQ(withRefinement.substr(plain.size()),
