@@ -161,7 +161,7 @@ class RefineDialogTest : public QObject {
     const obrin::Stick& first = pattern.plot()->lines().front();
     const QString zeroText = QString::number(refined.zero, 'f', 4);
     QCOMPARE(pattern.findChild<QLineEdit*>("zeroEdit")->text(), zeroText);
-    QVERIFY(std::abs(first.twoTheta - *obrin::lineTwoTheta(first.d, {kLambda, zeroText.toDouble(), 0, 240})) < 1e-9);
+    QVERIFY(std::abs(first.twoTheta - *obrin::lineTwoTheta(first.d, {kLambda, refined.zero, 0, 240})) < 1e-9);
     QVERIFY(std::abs(refined.zero - 0.02) < 4 * refined.zeroSu);
     QVERIFY(pattern.plot()->linesCaption().startsWith("Refined cell: zero " + zeroText + "° 2θ"));
     QVERIFY(pattern.plot()->legend->visible());
