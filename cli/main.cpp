@@ -16,6 +16,7 @@
 #include "cli/exit_status.hpp"
 #include "cli/formats.hpp"
 #include "cli/options.hpp"
+#include "cli/refine_command.hpp"
 #include "cli/request.hpp"
 #include "cli/resolve.hpp"
 #include "cli/sibling.hpp"
@@ -160,6 +161,15 @@ int runConditions(const Options& opt) {
   return kDone;
 }
 
+// The peaks of a peak list are refined here; those of a measured pattern are found by the
+// program that reads patterns.
+int runRefinement(const Options& opt, const std::vector<std::string>& args) {
+  if (opt.pattern) return runSiblingProgram("obrin-plot", args);
+  const RefineSetup setup = prepareRefine(opt);
+  if (!setup.request) return setup.status == kBadUsage ? badUsage(setup.error) : refuse(setup.error);
+  return refuse("Cannot read the peak list " + *opt.peaks + ": this build reads no peak lists");
+}
+
 int run(const std::vector<std::string>& args) {
   const auto parsed = parseCommandLine(args);
   if (!parsed) return badUsage(parsed.error());
@@ -176,6 +186,7 @@ int run(const std::vector<std::string>& args) {
     // the program beside it draws and reads.
     case Command::Plot:
     case Command::Pattern: return runSiblingProgram("obrin-plot", args);
+    case Command::Refine: return runRefinement(opt, args);
   }
   return kDone;
 }
