@@ -81,11 +81,26 @@ inline constexpr double kSameWavelength = 5e-5;
 // Exported pictures of the pattern view (pixels, or points for a PDF).
 inline constexpr int kMinPlotSide = 100;
 inline constexpr int kMaxPlotSide = 10000;
-// Imported structures: the site limit keeps a damaged file from filling the memory.
+// Imported structures: the site limit keeps a damaged file from filling the memory, the byte
+// limit a device or a mistaken file (the largest CIFs, with their reflections, hold tens of MB).
 inline constexpr int kMaxCifAtomSites = 100000;
+inline constexpr long long kMaxCifFileBytes = 64LL * 1024 * 1024;
 inline constexpr int kMaxOperatorNumberDigits = 6;  // digits of one number in a CIF symmetry operator
-// Two atom positions closer than this in every fractional coordinate (modulo 1) are one site.
-inline constexpr double kSamePositionTolerance = 1e-4;
+// Atom sites times the group's operators (centring included): each structure factor sums that
+// many terms over two to eight, so a structure at the limit keeps a list of lines within a
+// fraction of a second; 5,000 sites in F d -3 m, 100,000 in P 21/c.
+inline constexpr long long kMaxAtomImages = 1000000;
+// Images of an atom closer than this are one atom on a special position: coordinates written
+// with four decimals (0.3333) miss theirs by up to 0.002 Å in a 30 Å cell, and split sites of
+// disorder lie tenths of an ångström apart.
+inline constexpr double kSameSiteDistance = 0.03;  // Å
+// Cell values of an imported structure this close to the group's own (a monoclinic α of
+// 90.03°, hexagonal lengths a and b that differ in the last digit) are read as the group's.
+inline constexpr double kCellAngleSnap = 0.1;     // degrees
+inline constexpr double kCellLengthSnap = 0.001;  // relative
+// Displacements beyond this leave no line standing (B = 8π²U ≈ 79 Å²); a file that gives
+// them is damaged.
+inline constexpr double kMaxDisplacementU = 1.0;  // Å²
 // Translations that differ by less than this (modulo 1) are equal.
 inline constexpr double kTranslationTolerance = 1e-6;
 
