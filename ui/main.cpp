@@ -161,11 +161,10 @@ void TForm1::setUpPopupMenu() {
   connect(import, &QAction::triggered, this, &TForm1::lit);
   connect(importCifAction, &QAction::triggered, this, &TForm1::importCif);
   connect(exportCell, &QAction::triggered, this, &TForm1::ecrit);
-  popupMenu_->addSeparator();
+  // Undo of a refined cell: the shortcut here, the button in the refinement dialog.
   QAction* undo = undoStack_->createUndoAction(this, "&Undo");
   undo->setObjectName("UndoRefinedCell");
   undo->setShortcut(QKeySequence::Undo);
-  popupMenu_->addAction(undo);
   addAction(undo);
 
   structureLabel_ = new QLabel(this);

@@ -1,6 +1,7 @@
 // "Refine cell...": the dialog on peaks made from a known silicon cell, and the main window
 // taking the refined cell (fields, recalculation, shifted sticks, legend) and giving it back
 // with one undo.
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
@@ -177,7 +178,12 @@ class RefineDialogTest : public QObject {
     QVERIFY(!pattern.plot()->legend->visible());
     QVERIFY(!form.undoStack()->canUndo());
 
-    // Used again, then the user types a cell: the refinement is forgotten, undo has nothing.
+    // The window's own undo does the same; used again, then the user types a cell: the
+    // refinement is forgotten, undo has nothing.
+    dialog->findChild<QPushButton*>("useButton")->click();
+    QVERIFY(form.refinement());
+    form.findChild<QAction*>("UndoRefinedCell")->trigger();
+    QCOMPARE(form.findChild<QLineEdit*>("Edit2")->text(), QString("5.43"));
     dialog->findChild<QPushButton*>("useButton")->click();
     QVERIFY(form.refinement());
     QLineEdit* a = form.findChild<QLineEdit*>("Edit2");
