@@ -196,9 +196,16 @@ class RefineDialogTest : public QObject {
     QCOMPARE(warnings, QStringList{});
 
     if (const QByteArray shot = qgetenv("OBRIN_REFINE_SCREENSHOT"); !shot.isEmpty()) {
-      // The documentation's picture: silicon with noise, zero shift refined.
+      // The documentation's picture: silicon with noise and a peak of something else, zero
+      // shift refined.
       RefineDialog shown;
-      shown.setProblem(siliconProblem(siliconPeaks(0.02, 5)));
+      obrin::PeakList peaks = siliconPeaks(0.02, 5);
+      obrin::Peak stray;
+      stray.twoTheta = 40.512;
+      stray.twoThetaSu = 0.006;
+      peaks.peaks.push_back(stray);
+      obrin::orderPeaks(peaks.peaks, kLambda);
+      shown.setProblem(siliconProblem(peaks));
       shown.findChild<QCheckBox*>("zeroCheck")->setChecked(true);
       shown.resize(960, 500);
       shown.show();
