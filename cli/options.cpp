@@ -25,8 +25,8 @@ constexpr std::string_view kFormatNames[] = {"list", "tsv", "json", "report", "e
 bool isOption(std::string_view arg) { return arg.size() > 2 && arg.substr(0, 2) == "--"; }
 
 bool isPlotOption(std::string_view arg) {
-  return arg == "--pattern" || arg == "--axis" || arg == "--ka2" || arg == "--zero" || arg == "--output" ||
-         arg == "--size" || arg == "--profile";
+  return arg == "--pattern" || arg == "--scan" || arg == "--axis" || arg == "--ka2" || arg == "--zero" ||
+         arg == "--output" || arg == "--size" || arg == "--profile";
 }
 
 // A word --cell takes as one of its numbers. Anything else ends the numbers, so that SYSTEM and
@@ -57,8 +57,8 @@ bool optionAllowed(Command command, std::string_view option) {
       return among({"--cell", "--lambda", "--theta", "--2theta", "--from", "--format", "--hkl", "--cif", "--block"});
     case Command::Plot:
       return among({"--cell", "--lambda", "--theta", "--2theta", "--cif", "--block", "--monochromator", "--pattern",
-                    "--axis", "--ka2", "--zero", "--output", "--size", "--profile"});
-    case Command::Pattern: return option == "--format";
+                    "--scan", "--axis", "--ka2", "--zero", "--output", "--size", "--profile"});
+    case Command::Pattern: return option == "--format" || option == "--scan";
     case Command::Refine:
       return among({"--cell", "--lambda", "--from", "--cif", "--block", "--peaks", "--pattern", "--zero",
                     "--displacement", "--tolerance", "--format"});
@@ -113,6 +113,7 @@ Result<void> readValueOption(const std::string& arg, const std::string& value, O
   else if (arg == "--block") opt.block = value;
   else if (arg == "--monochromator") opt.monochromator = value;
   else if (arg == "--pattern") opt.pattern = value;
+  else if (arg == "--scan") opt.scan = value;
   else if (arg == "--axis") opt.axis = value;
   else if (arg == "--ka2") opt.ka2 = value;
   else if (arg == "--zero") opt.zero = value;
@@ -172,9 +173,16 @@ Result<void> readOption(const std::vector<std::string>& args, std::size_t& i, Op
   return {};
 }
 
+// --scan N: a whole number from 1.
+bool isScanNumber(const std::string& text) {
+  return !text.empty() && text.size() <= 9 && text.front() != '0' &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 // What each command needs besides its options.
 Result<void> checkCommand(Options& opt, bool formatGiven) {
   const std::string name = commandName(opt.command);
+  if (opt.scan && !isScanNumber(*opt.scan)) return fail("--scan takes a scan number from 1");
   switch (opt.command) {
     case Command::Groups:
       if (opt.words.size() != 1) return fail("groups takes one SYSTEM");
@@ -211,6 +219,7 @@ Result<void> checkCommand(Options& opt, bool formatGiven) {
         if (!opt.lambda) return fail("plot needs --lambda");
       }
       if (!opt.output) return fail("plot needs --output FILE.png or FILE.pdf");
+      if (opt.scan && !opt.pattern) return fail("--scan needs --pattern");
       break;
     case Command::Pattern:
       if (opt.words.size() != 1) return fail("pattern takes one FILE");
@@ -277,10 +286,10 @@ std::string usageText() {
          "       obrin-cli powder|single|bragg --from FILE.ind [SYSTEM [GROUP]] [options]\n"
          "       obrin-cli powder|single|bragg --cif FILE.cif [--block NAME] [SYSTEM [GROUP]] [options]\n"
          "       obrin-cli plot SYSTEM GROUP --cell ... --lambda L --theta T1 T2 [--2theta] [--pattern FILE]\n"
-         "                 [--axis 2theta|theta|d|q] [--ka2 RATIO] [--zero DEG] [--profile [U V W]]\n"
+         "                 [--scan N] [--axis 2theta|theta|d|q] [--ka2 RATIO] [--zero DEG] [--profile [U V W]]\n"
          "                 --output FILE.png|FILE.pdf [--size WxH]\n"
          "       obrin-cli plot --cif FILE.cif [--block NAME] [SYSTEM [GROUP]] [options] --output FILE\n"
-         "       obrin-cli pattern FILE [--format tsv|json]\n"
+         "       obrin-cli pattern FILE [--scan N] [--format tsv|json]\n"
          "       obrin-cli refine SYSTEM GROUP --cell ... --lambda L (--peaks FILE | --pattern FILE)\n"
          "                 [--zero] [--displacement [R]] [--tolerance T] [--format list|tsv|json]\n"
          "       obrin-cli refine --from FILE.ind | --cif FILE.cif [SYSTEM [GROUP]] [options]\n"
@@ -305,8 +314,8 @@ std::string helpText() {
          "                           intensity when --cif gives atoms), over a measured pattern if one\n"
          "                           is given, written as a PNG or PDF picture (by the program\n"
          "                           obrin-plot beside obrin-cli; no display needed)\n"
-         "  pattern FILE             the points read from a measured pattern, and its wavelength when\n"
-         "                           the file stores one\n"
+         "  pattern FILE             the points read from a measured pattern, the format it was read\n"
+         "                           as, and its wavelength when the file stores one\n"
          "  refine                   the cell refined by least squares against measured peaks: each\n"
          "                           peak takes the nearest allowed line of the group within the\n"
          "                           tolerance, the free parameters of the system (and the zero\n"
@@ -364,10 +373,14 @@ std::string helpText() {
          "                   by default from the current directory, then the program's data folder.\n"
          "  --pattern FILE   plot: a measured pattern drawn under the sticks; the intensity axis\n"
          "                   follows it and the tallest stick reaches its maximum. Plain columns\n"
-         "                   (.xy .xye .dat .txt .csv: 2 or 3 numbers a row, blank, comma or semicolon\n"
-         "                   separated, comment lines #, ! and ', one header line), GSAS .gsa .gss\n"
-         "                   .fxye (constant wavelength) or, through xylib, .xrdml, Bruker .raw and\n"
-         "                   .uxd, Rigaku .dat, Fit2D .chi and pdCIF .cif.\n"
+         "                   (2theta, intensity [, sigma]: blank, tab, comma or semicolon separated,\n"
+         "                   decimal commas with semicolons or tabs, comment lines #, ! and ', a\n"
+         "                   name and a unit row), a 'start step end' line and counts, GSAS\n"
+         "                   (constant wavelength), PANalytical .xrdml, Bruker .raw (v1-v4), .uxd\n"
+         "                   and .brml, Rigaku .ras, .rasx and .dat, Fit2D .chi and powder CIF;\n"
+         "                   also compressed with gzip or bzip2. The contents decide the format.\n"
+         "  --scan N         pattern, plot: scan N (from 1) of a file whose scans overlap; scans\n"
+         "                   that follow each other are joined without it.\n"
          "  --axis A         plot: the horizontal axis, 2theta (default), theta, d (angstrom) or\n"
          "                   q (4 pi sin(theta) / lambda, 1/angstrom).\n"
          "  --ka2 RATIO      plot: also the K-alpha-2 companion of each line, height times RATIO,\n"
@@ -382,7 +395,8 @@ std::string helpText() {
          "  --output FILE    plot: the picture, FILE.png or FILE.pdf.\n"
          "  --size WxH       plot: its size in pixels (PNG) or points (PDF), default 1000x600.\n"
          "  --format tsv|json  pattern: tab-separated 2theta, intensity [, sigma] after a header\n"
-         "                   (a '# wavelength' line first when stored), or json (default tsv).\n"
+         "                   (a '# wavelength' line first when stored), or json with the format,\n"
+         "                   the scans and the wavelength (default tsv).\n"
          "  --peaks FILE     refine: a peak list (plain text, a peak a row by 2theta or d, comment\n"
          "                   lines #), as the peak table exports it or typed by hand.\n"
          "  --pattern FILE   refine: a measured pattern (as plot reads it) whose peaks are found\n"

@@ -66,6 +66,23 @@ inline constexpr double kCellAngleTolerance = 0.01;
 inline constexpr long long kMaxPatternFileBytes = 256LL * 1024 * 1024;
 inline constexpr int kMaxPatternPoints = 4000000;
 inline constexpr int kMaxPatternLineLength = 4096;  // characters read of one plain-column line
+// Plain columns: numbers a row (x, y and what programs write beside them), and the name and
+// unit rows above the first row.
+inline constexpr int kMaxPatternColumns = 32;
+inline constexpr int kMaxPatternHeaderLines = 2;
+// Intensities and uncertainties beyond this are no measurement (counts stay far below it).
+inline constexpr double kMaxPatternIntensity = 1e15;
+// Wavelengths a file may store, Å: longer ones are damage, not radiation of a diffractometer.
+inline constexpr double kMaxPatternWavelength = 100;
+// Scans of one file, and how deep an instrument file's XML may nest: the formats nest about a
+// dozen levels, and XML readers that recurse overflow their stack on tens of thousands.
+inline constexpr int kMaxPatternScans = 100000;
+inline constexpr int kMaxPatternXmlDepth = 256;
+// Entries of the zip archive of a .brml or .rasx file (a scan or two dozen files each).
+inline constexpr int kMaxPatternArchiveEntries = 10000;
+// Two scans follow each other when the second begins no lower than this below the end of the
+// first (degrees 2θ): instruments repeat the last angle of one range as the first of the next.
+inline constexpr double kScanJoinTolerance = 1e-6;
 // Lines of a GSAS file's header looked through for its BANK line when the extension (.raw,
 // .dat, .txt) leaves the format open.
 inline constexpr int kGsasHeaderLinesScanned = 64;

@@ -185,7 +185,22 @@ void PatternWindow::showLines(const obrin::ReflectionList& list, double lambda) 
 void PatternWindow::selectRow(int row) { ui_->plot->highlightRow(row); }
 
 bool PatternWindow::openPattern(const QString& file) {
-  obrin::PatternRead read = obrin::readPattern(file.toStdString());
+  obrin::PatternScansRead scans = obrin::readPatternScans(file.toStdString());
+  if (!scans.ok()) {
+    obrin::ui::warn(this, QString::fromStdString(scans.error()));
+    return false;
+  }
+  int scan = 0;  // every scan, joined
+  if (!obrin::scansFollowEachOther(*scans)) {
+    QStringList items;
+    for (std::size_t i = 0; i < scans->size(); ++i)
+      items << QString("Scan %1: %2").arg(i + 1).arg(QString::fromStdString(obrin::scanSummary((*scans)[i])));
+    const QString chosen = obrin::ui::chooseItem(
+        this, QString("The scans of %1 overlap. Which one is shown?").arg(QFileInfo(file).fileName()), items);
+    if (chosen.isEmpty()) return false;
+    scan = int(items.indexOf(chosen)) + 1;
+  }
+  obrin::PatternRead read = obrin::patternOfScans(std::move(*scans), scan, file.toStdString());
   if (!read.ok()) {
     obrin::ui::warn(this, QString::fromStdString(read.error()));
     return false;
@@ -215,7 +230,11 @@ void PatternWindow::offerRatioOf(const QString& file) {
 }
 
 void PatternWindow::showPatternInfo(const QString& file) {
-  QString text = QString("%1: %2 points").arg(QFileInfo(file).fileName()).arg(measured_->x.size());
+  QString text = QString("%1 (%2").arg(QFileInfo(file).fileName(),
+                                       QString::fromStdString(obrin::patternFormatDescription(measured_->format)));
+  if (measured_->scan > 0) text += QString(", scan %1 of %2").arg(measured_->scan).arg(measured_->scans);
+  else if (measured_->scans > 1) text += QString(", %1 scans").arg(measured_->scans);
+  text += QString("): %1 points").arg(measured_->x.size());
   const bool stored = measured_->wavelength.has_value();
   if (stored) {
     const auto& w = *measured_->wavelength;
@@ -223,13 +242,16 @@ void PatternWindow::showPatternInfo(const QString& file) {
     if (w.alpha2 > 0) text += QString(", Kα2 %1 Å").arg(w.alpha2, 0, 'f', 5);
     if (w.ratio > 0) text += QString(", ratio %1").arg(w.ratio);
   }
+  if (!measured_->note.empty()) text += "; " + QString::fromStdString(measured_->note);
   ui_->patternLabel->setText(text);
   ui_->useWavelengthButton->setEnabled(stored);
 }
 
 void PatternWindow::chooseAndOpenPattern() {
   const QString file = obrin::ui::openFileName(
-      this, "Patterns (*.xy *.xye *.dat *.txt *.csv *.xrdml *.raw *.uxd *.gsa *.gss *.gsas *.fxye *.chi *.cif);;All files (*)");
+      this,
+      "Patterns (*.xy *.xye *.dat *.txt *.csv *.tsv *.xrdml *.raw *.uxd *.brml *.ras *.rasx *.gsa *.gss *.gsas *.fxye "
+      "*.chi *.cif *.gz *.bz2);;All files (*)");
   if (!file.isEmpty()) openPattern(file);
 }
 
