@@ -12,6 +12,8 @@ struct PatternWavelength {
   double alpha1 = 0;
   double alpha2 = 0;
   double ratio = 0;  // I(Kα2) / I(Kα1)
+  // A ratio the file gives that no tube gives (outside 0 to 1): not used, kept to be named.
+  double unusableRatio = 0;
 };
 
 // The points in file order; x is 2θ in degrees, between 0 and 180.

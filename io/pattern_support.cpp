@@ -56,6 +56,7 @@ std::optional<PatternWavelength> storedWavelength(double alpha1, double alpha2, 
   if (!wavelength(alpha1)) return std::nullopt;
   PatternWavelength w{alpha1, wavelength(alpha2) ? alpha2 : 0.0, 0.0};
   if (std::isfinite(ratio) && ratio > 0 && ratio <= 1) w.ratio = ratio;
+  else if (std::isfinite(ratio) && ratio != 0) w.unusableRatio = ratio;
   return w;
 }
 

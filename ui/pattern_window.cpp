@@ -216,8 +216,10 @@ bool PatternWindow::openPattern(const QString& file) {
 // The Kα2 ratio the file stores goes into its field; one no tube gives is refused by name, and
 // the field keeps its value.
 void PatternWindow::offerRatioOf(const QString& file) {
-  if (!measured_->wavelength || measured_->wavelength->ratio == 0) return;  // 0: the file gives none
-  const QString text = QString::number(measured_->wavelength->ratio);
+  if (!measured_->wavelength) return;
+  const auto& stored = *measured_->wavelength;
+  if (stored.ratio == 0 && stored.unusableRatio == 0) return;  // the file gives none
+  const QString text = QString::number(stored.ratio != 0 ? stored.ratio : stored.unusableRatio);
   const auto ratio = obrin::readAlpha2Ratio(text.toStdString());
   if (!ratio) {
     obrin::ui::warn(this, QString("\"%1\": %2; the field keeps %3")
