@@ -60,7 +60,7 @@ bool optionAllowed(Command command, std::string_view option) {
                     "--scan", "--axis", "--ka2", "--zero", "--output", "--size", "--profile"});
     case Command::Pattern: return option == "--format" || option == "--scan";
     case Command::Refine:
-      return among({"--cell", "--lambda", "--from", "--cif", "--block", "--peaks", "--pattern", "--zero",
+      return among({"--cell", "--lambda", "--from", "--cif", "--block", "--peaks", "--pattern", "--scan", "--zero",
                     "--displacement", "--tolerance", "--format"});
     default: return false;
   }
@@ -239,6 +239,7 @@ Result<void> checkCommand(Options& opt, bool formatGiven) {
       }
       if (!opt.lambda && !opt.from) return fail("refine needs --lambda");
       if (opt.peaks.has_value() == opt.pattern.has_value()) return fail("refine needs --peaks FILE or --pattern FILE");
+      if (opt.scan && !opt.pattern) return fail("--scan needs --pattern");
       if (opt.format != OutputFormat::List && opt.format != OutputFormat::Tsv && opt.format != OutputFormat::Json)
         return fail("refine prints the list, tsv or json format only");
       break;
@@ -399,8 +400,9 @@ std::string helpText() {
          "                   the scans and the wavelength (default tsv).\n"
          "  --peaks FILE     refine: a peak list (plain text, a peak a row by 2theta or d, comment\n"
          "                   lines #), as the peak table exports it or typed by hand.\n"
-         "  --pattern FILE   refine: a measured pattern (as plot reads it) whose peaks are found\n"
-         "                   first.\n"
+         "  --pattern FILE   refine: a measured pattern (as plot reads it, --scan too) whose peaks\n"
+         "                   are found first, as 'Find peaks' finds them at the default significance\n"
+         "                   (K-alpha-1/K-alpha-2 doublets for a tube line).\n"
          "  --zero           refine: the zero shift (degrees 2-theta) too.\n"
          "  --displacement [R]  refine: the specimen displacement s (mm) too, which moves a line by\n"
          "                   -2 s cos(theta) / R; R the goniometer radius in mm (default 240).\n"

@@ -4,9 +4,11 @@
 #include <cmath>
 #include <iostream>
 
+#include "analysis/peak_search.hpp"
 #include "calc/calculation.hpp"
 #include "calc/inputs.hpp"
 #include "cli/formats.hpp"
+#include "cli/refine_command.hpp"
 #include "cli/request.hpp"
 #include "core/limits.hpp"
 #include "core/numfield.hpp"
@@ -190,6 +192,39 @@ std::string patternText(const MeasuredPattern& p, const std::string& file, Outpu
     s += '\n';
   }
   return s;
+}
+
+int runRefinePatternCommand(const Options& opt) {
+  int scan = 0;
+  if (auto fault = readScanOption(opt, scan)) {
+    std::cerr << *fault << "\n";
+    return 2;
+  }
+  const RefineSetup setup = prepareRefine(opt);
+  if (!setup.request) {
+    std::cerr << setup.error << "\n";
+    return setup.status;
+  }
+  const PatternRead read = readMeasuredPattern(*opt.pattern, scan);
+  if (!read.ok()) {
+    std::cerr << read.error() << "\n";
+    return 1;
+  }
+  if (!read->note.empty()) std::cerr << "Note: " << *opt.pattern << ": " << read->note << "\n";
+  const auto wavelengths = peakWavelengths(setup.request->lambda, read->wavelength, std::nullopt);
+  if (!wavelengths) {
+    std::cerr << wavelengths.error() << "\n";
+    return 1;
+  }
+  PeakSearchOptions search;
+  search.wavelengths = *wavelengths;
+  const PeakList peaks = findPeaks(*read, search);
+  if (peaks.peaks.empty()) {
+    for (const std::string& note : peaks.notes) std::cerr << note << "\n";
+    std::cerr << "No peaks found in " << *opt.pattern << "\n";
+    return 1;
+  }
+  return runRefine(opt, *setup.request, peaks);
 }
 
 int runPatternCommand(const Options& opt) {

@@ -40,6 +40,10 @@ std::optional<std::pair<int, int>> parsePlotSize(std::string_view text);
 // `pattern FILE [--scan N]`: prints the points read, or the reader's message (exit status 1).
 int runPatternCommand(const Options& options);
 
+// `refine ... --pattern FILE`: the peaks of the pattern found, then refined and printed as
+// `refine --peaks` prints them.
+int runRefinePatternCommand(const Options& options);
+
 // The pattern of a file: scan number `scan` (from 1), or with 0 its scans joined; scans that
 // overlap are refused with a list of them to choose from with --scan.
 PatternRead readMeasuredPattern(const std::string& file, int scan);

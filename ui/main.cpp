@@ -905,6 +905,7 @@ void TForm1::openRefineDialog() {
   problem.group = state_.group;
   problem.cell = state_.cell;
   problem.lambda = state_.lambda;
+  pattern_->findPeaksIfNone(state_.lambda);
   problem.peaks = pattern_->peakList();
   refineDialog_->setProblem(std::move(problem));
   refineDialog_->setUndoAvailable(undoStack_->canUndo());

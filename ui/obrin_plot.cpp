@@ -40,10 +40,8 @@ int main(int argc, char** argv) {
     return checkedOutput(obrin::cli::kDone);
   }
   if (parsed->command == obrin::cli::Command::Pattern) return checkedOutput(obrin::cli::runPatternCommand(*parsed));
-  if (parsed->command == obrin::cli::Command::Refine && parsed->pattern) {
-    std::cerr << "Cannot find the peaks of " << *parsed->pattern << ": this build has no peak search\n";
-    return kRefused;
-  }
+  if (parsed->command == obrin::cli::Command::Refine && parsed->pattern)
+    return checkedOutput(obrin::cli::runRefinePatternCommand(*parsed));
   if (parsed->command != obrin::cli::Command::Plot) return badUsage("obrin-plot only runs 'plot', 'pattern' and 'refine --pattern'");
   const obrin::cli::PlotSetup setup = obrin::cli::preparePlot(*parsed);
   if (!setup.request) {

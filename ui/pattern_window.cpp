@@ -3,9 +3,16 @@
 #include <QApplication>
 #include <QFileInfo>
 
+#include <QCoreApplication>
+#include <QProgressDialog>
+#include <QThread>
+
+#include <atomic>
 #include <cmath>
+#include <thread>
 
 #include "analysis/line_matching.hpp"
+#include "analysis/peak_search.hpp"
 #include "calc/pattern_sticks.hpp"
 #include "core/limits.hpp"
 #include "core/numfield.hpp"
@@ -285,4 +292,48 @@ void PatternWindow::exportLines() {
   if (!confirmOverwrite(target)) return;
   const auto written = obrin::writeFileAtomically(target.toStdString(), obrin::stickListText(ui_->plot->lines()));
   if (!written) obrin::ui::warn(this, QString::fromStdString(written.error()));
+}
+
+bool PatternWindow::findPeaksIfNone(double lambda) {
+  if (!peaks_.peaks.empty()) return true;
+  if (!measured_) return false;
+  const auto wavelengths = obrin::peakWavelengths(lambda, measured_->wavelength, std::nullopt);
+  if (!wavelengths) {
+    obrin::ui::warn(this, QString::fromStdString(wavelengths.error()));
+    return false;
+  }
+  obrin::PeakSearchOptions options;
+  options.wavelengths = *wavelengths;
+  std::atomic<double> share{0};
+  std::atomic<bool> cancelled{false}, finished{false};
+  options.progress = [&](double done) {
+    share = done;
+    return !cancelled.load();
+  };
+  QProgressDialog progress("Finding the peaks of the pattern...", "Cancel", 0, 100, this);
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(300);
+  obrin::PeakList found;
+  const obrin::MeasuredPattern pattern = *measured_;
+  std::thread worker([&] {
+    found = obrin::findPeaks(pattern, options);
+    finished = true;
+  });
+  while (!finished) {
+    progress.setValue(static_cast<int>(100 * share));
+    if (progress.wasCanceled()) cancelled = true;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(10);
+  }
+  worker.join();
+  progress.reset();
+  if (cancelled) return false;
+  if (found.peaks.empty()) {
+    QString why = "No peaks found in the pattern";
+    for (const std::string& note : found.notes) why += "\n" + QString::fromStdString(note);
+    obrin::ui::warn(this, why);
+    return false;
+  }
+  peaks_ = std::move(found);
+  return true;
 }
