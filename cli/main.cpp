@@ -174,7 +174,8 @@ int run(const std::vector<std::string>& args) {
     // Drawing needs Qt and measured patterns their readers, which obrin-cli does without:
     // the program beside it draws and reads.
     case Command::Plot:
-    case Command::Pattern: return runSiblingProgram("obrin-plot", args);
+    case Command::Pattern:
+    case Command::Peaks: return runSiblingProgram("obrin-plot", args);
   }
   return kDone;
 }

@@ -13,7 +13,7 @@
 
 namespace obrin::cli {
 
-enum class Command { Help, Version, Groups, Conditions, Powder, Single, Bragg, Plot, Pattern };
+enum class Command { Help, Version, Groups, Conditions, Powder, Single, Bragg, Plot, Pattern, Peaks };
 enum class OutputFormat { List, Tsv, Json, Report, Excel, Cell };
 
 struct Options {
@@ -36,6 +36,10 @@ struct Options {
   std::optional<std::string> pattern;
   std::optional<std::string> axis, ka2, zero, output, size;
   std::optional<std::vector<std::string>> profile;  // plot: U V W, or none given for the default
+  // peaks (and plot --peaks): the 2θ range searched and the minimum significance.
+  std::optional<std::array<std::string, 2>> range;
+  std::optional<std::string> minSignificance;
+  bool peaks = false;  // plot: mark the peaks of the measured pattern
 };
 
 // args: the arguments after the program name. Refused with what is wrong with the command line
