@@ -11,7 +11,7 @@
 #include "analysis/search_points.hpp"
 #include "analysis/peak_fit.hpp"
 #include "analysis/pseudo_voigt.hpp"
-#include "calc/wavelengths.hpp"
+#include "calc/pattern_sticks.hpp"
 #include "core/textformat.hpp"
 
 namespace obrin {
@@ -697,42 +697,25 @@ Result<Peak> PeakSearch::fitAt(double twoTheta, const std::vector<Peak>& others)
   return one[0];
 }
 
-bool isKalpha1Line(double lambda) {
-  return std::any_of(kXrayLines.begin(), kXrayLines.end(), [&](const XrayLine& line) {
-    return line.name.substr(2) == "Ka1" && std::abs(line.lambda - lambda) <= 5e-5;
-  });
-}
-
-// The table's Kα2 beside a Kα1 line.
-std::optional<double> tableAlpha2(double lambda) {
-  for (const XrayLine& line : kXrayLines) {
-    if (line.name.substr(2) != "Ka1" || std::abs(line.lambda - lambda) > 5e-5) continue;
-    for (const XrayLine& other : kXrayLines)
-      if (other.name.substr(0, 2) == line.name.substr(0, 2) && other.name.substr(2) == "Ka2") return other.lambda;
-  }
-  return std::nullopt;
-}
-
 }  // namespace
 
 Result<PeakWavelengths> peakWavelengths(std::optional<double> lambda, const std::optional<PatternWavelength>& stored,
                                         std::optional<double> ratio) {
   PeakWavelengths w;
-  const bool fileLine = stored && stored->alpha1 > 0;
-  w.lambda = lambda ? lambda : fileLine ? std::optional<double>(stored->alpha1) : std::nullopt;
+  const PatternWavelength file = stored.value_or(PatternWavelength{});
+  w.lambda = lambda ? lambda : file.alpha1 > 0 ? std::optional<double>(file.alpha1) : std::nullopt;
   if (w.lambda && !(*w.lambda > 0)) return fail("The wavelength must be positive");
   if (ratio && (!(*ratio >= 0) || *ratio > 1)) return fail("The K-alpha-2 ratio must lie between 0 and 1");
-  std::optional<double> lambda2;
-  bool sameAsFile = fileLine && w.lambda && std::abs(*w.lambda - stored->alpha1) <= 5e-5;
-  if (w.lambda && isKalpha1Line(*w.lambda)) lambda2 = tableAlpha2(*w.lambda);
-  if (sameAsFile && stored->alpha2 > *w.lambda) lambda2 = stored->alpha2;
+  const std::optional<double> lambda2 = w.lambda ? companionWavelength(*w.lambda, file.alpha1, file.alpha2) : std::nullopt;
   if (!lambda2) {
     if (ratio && *ratio > 0)
       return fail(w.lambda ? "No K-alpha-2 line is known for the wavelength " + fixedText(*w.lambda, 0, 5)
                            : "A K-alpha-2 ratio needs a wavelength");
     return w;
   }
-  const double r = ratio ? *ratio : sameAsFile && stored->ratio > 0 ? stored->ratio : kDefaultAlpha2Ratio;
+  // The file's ratio belongs to its own doublet.
+  const bool filesDoublet = file.alpha2 > 0 && *lambda2 == file.alpha2;
+  const double r = ratio ? *ratio : filesDoublet && file.ratio > 0 ? file.ratio : kDefaultAlpha2Ratio;
   if (r > 0) w.alpha2 = Alpha2Line{*lambda2, r};
   return w;
 }

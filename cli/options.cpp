@@ -25,8 +25,9 @@ constexpr std::string_view kFormatNames[] = {"list", "tsv", "json", "report", "e
 bool isOption(std::string_view arg) { return arg.size() > 2 && arg.substr(0, 2) == "--"; }
 
 bool isPlotOption(std::string_view arg) {
-  return arg == "--pattern" || arg == "--axis" || arg == "--ka2" || arg == "--zero" || arg == "--output" ||
-         arg == "--size" || arg == "--profile" || arg == "--peaks" || arg == "--range" || arg == "--min-significance";
+  return arg == "--pattern" || arg == "--scan" || arg == "--axis" || arg == "--ka2" || arg == "--zero" ||
+         arg == "--output" || arg == "--size" || arg == "--profile" || arg == "--peaks" || arg == "--range" ||
+         arg == "--min-significance";
 }
 
 // A word --cell takes as one of its numbers. Anything else ends the numbers, so that SYSTEM and
@@ -57,9 +58,10 @@ bool optionAllowed(Command command, std::string_view option) {
       return among({"--cell", "--lambda", "--theta", "--2theta", "--from", "--format", "--hkl", "--cif", "--block"});
     case Command::Plot:
       return among({"--cell", "--lambda", "--theta", "--2theta", "--cif", "--block", "--monochromator", "--pattern",
-                    "--axis", "--ka2", "--zero", "--output", "--size", "--profile", "--peaks", "--min-significance"});
-    case Command::Pattern: return option == "--format";
-    case Command::Peaks: return among({"--lambda", "--ka2", "--range", "--min-significance", "--format"});
+                    "--scan", "--axis", "--ka2", "--zero", "--output", "--size", "--profile", "--peaks",
+                    "--min-significance"});
+    case Command::Pattern: return option == "--format" || option == "--scan";
+    case Command::Peaks: return among({"--scan", "--lambda", "--ka2", "--range", "--min-significance", "--format"});
     default: return false;
   }
 }
@@ -110,6 +112,7 @@ Result<void> readValueOption(const std::string& arg, const std::string& value, O
   else if (arg == "--block") opt.block = value;
   else if (arg == "--monochromator") opt.monochromator = value;
   else if (arg == "--pattern") opt.pattern = value;
+  else if (arg == "--scan") opt.scan = value;
   else if (arg == "--axis") opt.axis = value;
   else if (arg == "--ka2") opt.ka2 = value;
   else if (arg == "--zero") opt.zero = value;
@@ -169,9 +172,16 @@ Result<void> readOption(const std::vector<std::string>& args, std::size_t& i, Op
   return {};
 }
 
+// --scan N: a whole number from 1.
+bool isScanNumber(const std::string& text) {
+  return !text.empty() && text.size() <= 9 && text.front() != '0' &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 // What each command needs besides its options.
 Result<void> checkCommand(Options& opt, bool formatGiven) {
   const std::string name = commandName(opt.command);
+  if (opt.scan && !isScanNumber(*opt.scan)) return fail("--scan takes a scan number from 1");
   switch (opt.command) {
     case Command::Groups:
       if (opt.words.size() != 1) return fail("groups takes one SYSTEM");
@@ -208,6 +218,7 @@ Result<void> checkCommand(Options& opt, bool formatGiven) {
         if (!opt.lambda) return fail("plot needs --lambda");
       }
       if (!opt.output) return fail("plot needs --output FILE.png or FILE.pdf");
+      if (opt.scan && !opt.pattern) return fail("--scan needs --pattern");
       if (opt.peaks && !opt.pattern) return fail("--peaks needs --pattern");
       if (opt.minSignificance && !opt.peaks) return fail("--min-significance needs --peaks");
       break;
@@ -266,12 +277,12 @@ std::string usageText() {
          "       obrin-cli powder|single|bragg --from FILE.ind [SYSTEM [GROUP]] [options]\n"
          "       obrin-cli powder|single|bragg --cif FILE.cif [--block NAME] [SYSTEM [GROUP]] [options]\n"
          "       obrin-cli plot SYSTEM GROUP --cell ... --lambda L --theta T1 T2 [--2theta] [--pattern FILE]\n"
-         "                 [--axis 2theta|theta|d|q] [--ka2 RATIO] [--zero DEG] [--profile [U V W]]\n"
+         "                 [--scan N] [--axis 2theta|theta|d|q] [--ka2 RATIO] [--zero DEG] [--profile [U V W]]\n"
          "                 [--peaks [--min-significance S]] --output FILE.png|FILE.pdf [--size WxH]\n"
          "       obrin-cli plot --cif FILE.cif [--block NAME] [SYSTEM [GROUP]] [options] --output FILE\n"
-         "       obrin-cli pattern FILE [--format tsv|json]\n"
-         "       obrin-cli peaks FILE [--lambda L|NAME] [--ka2 RATIO] [--range T1 T2] [--min-significance S]\n"
-         "                 [--format list|tsv|json]\n"
+         "       obrin-cli pattern FILE [--scan N] [--format tsv|json]\n"
+         "       obrin-cli peaks FILE [--scan N] [--lambda L|NAME] [--ka2 RATIO] [--range T1 T2]\n"
+         "                 [--min-significance S] [--format list|tsv|json]\n"
          "       obrin-cli --help | --version\n";
 }
 
@@ -293,8 +304,8 @@ std::string helpText() {
          "                           intensity when --cif gives atoms), over a measured pattern if one\n"
          "                           is given, written as a PNG or PDF picture (by the program\n"
          "                           obrin-plot beside obrin-cli; no display needed)\n"
-         "  pattern FILE             the points read from a measured pattern, and its wavelength when\n"
-         "                           the file stores one\n"
+         "  pattern FILE             the points read from a measured pattern, the format it was read\n"
+         "                           as, and its wavelength when the file stores one\n"
          "  peaks FILE               the peaks of a measured pattern: 2-theta, d, height, area, FWHM\n"
          "                           and pseudo-Voigt mixing, each with its standard uncertainty, and\n"
          "                           the significance of each peak\n"
@@ -349,14 +360,18 @@ std::string helpText() {
          "                   by default from the current directory, then the program's data folder.\n"
          "  --pattern FILE   plot: a measured pattern drawn under the sticks; the intensity axis\n"
          "                   follows it and the tallest stick reaches its maximum. Plain columns\n"
-         "                   (.xy .xye .dat .txt .csv: 2 or 3 numbers a row, blank, comma or semicolon\n"
-         "                   separated, comment lines #, ! and ', one header line), GSAS .gsa .gss\n"
-         "                   .fxye (constant wavelength) or, through xylib, .xrdml, Bruker .raw and\n"
-         "                   .uxd, Rigaku .dat, Fit2D .chi and pdCIF .cif.\n"
+         "                   (2theta, intensity [, sigma]: blank, tab, comma or semicolon separated,\n"
+         "                   decimal commas with semicolons or tabs, comment lines #, ! and ', a\n"
+         "                   name and a unit row), a 'start step end' line and counts, GSAS\n"
+         "                   (constant wavelength), PANalytical .xrdml, Bruker .raw (v1-v4), .uxd\n"
+         "                   and .brml, Rigaku .ras, .rasx and .dat, Fit2D .chi and powder CIF;\n"
+         "                   also compressed with gzip or bzip2. The contents decide the format.\n"
+         "  --scan N         pattern, plot: scan N (from 1) of a file whose scans overlap; scans\n"
+         "                   that follow each other are joined without it.\n"
          "  --axis A         plot: the horizontal axis, 2theta (default), theta, d (angstrom) or\n"
          "                   q (4 pi sin(theta) / lambda, 1/angstrom).\n"
          "  --ka2 RATIO      plot: also the K-alpha-2 companion of each line, height times RATIO,\n"
-         "                   drawn fainter (lambda a tube line of the table, or the pattern's own).\n"
+         "                   drawn fainter (lambda a tube's K-alpha-1 of the table, or the pattern's).\n"
          "  --zero DEG       plot: a zero shift in degrees 2-theta added to every line.\n"
          "  --profile [U V W]  plot: also the simulated profile of the lines (and of their K-alpha-2\n"
          "                   companions): a pseudo-Voigt peak on each line with the line's height as\n"
@@ -368,14 +383,16 @@ std::string helpText() {
          "  --size WxH       plot: its size in pixels (PNG) or points (PDF), default 1000x600.\n"
          "  --peaks          plot: also the peaks found in the measured pattern, marked above it.\n"
          "  --format tsv|json  pattern: tab-separated 2theta, intensity [, sigma] after a header\n"
-         "                   (a '# wavelength' line first when stored), or json (default tsv).\n"
+         "                   (a '# wavelength' line first when stored), or json with the format,\n"
+         "                   the scans and the wavelength (default tsv).\n"
          "\n"
-         "  peaks FILE reads the pattern as --pattern does, estimates its background (SNIP), finds\n"
-         "  the candidates on its smoothed second derivative and fits each peak, and each group of\n"
-         "  overlapping peaks together, by least squares with a pseudo-Voigt profile (its halves'\n"
-         "  widths following the pattern's asymmetry) on a straight background. The s.u. come\n"
-         "  from the covariance scaled by chi^2/nu; the significance is the height over its\n"
-         "  counting uncertainty (sqrt of the counts, or the file's sigma column).\n"
+         "  peaks FILE reads the pattern as --pattern does (--scan N chooses one of its scans),\n"
+         "  estimates its background (SNIP), finds the candidates on its smoothed second\n"
+         "  derivative and fits each peak, and each group of overlapping peaks together, by least\n"
+         "  squares with a pseudo-Voigt profile (its halves' widths following the pattern's\n"
+         "  asymmetry) on a straight background. The s.u. come from the covariance scaled by\n"
+         "  chi^2/nu; the significance is the height over its counting uncertainty (sqrt of the\n"
+         "  counts, or the file's sigma column).\n"
          "  --lambda L|NAME  peaks: the wavelength (angstrom or a row of the table) for d; by default\n"
          "                   the one the file stores. For a K-alpha-1 line of the table, or the\n"
          "                   file's K-alpha-1 with its K-alpha-2, every peak is a K-alpha-1/K-alpha-2\n"
@@ -391,7 +408,7 @@ std::string helpText() {
          "                   and FWHM in degrees 2-theta, d in angstrom (null without a wavelength).\n"
          "                   A pattern that holds no peak gives an empty list and notes why.\n"
          "  --help           this text.\n"
-         "  --version        the program's version.\n"
+         "  --version        the program's version and licence.\n"
          "\n"
          "The report and excel texts begin with the local date and time as dd/mm/yyyy hh:mm:ss.\n"
          "\n"

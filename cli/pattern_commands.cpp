@@ -21,6 +21,9 @@ namespace obrin::cli {
 
 namespace {
 
+// Scans named in the message that asks for --scan; a reciprocal-space map holds hundreds.
+constexpr std::size_t kListedScans = 12;
+
 PlotSetup refused(std::string message, int status = 1) { return {std::nullopt, std::move(message), status}; }
 
 bool endsWith(std::string_view text, std::string_view tail) {
@@ -39,12 +42,12 @@ std::optional<std::string> readPictureOptions(const Options& opt, PlotRequest& r
   }
   if (opt.ka2) {
     const auto ratio = parseNumber(*opt.ka2);
-    if (!ratio || *ratio < 0 || *ratio > 1) return "--ka2 takes a ratio between 0 and 1";
+    if (!ratio || *ratio < 0 || *ratio > kMaxAlpha2Ratio) return "--ka2 takes a ratio between 0 and 1";
     r.ka2Ratio = *ratio;
   }
   if (opt.zero) {
     const auto zero = parseNumber(*opt.zero);
-    if (!zero || std::abs(*zero) > 10) return "--zero takes a shift in degrees 2theta between -10 and 10";
+    if (!zero || std::abs(*zero) > kMaxZeroShift) return "--zero takes a shift in degrees 2theta between -10 and 10";
     r.zero = *zero;
   }
   if (opt.profile) {
@@ -106,6 +109,16 @@ std::optional<std::string> readSearchOptions(const Options& opt, PeakSearchOptio
   return std::nullopt;
 }
 
+// --scan N: a scan number from 1; a usage fault otherwise.
+std::optional<std::string> readScanOption(const Options& opt, int& scan) {
+  scan = 0;
+  if (!opt.scan) return std::nullopt;
+  const std::string& text = *opt.scan;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), scan);
+  if (ec != std::errc() || end != text.data() + text.size() || scan < 1) return "--scan takes a scan number from 1";
+  return std::nullopt;
+}
+
 template <typename T>
 std::string shortest(T x) {
   char buf[64];
@@ -114,6 +127,21 @@ std::string shortest(T x) {
 }
 
 }  // namespace
+
+PatternRead readMeasuredPattern(const std::string& file, int scan) {
+  PatternScansRead scans = readPatternScans(file);
+  if (!scans) return scans.failure();
+  if (scan == 0 && !scansFollowEachOther(*scans)) {
+    std::string message = "Cannot read the pattern file \"" + file + "\": its " + std::to_string(scans->size()) +
+                          " scans overlap; choose one with --scan N:";
+    const std::size_t listed = std::min<std::size_t>(scans->size(), kListedScans);
+    for (std::size_t i = 0; i < listed; ++i)
+      message += "\n  " + std::to_string(i + 1) + ": " + scanSummary((*scans)[i]);
+    if (listed < scans->size()) message += "\n  ... and " + std::to_string(scans->size() - listed) + " more";
+    return fail(message);
+  }
+  return patternOfScans(std::move(*scans), scan, file);
+}
 
 std::optional<std::pair<int, int>> parsePlotSize(std::string_view text) {
   const auto x = text.find_first_of("xX");
@@ -133,8 +161,10 @@ PlotSetup preparePlot(const Options& opt) {
   if (auto refusal = calculateLines(opt, r)) return refused(refusal->message, refusal->status);
   PeakSearchOptions search;
   if (auto fault = readSearchOptions(opt, search)) return refused(*fault, 2);
+  int scan = 0;
+  if (auto fault = readScanOption(opt, scan)) return refused(*fault, 2);
   if (opt.pattern) {
-    PatternRead read = readPattern(*opt.pattern);
+    PatternRead read = readMeasuredPattern(*opt.pattern, scan);
     if (!read.ok()) return refused(read.error());
     r.pattern = std::move(*read);
   }
@@ -146,10 +176,9 @@ PlotSetup preparePlot(const Options& opt) {
     r.peaks = findPeaks(*r.pattern, search);
   }
   if (r.ka2Ratio) {
-    // The table's Kα2 of the tube, else the one the pattern's file stores.
-    if (const auto lambda2 = alpha2Of(r.lambda)) r.lambda2 = *lambda2;
-    else if (r.pattern && r.pattern->wavelength && r.pattern->wavelength->alpha2 > 0)
-      r.lambda2 = r.pattern->wavelength->alpha2;
+    // The table's Kα2 of the tube, else the one the pattern's file stores with that Kα1.
+    const PatternWavelength file = r.pattern && r.pattern->wavelength ? *r.pattern->wavelength : PatternWavelength{};
+    if (const auto lambda2 = companionWavelength(r.lambda, file.alpha1, file.alpha2)) r.lambda2 = *lambda2;
     else return refused("No K-alpha-2 line is known for the wavelength " + shortest(r.lambda));
   }
   return {std::move(r), {}, 0};
@@ -160,6 +189,8 @@ std::string patternText(const MeasuredPattern& p, const std::string& file, Outpu
   std::string s;
   if (format == OutputFormat::Json) {
     s += "{\n  \"file\": " + jsonString(file) + ",\n  \"format\": " + jsonString(p.format) + ",\n";
+    s += "  \"scans\": " + std::to_string(p.scans) + ",\n  \"scan\": " + (p.scan ? std::to_string(p.scan) : "null") + ",\n";
+    if (!p.note.empty()) s += "  \"note\": " + jsonString(p.note) + ",\n";
     s += "  \"wavelength\": ";
     if (p.wavelength)
       s += "{\"kAlpha1\": " + jsonNumber(p.wavelength->alpha1) + ", \"kAlpha2\": " + jsonNumber(p.wavelength->alpha2) +
@@ -266,7 +297,9 @@ int runPeaksCommand(const Options& opt) {
     ratio = parseNumber(*opt.ka2);
     if (!ratio || *ratio < 0 || *ratio > 1) return usageFault("--ka2 takes a ratio between 0 and 1");
   }
-  const PatternRead read = readPattern(opt.words[0]);
+  int scan = 0;
+  if (auto fault = readScanOption(opt, scan)) return usageFault(*fault);
+  const PatternRead read = readMeasuredPattern(opt.words[0], scan);
   if (!read.ok()) {
     std::cerr << read.error() << "\n";
     return kRefused;
@@ -277,16 +310,23 @@ int runPeaksCommand(const Options& opt) {
     return kRefused;
   }
   search.wavelengths = *wavelengths;
+  if (!read->note.empty()) std::cerr << "Note: " << opt.words[0] << ": " << read->note << "\n";
   std::cout << peaksText(findPeaks(*read, search), opt.words[0], opt.format);
   return kDone;
 }
 
 int runPatternCommand(const Options& opt) {
-  const PatternRead read = readPattern(opt.words[0]);
+  int scan = 0;
+  if (auto fault = readScanOption(opt, scan)) {
+    std::cerr << *fault << "\n";
+    return 2;
+  }
+  const PatternRead read = readMeasuredPattern(opt.words[0], scan);
   if (!read.ok()) {
     std::cerr << read.error() << "\n";
     return 1;
   }
+  if (!read->note.empty()) std::cerr << "Note: " << opt.words[0] << ": " << read->note << "\n";
   std::cout << patternText(*read, opt.words[0], opt.format);
   return 0;
 }
