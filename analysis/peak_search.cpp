@@ -11,7 +11,8 @@
 #include "analysis/search_points.hpp"
 #include "analysis/peak_fit.hpp"
 #include "analysis/pseudo_voigt.hpp"
-#include "calc/wavelengths.hpp"
+#include "calc/pattern_sticks.hpp"
+#include "core/textformat.hpp"
 
 namespace obrin {
 
@@ -231,7 +232,9 @@ double PeakSearch::asymmetryTrend(double twoTheta, double c) {
 
 // Local maxima of the significance above the candidates' threshold, with start values.
 std::vector<Working> PeakSearch::candidates(const std::vector<double>& net, bool beside) const {
-  const double threshold = beside ? kCandidateSignificance : std::max(kCandidateSignificance, o_.minSignificance);
+  // The clear peaks, found first, are those that stand out at the default significance, whatever
+  // the user asks: the search goes the same way for every minimum.
+  const double threshold = beside ? kCandidateSignificance : std::max(kCandidateSignificance, kDefaultMinPeakSignificance);
   const std::vector<double> z = secondDerivativeSignificance(net, s_.variance, kernel_);
   const std::vector<double>& variance = s_.variance;
   const std::vector<double> smoothNet = movingAverage(net, 1);
@@ -419,10 +422,10 @@ std::optional<std::string> PeakSearch::rejection(const PeakGroupFit& fit, std::s
     return "A spike at 2θ = " + degrees(p.twoTheta) + "°, narrower than the step, was left out";
   if (p.fwhm < kMinPeakFwhmSteps * s_.step || p.fwhm > g.hi - g.lo || fit.atLimit[j]) return "";
   if (p.twoTheta < g.lo || p.twoTheta > g.hi) return "";
-  // The height must stand out of the counting noise, and out of what the fit leaves where the
-  // profile does not quite follow the peaks (χ²/ν > 1, the s.u. scaled by it): else it is a
-  // piece of a neighbour's misfit.
-  if (!(p.significance >= o_.minSignificance) || !(p.height >= o_.minSignificance * p.heightSu)) return "";
+  // The height must stand out of the counting noise as far as the user asks, and out of what
+  // the fit leaves where the profile does not quite follow the peaks (χ²/ν > 1, the s.u.
+  // scaled by it) as far as a peak must: else it is a piece of a neighbour's misfit.
+  if (!(p.significance >= o_.minSignificance) || !(p.height >= kDefaultMinPeakSignificance * p.heightSu)) return "";
   for (std::size_t k = 0; k < fit.peaks.size(); ++k) {
     const Peak& q = fit.peaks[k];
     if (k == j || std::abs(q.twoTheta - p.twoTheta) >= kMinPeakSeparationFwhm * std::max(p.fwhm, q.fwhm)) continue;
@@ -607,7 +610,7 @@ PeakList PeakSearch::run() {
   // as it is: subtracting an estimate would only add its kinks beside strong peaks.
   std::vector<Working> found = candidates(s_.y);
   if (found.empty()) {
-    note("No peak stands out of the noise at the minimum significance " + fixedText(o_.minSignificance, 1));
+    note("No peak stands out of the noise at the minimum significance " + fixedText(o_.minSignificance, 0, 1));
     list.notes = std::move(notes_);
     return list;
   }
@@ -639,7 +642,7 @@ PeakList PeakSearch::run() {
     list.alpha2Ratio = o_.wavelengths.alpha2->ratio;
   }
   if (list.peaks.empty())
-    note("No peak stands out of the noise at the minimum significance " + fixedText(o_.minSignificance, 1));
+    note("No peak stands out of the noise at the minimum significance " + fixedText(o_.minSignificance, 0, 1));
   list.notes = std::move(notes_);
   report(1);
   return list;
@@ -694,42 +697,25 @@ Result<Peak> PeakSearch::fitAt(double twoTheta, const std::vector<Peak>& others)
   return one[0];
 }
 
-bool isKalpha1Line(double lambda) {
-  return std::any_of(kXrayLines.begin(), kXrayLines.end(), [&](const XrayLine& line) {
-    return line.name.substr(2) == "Ka1" && std::abs(line.lambda - lambda) <= 5e-5;
-  });
-}
-
-// The table's Kα2 beside a Kα1 line.
-std::optional<double> tableAlpha2(double lambda) {
-  for (const XrayLine& line : kXrayLines) {
-    if (line.name.substr(2) != "Ka1" || std::abs(line.lambda - lambda) > 5e-5) continue;
-    for (const XrayLine& other : kXrayLines)
-      if (other.name.substr(0, 2) == line.name.substr(0, 2) && other.name.substr(2) == "Ka2") return other.lambda;
-  }
-  return std::nullopt;
-}
-
 }  // namespace
 
 Result<PeakWavelengths> peakWavelengths(std::optional<double> lambda, const std::optional<PatternWavelength>& stored,
                                         std::optional<double> ratio) {
   PeakWavelengths w;
-  const bool fileLine = stored && stored->alpha1 > 0;
-  w.lambda = lambda ? lambda : fileLine ? std::optional<double>(stored->alpha1) : std::nullopt;
+  const PatternWavelength file = stored.value_or(PatternWavelength{});
+  w.lambda = lambda ? lambda : file.alpha1 > 0 ? std::optional<double>(file.alpha1) : std::nullopt;
   if (w.lambda && !(*w.lambda > 0)) return fail("The wavelength must be positive");
   if (ratio && (!(*ratio >= 0) || *ratio > 1)) return fail("The K-alpha-2 ratio must lie between 0 and 1");
-  std::optional<double> lambda2;
-  bool sameAsFile = fileLine && w.lambda && std::abs(*w.lambda - stored->alpha1) <= 5e-5;
-  if (w.lambda && isKalpha1Line(*w.lambda)) lambda2 = tableAlpha2(*w.lambda);
-  if (sameAsFile && stored->alpha2 > *w.lambda) lambda2 = stored->alpha2;
+  const std::optional<double> lambda2 = w.lambda ? companionWavelength(*w.lambda, file.alpha1, file.alpha2) : std::nullopt;
   if (!lambda2) {
     if (ratio && *ratio > 0)
-      return fail(w.lambda ? "No K-alpha-2 line is known for the wavelength " + fixedText(*w.lambda, 5)
+      return fail(w.lambda ? "No K-alpha-2 line is known for the wavelength " + fixedText(*w.lambda, 0, 5)
                            : "A K-alpha-2 ratio needs a wavelength");
     return w;
   }
-  const double r = ratio ? *ratio : sameAsFile && stored->ratio > 0 ? stored->ratio : kDefaultAlpha2Ratio;
+  // The file's ratio belongs to its own doublet.
+  const bool filesDoublet = file.alpha2 > 0 && *lambda2 == file.alpha2;
+  const double r = ratio ? *ratio : filesDoublet && file.ratio > 0 ? file.ratio : kDefaultAlpha2Ratio;
   if (r > 0) w.alpha2 = Alpha2Line{*lambda2, r};
   return w;
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "core/limits.hpp"
+#include "core/textformat.hpp"
 
 namespace obrin {
 
@@ -50,12 +51,6 @@ double median(std::vector<double> v) {
   return *mid;
 }
 
-std::string fixedText(double x, int decimals) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.*f", decimals, x);
-  return text;
-}
-
 std::optional<SearchPoints> searchPoints(const MeasuredPattern& p, std::optional<double> fromAngle,
                                          std::optional<double> toAngle, std::vector<std::string>& notes) {
   if (p.x.size() != p.y.size()) {
@@ -64,7 +59,7 @@ std::optional<SearchPoints> searchPoints(const MeasuredPattern& p, std::optional
   }
   const double from = fromAngle.value_or(-INFINITY), to = toAngle.value_or(INFINITY);
   if (!(from < to)) {
-    notes.push_back("The 2θ range " + fixedText(from, 3) + " to " + fixedText(to, 3) + " holds no angle");
+    notes.push_back("The 2θ range " + fixedText(from, 0, 3) + " to " + fixedText(to, 0, 3) + " holds no angle");
     return std::nullopt;
   }
   const bool sigma = p.sigma.size() == p.x.size();
@@ -120,8 +115,8 @@ std::optional<SearchPoints> searchPoints(const MeasuredPattern& p, std::optional
   const bool integral = std::all_of(s.y.begin(), s.y.end(), [](double v) { return v >= 0 && v == std::floor(v); });
   if (gain > kCountingGainTolerance || (!sigma && !integral && gain * kCountingGainTolerance < 1)) {
     for (double& v : s.variance) v *= gain;
-    notes.push_back(std::string(sigma ? "The intensities scatter " + fixedText(std::sqrt(gain), 2) + " times more than their σ say"
-                                      : "The intensities scatter as " + fixedText(std::sqrt(gain), 3) +
+    notes.push_back(std::string(sigma ? "The intensities scatter " + fixedText(std::sqrt(gain), 0, 2) + " times more than their σ say"
+                                      : "The intensities scatter as " + fixedText(std::sqrt(gain), 0, 3) +
                                             " × √I rather than as counts") +
                     ": their uncertainties are taken from that scatter");
   }

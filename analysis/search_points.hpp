@@ -27,7 +27,5 @@ std::optional<SearchPoints> searchPoints(const MeasuredPattern& pattern, std::op
 std::vector<double> movingAverage(const std::vector<double>& y, int half);
 // The upper median (0 for none).
 double median(std::vector<double> v);
-// x with the given decimals, as the notes write numbers.
-std::string fixedText(double x, int decimals);
 
 }  // namespace obrin

@@ -24,6 +24,7 @@
 #include "core/textformat.hpp"
 #include "io/cellfile.hpp"
 #include "io/excel.hpp"
+#include "io/peak_list_file.hpp"
 #include "io/report.hpp"
 #include "io/structure_import.hpp"
 #include "core/numfield.hpp"
@@ -167,7 +168,11 @@ int runRefinement(const Options& opt, const std::vector<std::string>& args) {
   if (opt.pattern) return runSiblingProgram("obrin-plot", args);
   const RefineSetup setup = prepareRefine(opt);
   if (!setup.request) return setup.status == kBadUsage ? badUsage(setup.error) : refuse(setup.error);
-  return refuse("Cannot read the peak list " + *opt.peaks + ": this build reads no peak lists");
+  PeakListReading how;
+  how.lambda = setup.request->lambda;  // a list of d has its 2θ at the wavelength of the refinement
+  const auto peaks = readPeakList(*opt.peakFile, how);
+  if (!peaks) return refuse(peaks.error());
+  return runRefine(opt, *setup.request, *peaks);
 }
 
 int run(const std::vector<std::string>& args) {
@@ -185,7 +190,8 @@ int run(const std::vector<std::string>& args) {
     // Drawing needs Qt and measured patterns their readers, which obrin-cli does without:
     // the program beside it draws and reads.
     case Command::Plot:
-    case Command::Pattern: return runSiblingProgram("obrin-plot", args);
+    case Command::Pattern:
+    case Command::Peaks: return runSiblingProgram("obrin-plot", args);
     case Command::Refine: return runRefinement(opt, args);
   }
   return kDone;

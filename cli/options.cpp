@@ -18,6 +18,7 @@ constexpr CommandName kCommands[] = {{"groups", Command::Groups},
                                      {"bragg", Command::Bragg},
                                      {"plot", Command::Plot},
                                      {"pattern", Command::Pattern},
+                                     {"peaks", Command::Peaks},
                                      {"refine", Command::Refine}};
 
 constexpr std::string_view kFormatNames[] = {"list", "tsv", "json", "report", "excel", "cell"};
@@ -26,7 +27,8 @@ bool isOption(std::string_view arg) { return arg.size() > 2 && arg.substr(0, 2) 
 
 bool isPlotOption(std::string_view arg) {
   return arg == "--pattern" || arg == "--scan" || arg == "--axis" || arg == "--ka2" || arg == "--zero" ||
-         arg == "--output" || arg == "--size" || arg == "--profile";
+         arg == "--output" || arg == "--size" || arg == "--profile" || arg == "--peaks" || arg == "--range" ||
+         arg == "--min-significance";
 }
 
 // A word --cell takes as one of its numbers. Anything else ends the numbers, so that SYSTEM and
@@ -57,8 +59,10 @@ bool optionAllowed(Command command, std::string_view option) {
       return among({"--cell", "--lambda", "--theta", "--2theta", "--from", "--format", "--hkl", "--cif", "--block"});
     case Command::Plot:
       return among({"--cell", "--lambda", "--theta", "--2theta", "--cif", "--block", "--monochromator", "--pattern",
-                    "--scan", "--axis", "--ka2", "--zero", "--output", "--size", "--profile"});
+                    "--scan", "--axis", "--ka2", "--zero", "--output", "--size", "--profile", "--peaks",
+                    "--min-significance"});
     case Command::Pattern: return option == "--format" || option == "--scan";
+    case Command::Peaks: return among({"--scan", "--lambda", "--ka2", "--range", "--min-significance", "--format"});
     case Command::Refine:
       return among({"--cell", "--lambda", "--from", "--cif", "--block", "--peaks", "--pattern", "--scan", "--zero",
                     "--displacement", "--tolerance", "--format"});
@@ -119,7 +123,7 @@ Result<void> readValueOption(const std::string& arg, const std::string& value, O
   else if (arg == "--zero") opt.zero = value;
   else if (arg == "--output") opt.output = value;
   else if (arg == "--size") opt.size = value;
-  else if (arg == "--peaks") opt.peaks = value;
+  else if (arg == "--min-significance") opt.minSignificance = value;
   else if (arg == "--tolerance") opt.tolerance = value;
   else if (arg == "--format") {
     const auto f = formatFromName(value);
@@ -137,6 +141,16 @@ Result<void> readOption(const std::vector<std::string>& args, std::size_t& i, Op
     return fail(knownOption(arg) ? arg + " does not apply to " + commandName(opt.command) : "unknown option " + arg);
   if (arg == "--2theta") {
     opt.twoTheta = true;
+  } else if (arg == "--peaks" && opt.command == Command::Refine) {
+    auto v = takeWords(args, i, 1);
+    if (!v) return fail("--peaks needs a peak-list FILE");
+    opt.peakFile = v->front();
+  } else if (arg == "--peaks") {
+    opt.peaks = true;
+  } else if (arg == "--range") {
+    auto v = takeWords(args, i, 2);
+    if (!v) return fail("--range needs two angles 2theta: T1 T2");
+    opt.range = std::array<std::string, 2>{(*v)[0], (*v)[1]};
   } else if (opt.command == Command::Refine && arg == "--zero") {
     opt.refineZero = true;
   } else if (arg == "--displacement") {
@@ -220,6 +234,13 @@ Result<void> checkCommand(Options& opt, bool formatGiven) {
       }
       if (!opt.output) return fail("plot needs --output FILE.png or FILE.pdf");
       if (opt.scan && !opt.pattern) return fail("--scan needs --pattern");
+      if (opt.peaks && !opt.pattern) return fail("--peaks needs --pattern");
+      if (opt.minSignificance && !opt.peaks) return fail("--min-significance needs --peaks");
+      break;
+    case Command::Peaks:
+      if (opt.words.size() != 1) return fail("peaks takes one FILE");
+      if (opt.format != OutputFormat::List && opt.format != OutputFormat::Tsv && opt.format != OutputFormat::Json)
+        return fail("peaks prints the list, tsv or json format only");
       break;
     case Command::Pattern:
       if (opt.words.size() != 1) return fail("pattern takes one FILE");
@@ -238,7 +259,7 @@ Result<void> checkCommand(Options& opt, bool formatGiven) {
         if (opt.cell.empty()) return fail("refine needs --cell");
       }
       if (!opt.lambda && !opt.from) return fail("refine needs --lambda");
-      if (opt.peaks.has_value() == opt.pattern.has_value()) return fail("refine needs --peaks FILE or --pattern FILE");
+      if (opt.peakFile.has_value() == opt.pattern.has_value()) return fail("refine needs --peaks FILE or --pattern FILE");
       if (opt.scan && !opt.pattern) return fail("--scan needs --pattern");
       if (opt.format != OutputFormat::List && opt.format != OutputFormat::Tsv && opt.format != OutputFormat::Json)
         return fail("refine prints the list, tsv or json format only");
@@ -288,9 +309,11 @@ std::string usageText() {
          "       obrin-cli powder|single|bragg --cif FILE.cif [--block NAME] [SYSTEM [GROUP]] [options]\n"
          "       obrin-cli plot SYSTEM GROUP --cell ... --lambda L --theta T1 T2 [--2theta] [--pattern FILE]\n"
          "                 [--scan N] [--axis 2theta|theta|d|q] [--ka2 RATIO] [--zero DEG] [--profile [U V W]]\n"
-         "                 --output FILE.png|FILE.pdf [--size WxH]\n"
+         "                 [--peaks [--min-significance S]] --output FILE.png|FILE.pdf [--size WxH]\n"
          "       obrin-cli plot --cif FILE.cif [--block NAME] [SYSTEM [GROUP]] [options] --output FILE\n"
          "       obrin-cli pattern FILE [--scan N] [--format tsv|json]\n"
+         "       obrin-cli peaks FILE [--scan N] [--lambda L|NAME] [--ka2 RATIO] [--range T1 T2]\n"
+         "                 [--min-significance S] [--format list|tsv|json]\n"
          "       obrin-cli refine SYSTEM GROUP --cell ... --lambda L (--peaks FILE | --pattern FILE)\n"
          "                 [--zero] [--displacement [R]] [--tolerance T] [--format list|tsv|json]\n"
          "       obrin-cli refine --from FILE.ind | --cif FILE.cif [SYSTEM [GROUP]] [options]\n"
@@ -317,6 +340,9 @@ std::string helpText() {
          "                           obrin-plot beside obrin-cli; no display needed)\n"
          "  pattern FILE             the points read from a measured pattern, the format it was read\n"
          "                           as, and its wavelength when the file stores one\n"
+         "  peaks FILE               the peaks of a measured pattern: 2-theta, d, height, area, FWHM\n"
+         "                           and pseudo-Voigt mixing, each with its standard uncertainty, and\n"
+         "                           the significance of each peak\n"
          "  refine                   the cell refined by least squares against measured peaks: each\n"
          "                           peak takes the nearest allowed line of the group within the\n"
          "                           tolerance, the free parameters of the system (and the zero\n"
@@ -395,6 +421,7 @@ std::string helpText() {
          "                   before it.\n"
          "  --output FILE    plot: the picture, FILE.png or FILE.pdf.\n"
          "  --size WxH       plot: its size in pixels (PNG) or points (PDF), default 1000x600.\n"
+         "  --peaks          plot: also the peaks found in the measured pattern, marked above it.\n"
          "  --format tsv|json  pattern: tab-separated 2theta, intensity [, sigma] after a header\n"
          "                   (a '# wavelength' line first when stored), or json with the format,\n"
          "                   the scans and the wavelength (default tsv).\n"
@@ -412,6 +439,28 @@ std::string helpText() {
          "                   displacement, their s.u., correlation_zero_displacement, M20, F_N,\n"
          "                   unindexed, lines [...]}. Peaks are weighted by 1/s.u.^2 of their\n"
          "                   2-theta (s.u. at least 0.005 degrees), equally when the list has none.\n"
+         "\n"
+         "  peaks FILE reads the pattern as --pattern does (--scan N chooses one of its scans),\n"
+         "  estimates its background (SNIP), finds the candidates on its smoothed second\n"
+         "  derivative and fits each peak, and each group of overlapping peaks together, by least\n"
+         "  squares with a pseudo-Voigt profile (its halves' widths following the pattern's\n"
+         "  asymmetry) on a straight background. The s.u. come from the covariance scaled by\n"
+         "  chi^2/nu; the significance is the height over its counting uncertainty (sqrt of the\n"
+         "  counts, or the file's sigma column).\n"
+         "  --lambda L|NAME  peaks: the wavelength (angstrom or a row of the table) for d; by default\n"
+         "                   the one the file stores. For a K-alpha-1 line of the table, or the\n"
+         "                   file's K-alpha-1 with its K-alpha-2, every peak is a K-alpha-1/K-alpha-2\n"
+         "                   doublet and its 2-theta that of K-alpha-1.\n"
+         "  --ka2 RATIO      peaks: the K-alpha-2/K-alpha-1 ratio of the doublets (default the file's,\n"
+         "                   else 0.5); 0 fits single peaks.\n"
+         "  --range T1 T2    peaks: search between these 2-theta angles only.\n"
+         "  --min-significance S  peaks, plot --peaks: the least significance of a peak (default 5).\n"
+         "  --format F       peaks: list (default: a table, then the notes), tsv (the peak-list file\n"
+         "                   the window exports, with its header) or json {peaks [{two_theta,\n"
+         "                   two_theta_su, d, height, height_su, area, area_su, fwhm, fwhm_su, eta,\n"
+         "                   eta_su, significance}], wavelength, kalpha2, background, notes}; angles\n"
+         "                   and FWHM in degrees 2-theta, d in angstrom (null without a wavelength).\n"
+         "                   A pattern that holds no peak gives an empty list and notes why.\n"
          "  --help           this text.\n"
          "  --version        the program's version and licence.\n"
          "\n"
@@ -428,6 +477,8 @@ std::string helpText() {
          "  obrin-cli plot CUBI 227 --cell 5.4309 --lambda CuKa1 --theta 10 70 --2theta --ka2 0.5 --output si.png\n"
          "  obrin-cli plot --cif si.cif --lambda CuKa1 --theta 10 90 --2theta --profile --output si.png\n"
          "  obrin-cli pattern scan.xrdml --format json\n"
+         "  obrin-cli peaks scan.xrdml --range 20 80 --format json\n"
+         "  obrin-cli peaks si.xy --lambda CuKa1 --min-significance 10\n"
          "  obrin-cli refine CUBI 227 --cell 5.43 --lambda CuKa1 --pattern doc/silicon-scan.xy --zero\n";
 }
 

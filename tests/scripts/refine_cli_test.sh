@@ -39,6 +39,22 @@ run refine CUBI 227 --cell 0 --lambda CuKa1 --peaks "$WORK/two.txt" "${DATA[@]}"
 run refine CUBI xyz --cell 5.43 --lambda CuKa1 --peaks "$WORK/two.txt" "${DATA[@]}"
 [[ $STATUS == 1 ]] || fail "unknown group: status $STATUS, $ERR"
 
+# ---- Peak lists: typed by hand (2theta, or d under its header), and refused with their line ---
+printf '# silicon by hand\n28.44\n47.30\n56.12\n69.13\n76.38\n' >"$WORK/hand.txt"
+run "${SI[@]}" --peaks "$WORK/hand.txt"
+[[ $STATUS == 0 && $OUT == *"peaks 5: used 5"*"weights equal"*"a = 5.430"* ]] || fail "refine a typed list: status $STATUS, $OUT $ERR"
+printf 'd intensity\n3.1355 100\n1.9201 60\n1.6374 30\n' >"$WORK/d.txt"
+run "${SI[@]}" --peaks "$WORK/d.txt" --format json
+[[ $STATUS == 0 && $OUT == *'"used": 3, "unindexed": 0'* ]] || fail "refine a list of d: status $STATUS, $OUT $ERR"
+run "${SI[@]}" --peaks "$WORK/two.txt" --zero --displacement
+[[ $STATUS == 1 && -z $OUT && $ERR == *"Too few indexed lines: 2 for 3 parameters (a, zero, displacement)"* ]] ||
+  fail "refine two lines with both shifts: status $STATUS, $ERR"
+printf '28.44\nabc\n' >"$WORK/bad.txt"
+run "${SI[@]}" --peaks "$WORK/bad.txt"
+[[ $STATUS == 1 && $ERR == *"bad.txt"*"line 2"* && -z $OUT ]] || fail "refine a bad list: status $STATUS, $ERR"
+run "${SI[@]}" --peaks "$WORK/none.txt"
+[[ $STATUS == 1 && $ERR == *"none.txt"* ]] || fail "refine a missing list: status $STATUS, $ERR"
+
 # ---- The peaks of a measured pattern, found by obrin-plot ------------------------------------
 if [[ -x $BIN/obrin-plot ]]; then
   SCAN=(--pattern "$SRC/doc/silicon-scan.xy")
@@ -60,6 +76,14 @@ first = r["lines"][0]
 assert (first["h"], first["k"], first["l"]) == (1, 1, 1) and set(first) >= {
     "two_theta_obs", "two_theta_calc", "delta", "leverage", "outlier", "ambiguous"}
 PY
+  # The peak list obrin-cli peaks writes refines as the pattern's own peaks do.
+  run peaks "$SRC/doc/silicon-scan.xy" --lambda CuKa1 --format tsv
+  cp "$WORK/out" "$WORK/si-peaks.txt"
+  run "${SI[@]}" --peaks "$WORK/si-peaks.txt" --zero
+  [[ $STATUS == 0 ]] || fail "refine the written peak list: status $STATUS, $ERR"
+  from_list=$OUT
+  run "${SI[@]}" "${SCAN[@]}" --zero
+  [[ $OUT == "$from_list" ]] || fail "a written peak list refines otherwise than the pattern's peaks"
   run "${SI[@]}" "${SCAN[@]}" --format tsv
   [[ $STATUS == 0 && $(grep -c $'^[0-9]\+\t' "$WORK/out") == 6 && $OUT == *$'# unindexed\t0'* ]] ||
     fail "refine tsv: status $STATUS, $OUT"

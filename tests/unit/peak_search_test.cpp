@@ -7,11 +7,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <fstream>
 #include <functional>
 #include <numeric>
 #include <random>
-#include <sstream>
 
 #include "analysis/peak_search.hpp"
 #include "calc/intensity.hpp"
@@ -613,20 +611,13 @@ void expectExplained(const PeakList& list, const std::vector<CalculatedLine>& li
   }
 }
 
-std::string contentsOf(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 }  // namespace
 
 // Lab Cu Kα data of PbSO4 from GSAS-II's tutorials, a GSAS file of counts.
 TEST(RealPatterns, LeadSulphatePeaksAreItsLines) {
   const auto dir = realFilesDir();
   if (!dir) GTEST_SKIP() << "no ../shared/real beside the checkout";
-  const PatternRead read = readPatternText(contentsOf(*dir / "patterns" / "gsas2__PBSO4.XRA"), "gsas2__PBSO4.XRA");
+  const PatternRead read = readPattern(*dir / "patterns" / "gsas2__PBSO4.XRA");
   ASSERT_TRUE(read.ok()) << read.error();
   PeakSearchOptions o;
   o.wavelengths = *peakWavelengths(kCuKa1, std::nullopt, std::nullopt);
