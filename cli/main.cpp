@@ -16,6 +16,7 @@
 #include "cli/exit_status.hpp"
 #include "cli/formats.hpp"
 #include "cli/options.hpp"
+#include "cli/refine_command.hpp"
 #include "cli/request.hpp"
 #include "cli/resolve.hpp"
 #include "cli/sibling.hpp"
@@ -23,6 +24,7 @@
 #include "core/textformat.hpp"
 #include "io/cellfile.hpp"
 #include "io/excel.hpp"
+#include "io/peak_list_file.hpp"
 #include "io/report.hpp"
 #include "io/structure_import.hpp"
 #include "core/numfield.hpp"
@@ -160,6 +162,19 @@ int runConditions(const Options& opt) {
   return kDone;
 }
 
+// The peaks of a peak list are refined here; those of a measured pattern are found by the
+// program that reads patterns.
+int runRefinement(const Options& opt, const std::vector<std::string>& args) {
+  if (opt.pattern) return runSiblingProgram("obrin-plot", args);
+  const RefineSetup setup = prepareRefine(opt);
+  if (!setup.request) return setup.status == kBadUsage ? badUsage(setup.error) : refuse(setup.error);
+  PeakListReading how;
+  how.lambda = setup.request->lambda;  // a list of d has its 2θ at the wavelength of the refinement
+  const auto peaks = readPeakList(*opt.peakFile, how);
+  if (!peaks) return refuse(peaks.error());
+  return runRefine(opt, *setup.request, *peaks);
+}
+
 int run(const std::vector<std::string>& args) {
   const auto parsed = parseCommandLine(args);
   if (!parsed) return badUsage(parsed.error());
@@ -175,7 +190,9 @@ int run(const std::vector<std::string>& args) {
     // Drawing needs Qt and measured patterns their readers, which obrin-cli does without:
     // the program beside it draws and reads.
     case Command::Plot:
-    case Command::Pattern: return runSiblingProgram("obrin-plot", args);
+    case Command::Pattern:
+    case Command::Peaks: return runSiblingProgram("obrin-plot", args);
+    case Command::Refine: return runRefinement(opt, args);
   }
   return kDone;
 }

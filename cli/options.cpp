@@ -17,7 +17,9 @@ constexpr CommandName kCommands[] = {{"groups", Command::Groups},
                                      {"single", Command::Single},
                                      {"bragg", Command::Bragg},
                                      {"plot", Command::Plot},
-                                     {"pattern", Command::Pattern}};
+                                     {"pattern", Command::Pattern},
+                                     {"peaks", Command::Peaks},
+                                     {"refine", Command::Refine}};
 
 constexpr std::string_view kFormatNames[] = {"list", "tsv", "json", "report", "excel", "cell"};
 
@@ -25,7 +27,8 @@ bool isOption(std::string_view arg) { return arg.size() > 2 && arg.substr(0, 2) 
 
 bool isPlotOption(std::string_view arg) {
   return arg == "--pattern" || arg == "--scan" || arg == "--axis" || arg == "--ka2" || arg == "--zero" ||
-         arg == "--output" || arg == "--size" || arg == "--profile";
+         arg == "--output" || arg == "--size" || arg == "--profile" || arg == "--peaks" || arg == "--range" ||
+         arg == "--min-significance";
 }
 
 // A word --cell takes as one of its numbers. Anything else ends the numbers, so that SYSTEM and
@@ -56,8 +59,13 @@ bool optionAllowed(Command command, std::string_view option) {
       return among({"--cell", "--lambda", "--theta", "--2theta", "--from", "--format", "--hkl", "--cif", "--block"});
     case Command::Plot:
       return among({"--cell", "--lambda", "--theta", "--2theta", "--cif", "--block", "--monochromator", "--pattern",
-                    "--scan", "--axis", "--ka2", "--zero", "--output", "--size", "--profile"});
+                    "--scan", "--axis", "--ka2", "--zero", "--output", "--size", "--profile", "--peaks",
+                    "--min-significance"});
     case Command::Pattern: return option == "--format" || option == "--scan";
+    case Command::Peaks: return among({"--scan", "--lambda", "--ka2", "--range", "--min-significance", "--format"});
+    case Command::Refine:
+      return among({"--cell", "--lambda", "--from", "--cif", "--block", "--peaks", "--pattern", "--scan", "--zero",
+                    "--displacement", "--tolerance", "--format"});
     default: return false;
   }
 }
@@ -82,7 +90,8 @@ namespace {
 
 bool knownOption(std::string_view arg) {
   for (std::string_view o : {"--cell", "--lambda", "--theta", "--2theta", "--limits", "--hkl", "--from", "--format",
-                             "--decimals", "--cif", "--block", "--monochromator"})
+                             "--decimals", "--cif", "--block", "--monochromator", "--peaks", "--displacement",
+                             "--tolerance"})
     if (arg == o) return true;
   return isPlotOption(arg);
 }
@@ -114,6 +123,8 @@ Result<void> readValueOption(const std::string& arg, const std::string& value, O
   else if (arg == "--zero") opt.zero = value;
   else if (arg == "--output") opt.output = value;
   else if (arg == "--size") opt.size = value;
+  else if (arg == "--min-significance") opt.minSignificance = value;
+  else if (arg == "--tolerance") opt.tolerance = value;
   else if (arg == "--format") {
     const auto f = formatFromName(value);
     if (!f) return fail("unknown format \"" + value + "\"");
@@ -130,6 +141,21 @@ Result<void> readOption(const std::vector<std::string>& args, std::size_t& i, Op
     return fail(knownOption(arg) ? arg + " does not apply to " + commandName(opt.command) : "unknown option " + arg);
   if (arg == "--2theta") {
     opt.twoTheta = true;
+  } else if (arg == "--peaks" && opt.command == Command::Refine) {
+    auto v = takeWords(args, i, 1);
+    if (!v) return fail("--peaks needs a peak-list FILE");
+    opt.peakFile = v->front();
+  } else if (arg == "--peaks") {
+    opt.peaks = true;
+  } else if (arg == "--range") {
+    auto v = takeWords(args, i, 2);
+    if (!v) return fail("--range needs two angles 2theta: T1 T2");
+    opt.range = std::array<std::string, 2>{(*v)[0], (*v)[1]};
+  } else if (opt.command == Command::Refine && arg == "--zero") {
+    opt.refineZero = true;
+  } else if (arg == "--displacement") {
+    // The goniometer radius may follow, like the numbers of --cell.
+    opt.displacement = i + 1 < args.size() && looksLikeNumber(args[i + 1]) ? args[++i] : std::string();
   } else if (arg == "--cell") {
     opt.cell.clear();
     while (i + 1 < args.size() && opt.cell.size() < 6 && looksLikeNumber(args[i + 1])) opt.cell.push_back(args[++i]);
@@ -208,12 +234,35 @@ Result<void> checkCommand(Options& opt, bool formatGiven) {
       }
       if (!opt.output) return fail("plot needs --output FILE.png or FILE.pdf");
       if (opt.scan && !opt.pattern) return fail("--scan needs --pattern");
+      if (opt.peaks && !opt.pattern) return fail("--peaks needs --pattern");
+      if (opt.minSignificance && !opt.peaks) return fail("--min-significance needs --peaks");
+      break;
+    case Command::Peaks:
+      if (opt.words.size() != 1) return fail("peaks takes one FILE");
+      if (opt.format != OutputFormat::List && opt.format != OutputFormat::Tsv && opt.format != OutputFormat::Json)
+        return fail("peaks prints the list, tsv or json format only");
       break;
     case Command::Pattern:
       if (opt.words.size() != 1) return fail("pattern takes one FILE");
       if (!formatGiven) opt.format = OutputFormat::Tsv;
       if (opt.format != OutputFormat::Tsv && opt.format != OutputFormat::Json)
         return fail("pattern prints the tsv or json format only");
+      break;
+    case Command::Refine:
+      if (opt.from && opt.cif) return fail("refine takes --from or --cif, not both");
+      if (opt.block && !opt.cif) return fail("--block needs --cif");
+      if (opt.from || opt.cif) {
+        if (opt.words.size() > 2) return fail(std::string("refine") + (opt.from ? " --from" : " --cif") +
+                                              " takes at most a SYSTEM and a GROUP");
+      } else {
+        if (opt.words.size() != 2) return fail("refine takes a SYSTEM and a GROUP, or --from FILE or --cif FILE");
+        if (opt.cell.empty()) return fail("refine needs --cell");
+      }
+      if (!opt.lambda && !opt.from) return fail("refine needs --lambda");
+      if (opt.peakFile.has_value() == opt.pattern.has_value()) return fail("refine needs --peaks FILE or --pattern FILE");
+      if (opt.scan && !opt.pattern) return fail("--scan needs --pattern");
+      if (opt.format != OutputFormat::List && opt.format != OutputFormat::Tsv && opt.format != OutputFormat::Json)
+        return fail("refine prints the list, tsv or json format only");
       break;
     case Command::Help:
     case Command::Version: break;
@@ -260,9 +309,14 @@ std::string usageText() {
          "       obrin-cli powder|single|bragg --cif FILE.cif [--block NAME] [SYSTEM [GROUP]] [options]\n"
          "       obrin-cli plot SYSTEM GROUP --cell ... --lambda L --theta T1 T2 [--2theta] [--pattern FILE]\n"
          "                 [--scan N] [--axis 2theta|theta|d|q] [--ka2 RATIO] [--zero DEG] [--profile [U V W]]\n"
-         "                 --output FILE.png|FILE.pdf [--size WxH]\n"
+         "                 [--peaks [--min-significance S]] --output FILE.png|FILE.pdf [--size WxH]\n"
          "       obrin-cli plot --cif FILE.cif [--block NAME] [SYSTEM [GROUP]] [options] --output FILE\n"
          "       obrin-cli pattern FILE [--scan N] [--format tsv|json]\n"
+         "       obrin-cli peaks FILE [--scan N] [--lambda L|NAME] [--ka2 RATIO] [--range T1 T2]\n"
+         "                 [--min-significance S] [--format list|tsv|json]\n"
+         "       obrin-cli refine SYSTEM GROUP --cell ... --lambda L (--peaks FILE | --pattern FILE)\n"
+         "                 [--zero] [--displacement [R]] [--tolerance T] [--format list|tsv|json]\n"
+         "       obrin-cli refine --from FILE.ind | --cif FILE.cif [SYSTEM [GROUP]] [options]\n"
          "       obrin-cli --help | --version\n";
 }
 
@@ -286,6 +340,15 @@ std::string helpText() {
          "                           obrin-plot beside obrin-cli; no display needed)\n"
          "  pattern FILE             the points read from a measured pattern, the format it was read\n"
          "                           as, and its wavelength when the file stores one\n"
+         "  peaks FILE               the peaks of a measured pattern: 2-theta, d, height, area, FWHM\n"
+         "                           and pseudo-Voigt mixing, each with its standard uncertainty, and\n"
+         "                           the significance of each peak\n"
+         "  refine                   the cell refined by least squares against measured peaks: each\n"
+         "                           peak takes the nearest allowed line of the group within the\n"
+         "                           tolerance, the free parameters of the system (and the zero\n"
+         "                           shift, the specimen displacement) are refined, and the matching\n"
+         "                           repeats until it holds; the cell, V, zero and displacement with\n"
+         "                           their standard uncertainties, M20, F_N and a table of the peaks\n"
          "\n"
          "SYSTEM   CUBI TETR ORTH HEXA RHOM MONO TRIC, or the name of the system list (Cubic,\n"
          "         Tetragonal, Othorhombic, Hexagonal, Rhomboedral, Monoclinic, Triclinic), any case.\n"
@@ -358,9 +421,46 @@ std::string helpText() {
          "                   before it.\n"
          "  --output FILE    plot: the picture, FILE.png or FILE.pdf.\n"
          "  --size WxH       plot: its size in pixels (PNG) or points (PDF), default 1000x600.\n"
+         "  --peaks          plot: also the peaks found in the measured pattern, marked above it.\n"
          "  --format tsv|json  pattern: tab-separated 2theta, intensity [, sigma] after a header\n"
          "                   (a '# wavelength' line first when stored), or json with the format,\n"
          "                   the scans and the wavelength (default tsv).\n"
+         "  --peaks FILE     refine: a peak list (plain text, a peak a row by 2theta or d, comment\n"
+         "                   lines #), as the peak table exports it or typed by hand.\n"
+         "  --pattern FILE   refine: a measured pattern (as plot reads it, --scan too) whose peaks\n"
+         "                   are found first, as 'Find peaks' finds them at the default significance\n"
+         "                   (K-alpha-1/K-alpha-2 doublets for a tube line).\n"
+         "  --zero           refine: the zero shift (degrees 2-theta) too.\n"
+         "  --displacement [R]  refine: the specimen displacement s (mm) too, which moves a line by\n"
+         "                   -2 s cos(theta) / R; R the goniometer radius in mm (default 240).\n"
+         "  --tolerance T    refine: a peak takes lines within T degrees 2-theta (default 0.1).\n"
+         "  --format list|tsv|json  refine: the results as text (default), as tab-separated rows\n"
+         "                   (summary lines '# ...', then a row per peak), or json {cell, zero,\n"
+         "                   displacement, their s.u., correlation_zero_displacement, M20, F_N,\n"
+         "                   unindexed, lines [...]}. Peaks are weighted by 1/s.u.^2 of their\n"
+         "                   2-theta (s.u. at least 0.005 degrees), equally when the list has none.\n"
+         "\n"
+         "  peaks FILE reads the pattern as --pattern does (--scan N chooses one of its scans),\n"
+         "  estimates its background (SNIP), finds the candidates on its smoothed second\n"
+         "  derivative and fits each peak, and each group of overlapping peaks together, by least\n"
+         "  squares with a pseudo-Voigt profile (its halves' widths following the pattern's\n"
+         "  asymmetry) on a straight background. The s.u. come from the covariance scaled by\n"
+         "  chi^2/nu; the significance is the height over its counting uncertainty (sqrt of the\n"
+         "  counts, or the file's sigma column).\n"
+         "  --lambda L|NAME  peaks: the wavelength (angstrom or a row of the table) for d; by default\n"
+         "                   the one the file stores. For a K-alpha-1 line of the table, or the\n"
+         "                   file's K-alpha-1 with its K-alpha-2, every peak is a K-alpha-1/K-alpha-2\n"
+         "                   doublet and its 2-theta that of K-alpha-1.\n"
+         "  --ka2 RATIO      peaks: the K-alpha-2/K-alpha-1 ratio of the doublets (default the file's,\n"
+         "                   else 0.5); 0 fits single peaks.\n"
+         "  --range T1 T2    peaks: search between these 2-theta angles only.\n"
+         "  --min-significance S  peaks, plot --peaks: the least significance of a peak (default 5).\n"
+         "  --format F       peaks: list (default: a table, then the notes), tsv (the peak-list file\n"
+         "                   the window exports, with its header) or json {peaks [{two_theta,\n"
+         "                   two_theta_su, d, height, height_su, area, area_su, fwhm, fwhm_su, eta,\n"
+         "                   eta_su, significance}], wavelength, kalpha2, background, notes}; angles\n"
+         "                   and FWHM in degrees 2-theta, d in angstrom (null without a wavelength).\n"
+         "                   A pattern that holds no peak gives an empty list and notes why.\n"
          "  --help           this text.\n"
          "  --version        the program's version and licence.\n"
          "\n"
@@ -376,7 +476,10 @@ std::string helpText() {
          "  obrin-cli bragg --from al.ind --hkl 2 0 0\n"
          "  obrin-cli plot CUBI 227 --cell 5.4309 --lambda CuKa1 --theta 10 70 --2theta --ka2 0.5 --output si.png\n"
          "  obrin-cli plot --cif si.cif --lambda CuKa1 --theta 10 90 --2theta --profile --output si.png\n"
-         "  obrin-cli pattern scan.xrdml --format json\n";
+         "  obrin-cli pattern scan.xrdml --format json\n"
+         "  obrin-cli peaks scan.xrdml --range 20 80 --format json\n"
+         "  obrin-cli peaks si.xy --lambda CuKa1 --min-significance 10\n"
+         "  obrin-cli refine CUBI 227 --cell 5.43 --lambda CuKa1 --pattern doc/silicon-scan.xy --zero\n";
 }
 
 }  // namespace obrin::cli

@@ -13,7 +13,7 @@
 
 namespace obrin::cli {
 
-enum class Command { Help, Version, Groups, Conditions, Powder, Single, Bragg, Plot, Pattern };
+enum class Command { Help, Version, Groups, Conditions, Powder, Single, Bragg, Plot, Pattern, Peaks, Refine };
 enum class OutputFormat { List, Tsv, Json, Report, Excel, Cell };
 
 struct Options {
@@ -37,6 +37,16 @@ struct Options {
   std::optional<std::string> scan;  // which scan of the pattern's file, from 1
   std::optional<std::string> axis, ka2, zero, output, size;
   std::optional<std::vector<std::string>> profile;  // plot: U V W, or none given for the default
+  // peaks (and plot --peaks): the 2θ range searched and the minimum significance.
+  std::optional<std::array<std::string, 2>> range;
+  std::optional<std::string> minSignificance;
+  bool peaks = false;  // plot: mark the peaks of the measured pattern
+  // refine: the peaks from a peak list, or found in the pattern (--pattern); what is refined
+  // besides the cell; the matching tolerance (degrees 2θ).
+  std::optional<std::string> peakFile;
+  bool refineZero = false;
+  std::optional<std::string> displacement;  // the goniometer radius given, or empty for the default
+  std::optional<std::string> tolerance;
 };
 
 // args: the arguments after the program name. Refused with what is wrong with the command line

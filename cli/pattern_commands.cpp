@@ -4,12 +4,18 @@
 #include <cmath>
 #include <iostream>
 
+#include "analysis/peak_search.hpp"
 #include "calc/calculation.hpp"
 #include "calc/inputs.hpp"
+#include "cli/exit_status.hpp"
 #include "cli/formats.hpp"
+#include "cli/refine_command.hpp"
 #include "cli/request.hpp"
+#include "cli/resolve.hpp"
 #include "core/limits.hpp"
 #include "core/numfield.hpp"
+#include "core/textformat.hpp"
+#include "io/peak_list_file.hpp"
 #include "symmetry/pot.hpp"
 
 namespace obrin::cli {
@@ -87,6 +93,23 @@ std::optional<Refusal> calculateLines(const Options& opt, PlotRequest& r) {
   return std::nullopt;
 }
 
+// --range and --min-significance; a usage fault names the option.
+std::optional<std::string> readSearchOptions(const Options& opt, PeakSearchOptions& o) {
+  if (opt.range) {
+    const auto from = parseNumber((*opt.range)[0]), to = parseNumber((*opt.range)[1]);
+    if (!from || !to || !(*from >= 0) || !(*to <= 180) || !(*from < *to))
+      return "--range takes two angles 2theta between 0 and 180, the first below the second";
+    o.from = *from;
+    o.to = *to;
+  }
+  if (opt.minSignificance) {
+    const auto s = parseNumber(*opt.minSignificance);
+    if (!s || !std::isfinite(*s) || !(*s > 0)) return "--min-significance takes a positive number";
+    o.minSignificance = *s;
+  }
+  return std::nullopt;
+}
+
 // --scan N: a scan number from 1; a usage fault otherwise.
 std::optional<std::string> readScanOption(const Options& opt, int& scan) {
   scan = 0;
@@ -137,12 +160,21 @@ PlotSetup preparePlot(const Options& opt) {
   PlotRequest r;
   if (auto fault = readPictureOptions(opt, r)) return refused(*fault, 2);
   if (auto refusal = calculateLines(opt, r)) return refused(refusal->message, refusal->status);
+  PeakSearchOptions search;
+  if (auto fault = readSearchOptions(opt, search)) return refused(*fault, 2);
   int scan = 0;
   if (auto fault = readScanOption(opt, scan)) return refused(*fault, 2);
   if (opt.pattern) {
     PatternRead read = readMeasuredPattern(*opt.pattern, scan);
     if (!read.ok()) return refused(read.error());
     r.pattern = std::move(*read);
+  }
+  if (opt.peaks && r.pattern) {
+    // The lines' wavelength, a doublet where it is a Kα1 line (with the drawing's ratio).
+    const auto wavelengths = peakWavelengths(r.lambda, r.pattern->wavelength, r.ka2Ratio);
+    if (!wavelengths) return refused(wavelengths.error());
+    search.wavelengths = *wavelengths;
+    r.peaks = findPeaks(*r.pattern, search);
   }
   if (r.ka2Ratio) {
     // The table's Kα2 of the tube, else the one the pattern's file stores with that Kα1.
@@ -190,6 +222,131 @@ std::string patternText(const MeasuredPattern& p, const std::string& file, Outpu
     s += '\n';
   }
   return s;
+}
+
+namespace {
+
+void appendNumberOrNull(std::string& s, double x, bool known) { s += known ? jsonNumber(x) : "null"; }
+
+std::string peaksJson(const PeakList& list, const std::string& file) {
+  std::string s = "{\n  \"file\": " + jsonString(file) + ",\n  \"wavelength\": ";
+  appendNumberOrNull(s, list.wavelength.value_or(0), list.wavelength.has_value());
+  s += ",\n  \"kalpha2\": ";
+  s += list.alpha2 > 0 ? "{\"wavelength\": " + jsonNumber(list.alpha2) + ", \"ratio\": " + jsonNumber(list.alpha2Ratio) + "}"
+                       : std::string("null");
+  s += ",\n  \"background\": " + jsonString(list.background) + ",\n  \"count\": " + std::to_string(list.peaks.size()) +
+       ",\n  \"peaks\": [";
+  for (std::size_t i = 0; i < list.peaks.size(); ++i) {
+    const Peak& p = list.peaks[i];
+    s += i ? ",\n    {" : "\n    {";
+    s += "\"two_theta\": " + jsonNumber(p.twoTheta) + ", \"two_theta_su\": " + jsonNumber(p.twoThetaSu) + ", \"d\": ";
+    appendNumberOrNull(s, p.d, p.d > 0);
+    s += ", \"height\": " + jsonNumber(p.height) + ", \"height_su\": " + jsonNumber(p.heightSu) +
+         ", \"area\": " + jsonNumber(p.area) + ", \"area_su\": " + jsonNumber(p.areaSu) +
+         ", \"fwhm\": " + jsonNumber(p.fwhm) + ", \"fwhm_su\": " + jsonNumber(p.fwhmSu) +
+         ", \"eta\": " + jsonNumber(p.eta) + ", \"eta_su\": " + jsonNumber(p.etaSu) +
+         ", \"significance\": " + jsonNumber(p.significance) + "}";
+  }
+  s += list.peaks.empty() ? "],\n  \"notes\": [" : "\n  ],\n  \"notes\": [";
+  for (std::size_t i = 0; i < list.notes.size(); ++i) s += (i ? ", " : "") + jsonString(list.notes[i]);
+  s += "]\n}\n";
+  return s;
+}
+
+// A table in fixed columns, a line that says the units and the wavelengths, then the notes.
+std::string peaksList(const PeakList& list) {
+  std::string s = "    2theta      s.u.         d      height        area      FWHM     eta  signif.\n";
+  for (const Peak& p : list.peaks) {
+    s += fixedText(p.twoTheta, 10, 4) + fixedText(p.twoThetaSu, 10, 4);
+    s += p.d > 0 ? fixedText(p.d, 10, 5) : std::string("         -");
+    s += fixedText(p.height, 12, 1) + fixedText(p.area, 12, 2) + fixedText(p.fwhm, 10, 4) + fixedText(p.eta, 8, 2) +
+         fixedText(p.significance, 9, 1) + "\n";
+  }
+  s += std::to_string(list.peaks.size()) + (list.peaks.size() == 1 ? " peak" : " peaks") +
+       ": 2theta, s.u. and FWHM in degrees 2theta, d in angstrom";
+  if (list.wavelength) s += ", wavelength " + shortest(*list.wavelength);
+  if (list.alpha2 > 0) s += ", K-alpha-2 " + shortest(list.alpha2) + " ratio " + shortest(list.alpha2Ratio);
+  if (!list.background.empty()) s += ", background " + list.background;
+  s += "\n";
+  for (const std::string& note : list.notes) s += "Note: " + note + "\n";
+  return s;
+}
+
+int usageFault(const std::string& problem) {
+  std::cerr << "obrin-cli: " << problem << "\n" << usageText() << "Try 'obrin-cli --help'.\n";
+  return kBadUsage;
+}
+
+}  // namespace
+
+std::string peaksText(const PeakList& list, const std::string& file, OutputFormat format) {
+  if (format == OutputFormat::Json) return peaksJson(list, file);
+  if (format == OutputFormat::Tsv) return peakListText(list);
+  return peaksList(list);
+}
+
+int runPeaksCommand(const Options& opt) {
+  PeakSearchOptions search;
+  if (auto fault = readSearchOptions(opt, search)) return usageFault(*fault);
+  std::optional<double> lambda, ratio;
+  if (opt.lambda) {
+    lambda = parseNumber(lambdaFieldText(*opt.lambda));
+    if (!lambda || !std::isfinite(*lambda) || !(*lambda > 0))
+      return usageFault("--lambda takes a wavelength in angstrom or a row of the wavelength table");
+  }
+  if (opt.ka2) {
+    ratio = parseNumber(*opt.ka2);
+    if (!ratio || *ratio < 0 || *ratio > 1) return usageFault("--ka2 takes a ratio between 0 and 1");
+  }
+  int scan = 0;
+  if (auto fault = readScanOption(opt, scan)) return usageFault(*fault);
+  const PatternRead read = readMeasuredPattern(opt.words[0], scan);
+  if (!read.ok()) {
+    std::cerr << read.error() << "\n";
+    return kRefused;
+  }
+  const auto wavelengths = peakWavelengths(lambda, read->wavelength, ratio);
+  if (!wavelengths) {
+    std::cerr << wavelengths.error() << "\n";
+    return kRefused;
+  }
+  search.wavelengths = *wavelengths;
+  if (!read->note.empty()) std::cerr << "Note: " << opt.words[0] << ": " << read->note << "\n";
+  std::cout << peaksText(findPeaks(*read, search), opt.words[0], opt.format);
+  return kDone;
+}
+
+int runRefinePatternCommand(const Options& opt) {
+  int scan = 0;
+  if (auto fault = readScanOption(opt, scan)) {
+    std::cerr << *fault << "\n";
+    return 2;
+  }
+  const RefineSetup setup = prepareRefine(opt);
+  if (!setup.request) {
+    std::cerr << setup.error << "\n";
+    return setup.status;
+  }
+  const PatternRead read = readMeasuredPattern(*opt.pattern, scan);
+  if (!read.ok()) {
+    std::cerr << read.error() << "\n";
+    return 1;
+  }
+  if (!read->note.empty()) std::cerr << "Note: " << *opt.pattern << ": " << read->note << "\n";
+  const auto wavelengths = peakWavelengths(setup.request->lambda, read->wavelength, std::nullopt);
+  if (!wavelengths) {
+    std::cerr << wavelengths.error() << "\n";
+    return 1;
+  }
+  PeakSearchOptions search;
+  search.wavelengths = *wavelengths;
+  const PeakList peaks = findPeaks(*read, search);
+  if (peaks.peaks.empty()) {
+    for (const std::string& note : peaks.notes) std::cerr << note << "\n";
+    std::cerr << "No peaks found in " << *opt.pattern << "\n";
+    return 1;
+  }
+  return runRefine(opt, *setup.request, peaks);
 }
 
 int runPatternCommand(const Options& opt) {

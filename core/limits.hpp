@@ -132,4 +132,86 @@ inline constexpr int kMaxProfilePoints = 180001;
 inline constexpr double kMinProfileFwhm = 0.001;
 inline constexpr double kMaxProfileFwhm = 10;
 
+// Analysis of a measured pattern. Figures of merit count calculated lines closer than this
+// part of their value as one line (equal spacings of lines the merge keeps apart).
+inline constexpr double kDistinctLineRelative = 1e-7;
+// The number of lines of de Wolff's figure M20.
+inline constexpr int kDeWolffLines = 20;
+// Matching peaks to lines: the default window, degrees 2θ.
+inline constexpr double kDefaultMatchTolerance = 0.10;
+// Goniometer radius of the displacement correction (mm) when the user gives none.
+inline constexpr double kDefaultGoniometerRadius = 240.0;
+// Cell refinement. σ(2θ) below this floor would make the uncertainties unreasonably small:
+// no peak position is known better, whatever its fit says.
+inline constexpr double kMinTwoThetaSu = 0.005;  // degrees
+inline constexpr int kMaxMatchRounds = 20;       // matchings before the assignment must hold
+inline constexpr int kMaxRefinementEvaluations = 2000;  // residual evaluations of one least squares
+inline constexpr double kOutlierSigmas = 3;      // |Δ| beyond this many σ marks an outlier
+inline constexpr double kStrongCorrelation = 0.9;  // |ρ| of zero and displacement worth a warning
+// Singular values of the column-scaled design matrix below this part of the largest leave a
+// parameter undetermined.
+inline constexpr double kSingularRatio = 1e-9;
+// A refinement that moves further than this from its start has run away: the matching
+// tolerance only indexes lines of a cell well within it.
+inline constexpr double kMaxRefinedLengthChange = 0.1;   // part of the length
+inline constexpr double kMaxRefinedAngleChange = 5;      // degrees
+inline constexpr double kMaxRefinedZeroChange = 1;       // degrees 2θ
+inline constexpr double kMaxRefinedDisplacementChange = 2;  // mm
+
+// Peak search. Fewer points than this in the searched range cannot hold a peak with its
+// background on both sides.
+inline constexpr int kMinPeakSearchPoints = 16;
+// Minimum significance (fitted height over its counting uncertainty) when the user gives none:
+// pure noise of 10^5 points yields no peak this strong, a weak real line of a few hundred
+// counts still clears it.
+inline constexpr double kDefaultMinPeakSignificance = 5.0;
+// Candidates: where the smoothed second derivative stands this far above its noise; then
+// fitted when a peak of the pattern's width there reaches this share of the minimum
+// significance. The full fit decides.
+inline constexpr double kCandidateSignificance = 2.0;
+inline constexpr double kCandidateSignificanceFraction = 0.7;
+// Candidates weaker than this keep the width and η of the pattern's peaks at their angle in the
+// fit: their points cannot tell a width from the noise.
+inline constexpr double kFreeShapeSignificance = 20.0;
+// Each peak is fitted over this many FWHM on either side; peaks whose windows overlap are
+// fitted together, at most this many at once (a longer run is cut at its widest gaps).
+inline constexpr double kPeakFitHalfWindowFwhm = 2.0;
+inline constexpr int kMaxPeaksPerFit = 8;
+// Evaluations of one group's least squares: the first, or the second for each parameter where
+// that is more; beyond them the fit has not converged.
+inline constexpr int kMinPeakFitEvaluations = 100;
+inline constexpr int kPeakFitEvaluationsPerParameter = 8;
+// Searches of what the fitted peaks leave unexplained (shoulders, weak neighbours).
+inline constexpr int kResidualSearchRounds = 2;
+// Candidates kept of one pattern: far more than any pattern holds peaks; noise beyond it is
+// not worth fitting.
+inline constexpr int kMaxPeakCandidates = 100000;
+// The FWHM of a fitted peak lies between these many steps of the pattern and the width of its
+// fit window; narrower is a spike of one or two points.
+inline constexpr double kMinPeakFwhmSteps = 1.0;
+// A fitted peak stays within this many FWHM of its start and its FWHM within this factor of
+// the start's: beyond, it has become another peak, or none.
+inline constexpr double kMaxPeakShiftFwhm = 1.0;
+inline constexpr double kMaxPeakWidthChange = 4.0;
+// The halves of a fitted peak differ in width by at most this share of its FWHM either way.
+inline constexpr double kMaxPeakAsymmetry = 0.5;
+// Two fitted peaks closer than this share of their FWHM are one peak.
+inline constexpr double kMinPeakSeparationFwhm = 0.5;
+// The FWHM assumed (in steps) when no peak stands out enough to measure one.
+inline constexpr double kDefaultPeakFwhmSteps = 6.0;
+// SNIP background: the clipping window, in FWHM of the peaks.
+inline constexpr double kSnipWindowFwhm = 5.0;
+// Intensities whose variance departs by more than this factor from what counting (or the
+// file's σ) gives are not counts, or their σ too small: their own scatter is then taken.
+inline constexpr double kCountingGainTolerance = 2.0;
+
+// Peak-list files.
+inline constexpr long long kMaxPeakListFileBytes = 64LL * 1024 * 1024;
+inline constexpr int kMaxPeakListLineLength = 4096;
+inline constexpr int kMaxPeakListPeaks = 1000000;
+
+// The pattern view's match of peaks and lines: a peak and a line closer than this (degrees 2θ)
+// explain each other, unless the user sets another tolerance.
+inline constexpr double kDefaultPeakMatchTolerance = 0.05;
+
 }  // namespace obrin

@@ -1,5 +1,5 @@
-// obrin-plot: the picture of `obrin-cli plot` and the points of `obrin-cli pattern`, which run
-// this program with their own command line. It needs no display: without a chosen Qt platform
+// obrin-plot: the picture of `obrin-cli plot`, the points of `obrin-cli pattern` and the peaks of
+// `obrin-cli peaks`, which run this program with their own command line. It needs no display: without a chosen Qt platform
 // it draws offscreen.
 #include <QApplication>
 
@@ -40,7 +40,11 @@ int main(int argc, char** argv) {
     return checkedOutput(obrin::cli::kDone);
   }
   if (parsed->command == obrin::cli::Command::Pattern) return checkedOutput(obrin::cli::runPatternCommand(*parsed));
-  if (parsed->command != obrin::cli::Command::Plot) return badUsage("obrin-plot only runs 'plot' and 'pattern'");
+  if (parsed->command == obrin::cli::Command::Peaks) return checkedOutput(obrin::cli::runPeaksCommand(*parsed));
+  if (parsed->command == obrin::cli::Command::Refine && parsed->pattern)
+    return checkedOutput(obrin::cli::runRefinePatternCommand(*parsed));
+  if (parsed->command != obrin::cli::Command::Plot)
+    return badUsage("obrin-plot only runs 'plot', 'pattern', 'peaks' and 'refine --pattern'");
   const obrin::cli::PlotSetup setup = obrin::cli::preparePlot(*parsed);
   if (!setup.request) {
     if (setup.status == kBadUsage) return badUsage(setup.error);

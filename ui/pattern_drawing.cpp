@@ -12,6 +12,7 @@ obrin::Result<void> drawPlotRequest(PatternPlot& plot, const obrin::cli::PlotReq
   }
   plot.setAxis(r.axis);
   if (r.pattern) plot.setMeasured(*r.pattern);
+  if (r.peaks) plot.setPeaks(r.peaks->peaks);
   plot.setLines(std::move(sticks), std::move(companions), r.lambda, std::move(profile));
   plot.fitView();
   plot.setTwoThetaRange(2 * r.thetaMin, 2 * r.thetaMax);

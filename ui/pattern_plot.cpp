@@ -29,6 +29,9 @@ const QColor kCompanionColor(0, 80, 200, 90);
 const QColor kMeasuredColor(80, 80, 80);
 const QColor kProfileColor(230, 120, 0);
 const QColor kHighlightColor(220, 30, 30);
+const QColor kPeakColor(0, 150, 70);
+constexpr double kPeakMarkerSize = 8;      // pixels
+constexpr double kPeakMarkerLift = 0.03;   // of the intensity range, above the measured curve
 
 QCPGraph* impulseGraph(QCustomPlot* plot, const QColor& color, double width) {
   QCPGraph* g = plot->addGraph();
@@ -52,6 +55,13 @@ PatternPlot::PatternPlot(QWidget* parent) : QCustomPlot(parent) {
   profileGraph_->setPen(QPen(kProfileColor, 1));
   profileGraph_->setAdaptiveSampling(true);
   highlightGraph_ = impulseGraph(this, kHighlightColor, 3);
+  peakGraph_ = addGraph();
+  peakGraph_->setLineStyle(QCPGraph::lsNone);
+  peakGraph_->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssTriangleInverted, kPeakColor, kPeakColor, kPeakMarkerSize));
+  // The legend names the lines only, and only when they carry refined shifts.
+  for (QCPGraph* g : {measuredGraph_, companionGraph_, profileGraph_, highlightGraph_, peakGraph_}) g->removeFromLegend();
+  legend->setVisible(false);
+  axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
   setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
   axisRect()->setRangeDrag(Qt::Horizontal | Qt::Vertical);
   axisRect()->setRangeZoom(Qt::Horizontal);
@@ -59,6 +69,15 @@ PatternPlot::PatternPlot(QWidget* parent) : QCustomPlot(parent) {
   xAxis->setLabel(QString::fromStdString(std::string(obrin::patternAxisTitle(axis_))));
   setMouseTracking(true);
 }
+
+void PatternPlot::setLinesCaption(const QString& caption) {
+  if (caption == linesCaption() && legend->visible() == !caption.isEmpty()) return;
+  stickGraph_->setName(caption);
+  legend->setVisible(!caption.isEmpty());
+  replot();
+}
+
+QString PatternPlot::linesCaption() const { return legend->visible() ? stickGraph_->name() : QString(); }
 
 double PatternPlot::keyOf(double twoTheta) const {
   return obrin::axisValue(axis_, twoTheta, lambda_).value_or(std::numeric_limits<double>::quiet_NaN());
@@ -88,6 +107,7 @@ double PatternPlot::profileScale() const {
 
 void PatternPlot::redrawData() {
   redrawLineData();
+  redrawPeakData();
   QVector<double> keys, values;
   if (measured_) {
     keys.reserve(qsizetype(measured_->x.size()));
@@ -139,6 +159,41 @@ void PatternPlot::redrawLineData() {
     std::reverse(values.begin(), values.end());
   }
   profileGraph_->setData(keys, values, true);
+}
+
+// The measured intensity at an angle, between the points about it; 0 without a pattern.
+double PatternPlot::measuredAt(double twoTheta) const {
+  if (!measured_ || measured_->x.empty()) return 0;
+  const auto& x = measured_->x;
+  const auto& y = measured_->y;
+  // The points are in file order: most files rise in 2θ, some fall.
+  const bool rising = x.front() <= x.back();
+  const auto at = rising ? std::lower_bound(x.begin(), x.end(), twoTheta)
+                         : std::lower_bound(x.begin(), x.end(), twoTheta, std::greater<>());
+  const std::size_t i = std::size_t(at - x.begin());
+  if (i == 0) return y.front();
+  if (i >= x.size()) return y.back();
+  const double span = x[i] - x[i - 1];
+  const double t = span != 0 ? (twoTheta - x[i - 1]) / span : 0;
+  return y[i - 1] + t * (y[i] - y[i - 1]);
+}
+
+void PatternPlot::redrawPeakData() {
+  QVector<double> keys, values;
+  const double lift = kPeakMarkerLift * heightTarget();
+  for (const obrin::Peak& p : peaks_) {
+    const double key = keyOf(p.twoTheta);
+    if (!std::isfinite(key)) continue;
+    keys << key;
+    values << measuredAt(p.twoTheta) + lift;
+  }
+  peakGraph_->setData(keys, values);
+}
+
+void PatternPlot::setPeaks(std::vector<obrin::Peak> peaks) {
+  peaks_ = std::move(peaks);
+  redrawPeakData();
+  replot();
 }
 
 void PatternPlot::rescaleValues() {

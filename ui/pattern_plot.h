@@ -1,6 +1,6 @@
 // The plot of the pattern view: the calculated lines as sticks, their Kα2 companions drawn
-// fainter, their simulated profile as a line, and a measured pattern as a line beneath them,
-// on one of four horizontal axes.
+// fainter, their simulated profile as a line, and a measured pattern as a line beneath them
+// with its peaks marked, on one of four horizontal axes.
 // The window and obrin-plot both draw through it.
 #pragma once
 
@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "analysis/peak.hpp"
 #include "calc/pattern_sticks.hpp"
 #include "core/result.hpp"
 #include "io/pattern_file.hpp"
@@ -24,8 +25,14 @@ class PatternPlot : public QCustomPlot {
   void setLines(std::vector<obrin::Stick> sticks, std::vector<obrin::Stick> companions, double lambda,
                 std::vector<obrin::ProfilePoint> profile = {});
   const std::vector<obrin::ProfilePoint>& profile() const { return profile_; }
+  // The legend's entry for the lines (what they carry); empty: no legend.
+  void setLinesCaption(const QString& caption);
+  QString linesCaption() const;
   void setMeasured(const obrin::MeasuredPattern& pattern);
   void clearMeasured();
+  // The peaks found in the measured pattern, each marked just above it.
+  void setPeaks(std::vector<obrin::Peak> peaks);
+  const std::vector<obrin::Peak>& peaks() const { return peaks_; }
   void setAxis(obrin::PatternAxis axis);
   obrin::PatternAxis axis() const { return axis_; }
 
@@ -59,6 +66,8 @@ class PatternPlot : public QCustomPlot {
  private:
   void redrawData();
   void redrawLineData();
+  void redrawPeakData();
+  double measuredAt(double twoTheta) const;
   double heightTarget() const;
   double stickScale() const;
   double profileScale() const;
@@ -72,6 +81,7 @@ class PatternPlot : public QCustomPlot {
   std::vector<obrin::Stick> sticks_, companions_;
   std::vector<obrin::ProfilePoint> profile_;
   std::optional<obrin::MeasuredPattern> measured_;
+  std::vector<obrin::Peak> peaks_;
   int highlighted_ = -1;
   bool rangeSet_ = false;
   QPointF pressPos_;
@@ -80,4 +90,5 @@ class PatternPlot : public QCustomPlot {
   QCPGraph* profileGraph_ = nullptr;
   QCPGraph* stickGraph_ = nullptr;
   QCPGraph* highlightGraph_ = nullptr;
+  QCPGraph* peakGraph_ = nullptr;
 };

@@ -3,8 +3,16 @@
 #include <QApplication>
 #include <QFileInfo>
 
-#include <cmath>
+#include <QCoreApplication>
+#include <QProgressDialog>
+#include <QThread>
 
+#include <atomic>
+#include <cmath>
+#include <thread>
+
+#include "analysis/line_matching.hpp"
+#include "analysis/peak_search.hpp"
 #include "calc/pattern_sticks.hpp"
 #include "core/limits.hpp"
 #include "core/numfield.hpp"
@@ -42,6 +50,7 @@ PatternWindow::PatternWindow(QWidget* parent) : QWidget(parent), ui_(std::make_u
     connect(edit, &QLineEdit::editingFinished, this, &PatternWindow::redrawLines);
   ui_->profileNote->hide();
   connect(ui_->plot, &PatternPlot::rowClicked, this, &PatternWindow::rowClicked);
+  connect(ui_->refineButton, &QPushButton::clicked, this, &PatternWindow::refineRequested);
   connect(ui_->useWavelengthButton, &QPushButton::clicked, this, [this] {
     if (measured_ && measured_->wavelength) emit wavelengthOffered(measured_->wavelength->alpha1);
   });
@@ -119,13 +128,53 @@ std::vector<obrin::ProfilePoint> PatternWindow::profileOf(const std::vector<obri
   return {};
 }
 
+namespace {
+
+// A refined displacement moves each line by −2 s cosθ / R on top of the zero shift.
+void displace(std::vector<obrin::Stick>& sticks, double lambda, double zero, const PatternWindow::RefinedShifts& s) {
+  const obrin::Diffractometer instrument{lambda, zero, s.displacement, s.radius};
+  for (obrin::Stick& stick : sticks)
+    if (const auto t = obrin::lineTwoTheta(stick.d, instrument)) stick.twoTheta = *t;
+}
+
+}  // namespace
+
+void PatternWindow::setRefinedShifts(std::optional<RefinedShifts> shifts) {
+  // The user's own zero shift comes back when the refined one goes.
+  if (shifts && !refinedShifts_) {
+    zeroTextBeforeRefinement_ = ui_->zeroEdit->text();
+    zeroBeforeRefinement_ = zeroShift_;
+  }
+  if (!shifts && refinedShifts_) {
+    ui_->zeroEdit->setText(zeroTextBeforeRefinement_);
+    zeroShift_ = zeroBeforeRefinement_;
+  }
+  refinedShifts_ = shifts;
+  if (shifts) {
+    ui_->zeroEdit->setText(QString::number(shifts->zero, 'f', 4));
+    zeroShift_ = shifts->zero;
+  }
+  redrawLines();
+}
+
 void PatternWindow::redrawLines() {
-  auto sticks = obrin::sticksFromList(list_, lambda_, zeroShift_);
+  const double zero = zeroShift_;
+  auto sticks = obrin::sticksFromList(list_, lambda_, zero);
+  if (refinedShifts_) displace(sticks, lambda_, zero, *refinedShifts_);
   std::vector<obrin::Stick> companions;
   const auto lambda2 = alpha2();
   ui_->ka2Check->setEnabled(lambda2.has_value());
-  if (ui_->ka2Check->isChecked() && lambda2)
-    companions = obrin::alpha2Companions(sticks, *lambda2, alpha2Ratio_, zeroShift_);
+  if (ui_->ka2Check->isChecked() && lambda2) {
+    companions = obrin::alpha2Companions(sticks, *lambda2, alpha2Ratio_, zero);
+    if (refinedShifts_) displace(companions, *lambda2, zero, *refinedShifts_);
+  }
+  // The legend says which shifts the lines carry once they are a refined cell's.
+  ui_->plot->setLinesCaption(
+      refinedShifts_ ? QString("Refined cell: zero %1° 2θ, displacement %2 mm (R %3 mm)")
+                           .arg(zero, 0, 'f', 4)
+                           .arg(refinedShifts_->displacement, 0, 'f', 4)
+                           .arg(refinedShifts_->radius)
+                     : QString());
   auto profile = profileOf(sticks, companions);
   const int highlighted = ui_->plot->highlightedRow();
   ui_->plot->setLines(std::move(sticks), std::move(companions), lambda_, std::move(profile));
@@ -243,4 +292,48 @@ void PatternWindow::exportLines() {
   if (!confirmOverwrite(target)) return;
   const auto written = obrin::writeFileAtomically(target.toStdString(), obrin::stickListText(ui_->plot->lines()));
   if (!written) obrin::ui::warn(this, QString::fromStdString(written.error()));
+}
+
+bool PatternWindow::findPeaksIfNone(double lambda) {
+  if (!peaks_.peaks.empty()) return true;
+  if (!measured_) return false;
+  const auto wavelengths = obrin::peakWavelengths(lambda, measured_->wavelength, std::nullopt);
+  if (!wavelengths) {
+    obrin::ui::warn(this, QString::fromStdString(wavelengths.error()));
+    return false;
+  }
+  obrin::PeakSearchOptions options;
+  options.wavelengths = *wavelengths;
+  std::atomic<double> share{0};
+  std::atomic<bool> cancelled{false}, finished{false};
+  options.progress = [&](double done) {
+    share = done;
+    return !cancelled.load();
+  };
+  QProgressDialog progress("Finding the peaks of the pattern...", "Cancel", 0, 100, this);
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(300);
+  obrin::PeakList found;
+  const obrin::MeasuredPattern pattern = *measured_;
+  std::thread worker([&] {
+    found = obrin::findPeaks(pattern, options);
+    finished = true;
+  });
+  while (!finished) {
+    progress.setValue(static_cast<int>(100 * share));
+    if (progress.wasCanceled()) cancelled = true;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(10);
+  }
+  worker.join();
+  progress.reset();
+  if (cancelled) return false;
+  if (found.peaks.empty()) {
+    QString why = "No peaks found in the pattern";
+    for (const std::string& note : found.notes) why += "\n" + QString::fromStdString(note);
+    obrin::ui::warn(this, why);
+    return false;
+  }
+  peaks_ = std::move(found);
+  return true;
 }
