@@ -94,5 +94,14 @@ inline constexpr double kMaxProfileFwhm = 10;
 inline constexpr double kDistinctLineRelative = 1e-7;
 // The number of lines of de Wolff's figure M20.
 inline constexpr int kDeWolffLines = 20;
+// A peak and a calculated line closer than this in 2θ (degrees) match, unless the user says
+// otherwise; the goniometer radius (mm) that turns a specimen displacement into a shift of 2θ.
+inline constexpr double kDefaultMatchTolerance = 0.10;
+inline constexpr double kDefaultGoniometerRadius = 240;
+// Space-group ranking: the reflections of the lattice up to the last peak that it compares the
+// groups on (a cell of 50 Å with Cu Kα to 90° holds some 10^6); scores closer than this
+// margin (half an absence that should have been seen) tie.
+inline constexpr int kMaxRankedReflections = 4000000;
+inline constexpr double kRankTieMargin = 0.5;
 
 }  // namespace obrin
