@@ -17,7 +17,8 @@ constexpr CommandName kCommands[] = {{"groups", Command::Groups},
                                      {"single", Command::Single},
                                      {"bragg", Command::Bragg},
                                      {"plot", Command::Plot},
-                                     {"pattern", Command::Pattern}};
+                                     {"pattern", Command::Pattern},
+                                     {"refine", Command::Refine}};
 
 constexpr std::string_view kFormatNames[] = {"list", "tsv", "json", "report", "excel", "cell"};
 
@@ -58,6 +59,9 @@ bool optionAllowed(Command command, std::string_view option) {
       return among({"--cell", "--lambda", "--theta", "--2theta", "--cif", "--block", "--monochromator", "--pattern",
                     "--axis", "--ka2", "--zero", "--output", "--size", "--profile"});
     case Command::Pattern: return option == "--format";
+    case Command::Refine:
+      return among({"--cell", "--lambda", "--from", "--cif", "--block", "--peaks", "--pattern", "--zero",
+                    "--displacement", "--tolerance", "--format"});
     default: return false;
   }
 }
@@ -82,7 +86,8 @@ namespace {
 
 bool knownOption(std::string_view arg) {
   for (std::string_view o : {"--cell", "--lambda", "--theta", "--2theta", "--limits", "--hkl", "--from", "--format",
-                             "--decimals", "--cif", "--block", "--monochromator"})
+                             "--decimals", "--cif", "--block", "--monochromator", "--peaks", "--displacement",
+                             "--tolerance"})
     if (arg == o) return true;
   return isPlotOption(arg);
 }
@@ -113,6 +118,8 @@ Result<void> readValueOption(const std::string& arg, const std::string& value, O
   else if (arg == "--zero") opt.zero = value;
   else if (arg == "--output") opt.output = value;
   else if (arg == "--size") opt.size = value;
+  else if (arg == "--peaks") opt.peaks = value;
+  else if (arg == "--tolerance") opt.tolerance = value;
   else if (arg == "--format") {
     const auto f = formatFromName(value);
     if (!f) return fail("unknown format \"" + value + "\"");
@@ -129,6 +136,11 @@ Result<void> readOption(const std::vector<std::string>& args, std::size_t& i, Op
     return fail(knownOption(arg) ? arg + " does not apply to " + commandName(opt.command) : "unknown option " + arg);
   if (arg == "--2theta") {
     opt.twoTheta = true;
+  } else if (opt.command == Command::Refine && arg == "--zero") {
+    opt.refineZero = true;
+  } else if (arg == "--displacement") {
+    // The goniometer radius may follow, like the numbers of --cell.
+    opt.displacement = i + 1 < args.size() && looksLikeNumber(args[i + 1]) ? args[++i] : std::string();
   } else if (arg == "--cell") {
     opt.cell.clear();
     while (i + 1 < args.size() && opt.cell.size() < 6 && looksLikeNumber(args[i + 1])) opt.cell.push_back(args[++i]);
@@ -206,6 +218,21 @@ Result<void> checkCommand(Options& opt, bool formatGiven) {
       if (opt.format != OutputFormat::Tsv && opt.format != OutputFormat::Json)
         return fail("pattern prints the tsv or json format only");
       break;
+    case Command::Refine:
+      if (opt.from && opt.cif) return fail("refine takes --from or --cif, not both");
+      if (opt.block && !opt.cif) return fail("--block needs --cif");
+      if (opt.from || opt.cif) {
+        if (opt.words.size() > 2) return fail(std::string("refine") + (opt.from ? " --from" : " --cif") +
+                                              " takes at most a SYSTEM and a GROUP");
+      } else {
+        if (opt.words.size() != 2) return fail("refine takes a SYSTEM and a GROUP, or --from FILE or --cif FILE");
+        if (opt.cell.empty()) return fail("refine needs --cell");
+      }
+      if (!opt.lambda && !opt.from) return fail("refine needs --lambda");
+      if (opt.peaks.has_value() == opt.pattern.has_value()) return fail("refine needs --peaks FILE or --pattern FILE");
+      if (opt.format != OutputFormat::List && opt.format != OutputFormat::Tsv && opt.format != OutputFormat::Json)
+        return fail("refine prints the list, tsv or json format only");
+      break;
     case Command::Help:
     case Command::Version: break;
   }
@@ -254,6 +281,9 @@ std::string usageText() {
          "                 --output FILE.png|FILE.pdf [--size WxH]\n"
          "       obrin-cli plot --cif FILE.cif [--block NAME] [SYSTEM [GROUP]] [options] --output FILE\n"
          "       obrin-cli pattern FILE [--format tsv|json]\n"
+         "       obrin-cli refine SYSTEM GROUP --cell ... --lambda L (--peaks FILE | --pattern FILE)\n"
+         "                 [--zero] [--displacement [R]] [--tolerance T] [--format list|tsv|json]\n"
+         "       obrin-cli refine --from FILE.ind | --cif FILE.cif [SYSTEM [GROUP]] [options]\n"
          "       obrin-cli --help | --version\n";
 }
 
@@ -277,6 +307,12 @@ std::string helpText() {
          "                           obrin-plot beside obrin-cli; no display needed)\n"
          "  pattern FILE             the points read from a measured pattern, and its wavelength when\n"
          "                           the file stores one\n"
+         "  refine                   the cell refined by least squares against measured peaks: each\n"
+         "                           peak takes the nearest allowed line of the group within the\n"
+         "                           tolerance, the free parameters of the system (and the zero\n"
+         "                           shift, the specimen displacement) are refined, and the matching\n"
+         "                           repeats until it holds; the cell, V, zero and displacement with\n"
+         "                           their standard uncertainties, M20, F_N and a table of the peaks\n"
          "\n"
          "SYSTEM   CUBI TETR ORTH HEXA RHOM MONO TRIC, or the name of the system list (Cubic,\n"
          "         Tetragonal, Othorhombic, Hexagonal, Rhomboedral, Monoclinic, Triclinic), any case.\n"
@@ -347,6 +383,19 @@ std::string helpText() {
          "  --size WxH       plot: its size in pixels (PNG) or points (PDF), default 1000x600.\n"
          "  --format tsv|json  pattern: tab-separated 2theta, intensity [, sigma] after a header\n"
          "                   (a '# wavelength' line first when stored), or json (default tsv).\n"
+         "  --peaks FILE     refine: a peak list (plain text, a peak a row by 2theta or d, comment\n"
+         "                   lines #), as the peak table exports it or typed by hand.\n"
+         "  --pattern FILE   refine: a measured pattern (as plot reads it) whose peaks are found\n"
+         "                   first.\n"
+         "  --zero           refine: the zero shift (degrees 2-theta) too.\n"
+         "  --displacement [R]  refine: the specimen displacement s (mm) too, which moves a line by\n"
+         "                   -2 s cos(theta) / R; R the goniometer radius in mm (default 240).\n"
+         "  --tolerance T    refine: a peak takes lines within T degrees 2-theta (default 0.1).\n"
+         "  --format list|tsv|json  refine: the results as text (default), as tab-separated rows\n"
+         "                   (summary lines '# ...', then a row per peak), or json {cell, zero,\n"
+         "                   displacement, their s.u., correlation_zero_displacement, M20, F_N,\n"
+         "                   unindexed, lines [...]}. Peaks are weighted by 1/s.u.^2 of their\n"
+         "                   2-theta (s.u. at least 0.005 degrees), equally when the list has none.\n"
          "  --help           this text.\n"
          "  --version        the program's version.\n"
          "\n"
@@ -362,7 +411,8 @@ std::string helpText() {
          "  obrin-cli bragg --from al.ind --hkl 2 0 0\n"
          "  obrin-cli plot CUBI 227 --cell 5.4309 --lambda CuKa1 --theta 10 70 --2theta --ka2 0.5 --output si.png\n"
          "  obrin-cli plot --cif si.cif --lambda CuKa1 --theta 10 90 --2theta --profile --output si.png\n"
-         "  obrin-cli pattern scan.xrdml --format json\n";
+         "  obrin-cli pattern scan.xrdml --format json\n"
+         "  obrin-cli refine CUBI 227 --cell 5.43 --lambda CuKa1 --pattern doc/silicon-scan.xy --zero\n";
 }
 
 }  // namespace obrin::cli

@@ -13,7 +13,7 @@
 
 namespace obrin::cli {
 
-enum class Command { Help, Version, Groups, Conditions, Powder, Single, Bragg, Plot, Pattern };
+enum class Command { Help, Version, Groups, Conditions, Powder, Single, Bragg, Plot, Pattern, Refine };
 enum class OutputFormat { List, Tsv, Json, Report, Excel, Cell };
 
 struct Options {
@@ -36,6 +36,12 @@ struct Options {
   std::optional<std::string> pattern;
   std::optional<std::string> axis, ka2, zero, output, size;
   std::optional<std::vector<std::string>> profile;  // plot: U V W, or none given for the default
+  // refine: the peaks from a peak list, or found in the pattern (--pattern); what is refined
+  // besides the cell; the matching tolerance (degrees 2θ).
+  std::optional<std::string> peaks;
+  bool refineZero = false;
+  std::optional<std::string> displacement;  // the goniometer radius given, or empty for the default
+  std::optional<std::string> tolerance;
 };
 
 // args: the arguments after the program name. Refused with what is wrong with the command line

@@ -94,10 +94,26 @@ inline constexpr double kMaxProfileFwhm = 10;
 inline constexpr double kDistinctLineRelative = 1e-7;
 // The number of lines of de Wolff's figure M20.
 inline constexpr int kDeWolffLines = 20;
-// A peak and a calculated line closer than this in 2θ (degrees) match, unless the user says
-// otherwise; the goniometer radius (mm) that turns a specimen displacement into a shift of 2θ.
+// Matching peaks to lines: the default window, degrees 2θ.
 inline constexpr double kDefaultMatchTolerance = 0.10;
-inline constexpr double kDefaultGoniometerRadius = 240;
+// Goniometer radius of the displacement correction (mm) when the user gives none.
+inline constexpr double kDefaultGoniometerRadius = 240.0;
+// Cell refinement. σ(2θ) below this floor would make the uncertainties unreasonably small:
+// no peak position is known better, whatever its fit says.
+inline constexpr double kMinTwoThetaSu = 0.005;  // degrees
+inline constexpr int kMaxMatchRounds = 20;       // matchings before the assignment must hold
+inline constexpr int kMaxRefinementEvaluations = 2000;  // residual evaluations of one least squares
+inline constexpr double kOutlierSigmas = 3;      // |Δ| beyond this many σ marks an outlier
+inline constexpr double kStrongCorrelation = 0.9;  // |ρ| of zero and displacement worth a warning
+// Singular values of the column-scaled design matrix below this part of the largest leave a
+// parameter undetermined.
+inline constexpr double kSingularRatio = 1e-9;
+// A refinement that moves further than this from its start has run away: the matching
+// tolerance only indexes lines of a cell well within it.
+inline constexpr double kMaxRefinedLengthChange = 0.1;   // part of the length
+inline constexpr double kMaxRefinedAngleChange = 5;      // degrees
+inline constexpr double kMaxRefinedZeroChange = 1;       // degrees 2θ
+inline constexpr double kMaxRefinedDisplacementChange = 2;  // mm
 // Space-group ranking: the reflections of the lattice up to the last peak that it compares the
 // groups on (a cell of 50 Å with Cu Kα to 90° holds some 10^6); scores closer than this
 // margin (half an absence that should have been seen) tie.

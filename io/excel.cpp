@@ -2,6 +2,7 @@
 
 #include "core/textformat.hpp"
 #include "io/atomic_write.hpp"
+#include "io/refinement_text.hpp"
 
 namespace obrin {
 
@@ -41,6 +42,7 @@ Result<std::string> spreadsheetText(const CalculationState& state, const ReportI
            intText(r.multiplicity, 5) + (state.structure ? tab + fixedText(r.intensity, 7, 1) : std::string()) + "\n";
   }
   out += "\n";
+  if (in.choices.refinement) out += refinementSpreadsheetText(*in.choices.refinement) + "\n";
   return out;
 }
 

@@ -5,6 +5,7 @@
 #include "calc/calculation.hpp"
 #include "core/textformat.hpp"
 #include "io/atomic_write.hpp"
+#include "io/refinement_text.hpp"
 
 namespace obrin {
 
@@ -132,7 +133,9 @@ Result<std::string> resultsReportText(const CalculationState& state, const Repor
     out += reportColumnHeading(state, angle, in.decimals + 5);
   }
   for (const Reflection& r : state.list) out += reportLine(state, r, angle, in.decimals);
-  return out + "\n";
+  out += "\n";
+  if (in.choices.refinement) out += refinementText(*in.choices.refinement) + "\n";
+  return out;
 }
 
 Result<void> WriteResultsReport(const CalculationState& state, const ReportInputs& inputs,

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "analysis/cell_refinement.hpp"
 #include "calc/state.hpp"
 
 namespace obrin {
@@ -19,6 +20,8 @@ struct MainWindowChoices {
   CalcMode mode = CalcMode::Powder;
   AngleMode angle = AngleMode::Theta;
   std::array<std::string, 6> millerLimitTexts;  // Hmin Hmax Kmin Kmax Lmin Lmax, as typed
+  // The cell refinement the cell of the list came from, written after the reflections.
+  std::optional<CellRefinement> refinement;
 };
 
 // Asked at the moment of writing, since the user may change them at any time.

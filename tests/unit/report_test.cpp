@@ -6,6 +6,8 @@
 #include <sstream>
 
 #include "calc/display.hpp"
+#include "io/excel.hpp"
+#include "io/refinement_text.hpp"
 #include "io/report.hpp"
 #include "tests/support/aluminium.hpp"
 #include "tests/support/scratch.hpp"
@@ -304,6 +306,123 @@ TEST(ResultsReport, WrittenFileHoldsTheTextOrNothingChanges) {
   EXPECT_EQ(WriteResultsReport(s, in, dir / "missing").error(),
             "Cannot write indic.out: No such file or directory");
   std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace obrin
+
+namespace obrin {
+namespace {
+
+// A refinement of aluminium as the dialog would hand it to the report: two peaks indexed, one
+// not, the zero shift refined.
+CellRefinement aluminiumRefinement() {
+  CellRefinement r;
+  r.system = CrystalSystem::Cubic;
+  r.cell = {4.049612, 4.049612, 4.049612, 90, 90, 90};
+  r.cellSu = {0.000123, 0.000123, 0.000123, 0, 0, 0};
+  r.volume = 66.4118;
+  r.volumeSu = 0.0061;
+  r.zero = 0.01234;
+  r.zeroSu = 0.00081;
+  r.zeroRefined = true;
+  r.lambda = 1.5406;
+  r.weighted = true;
+  r.reducedChiSquare = 1.2345;
+  RefinedLine l111;
+  l111.peak = 0;
+  l111.hkl = {1, 1, 1};
+  l111.indexed = true;
+  l111.twoThetaObs = 38.4871;
+  l111.twoThetaCalc = 38.4850;
+  l111.delta = 0.0021;
+  l111.dObs = 2.33763;
+  l111.dCalc = 2.33804;
+  l111.weight = 40000;
+  l111.leverage = 0.512;
+  RefinedLine l200 = l111;
+  l200.peak = 1;
+  l200.hkl = {2, 0, 0};
+  l200.twoThetaObs = 44.7420;
+  l200.twoThetaCalc = 44.7204;
+  l200.delta = 0.0216;
+  l200.dObs = 2.02384;
+  l200.dCalc = 2.02480;
+  l200.outlier = true;
+  RefinedLine stray;
+  stray.peak = 2;
+  stray.twoThetaObs = 50.1;
+  stray.dObs = 1.81925;
+  r.lines = {l111, l200, stray};
+  r.used = 2;
+  r.unindexed = 1;
+  r.outliers = 1;
+  r.m20 = FigureOfMerit{2, 0.2441, 0.00025, 3, 162.7};
+  r.fN = FigureOfMerit{2, 44.742, 0.01185, 3, 56.25};
+  r.warnings = {"Zero shift and displacement are correlated (0.950): their values trade off"};
+  return r;
+}
+
+TEST(ResultsReport, UncertaintiesInTheCrystallographersNotation) {
+  EXPECT_EQ(valueWithUncertainty(5.431021, 0.000012, 5), "5.431021(12)");
+  EXPECT_EQ(valueWithUncertainty(5.431021, 0.00004, 5), "5.43102(4)");
+  EXPECT_EQ(valueWithUncertainty(160.19324, 0.0011, 3), "160.1932(11)");
+  EXPECT_EQ(valueWithUncertainty(-0.01234, 0.0041, 4), "-0.012(4)");
+  EXPECT_EQ(valueWithUncertainty(12.3456, 0.0096, 4), "12.346(10)");   // 9.6 rounds up to two digits
+  EXPECT_EQ(valueWithUncertainty(1234.5, 25, 1), "1230(30)");        // s.u. beyond the unit digit
+  EXPECT_EQ(valueWithUncertainty(5, 0, 5), "5.00000");                // no s.u.: the value alone
+  EXPECT_EQ(valueWithUncertainty(5, NAN, 3), "5.000");
+}
+
+TEST(ResultsReport, RefinementFollowsTheReflections) {
+  ReportInputs in = inputs(CalcMode::Powder, AngleMode::Theta);
+  const std::string plain = report(cubicAluminium(), in);
+  in.choices.refinement = aluminiumRefinement();
+  const std::string withRefinement = report(cubicAluminium(), in);
+  ASSERT_EQ(withRefinement.substr(0, plain.size()), plain);  // the report as before, then the block
+  EXPECT_EQ(withRefinement.substr(plain.size()),
+            "Cell refinement\n"
+            "  system CUBI, lambda 1.54060 A, tolerance 0.100 deg 2Theta\n"
+            "  peaks 3: used 2, unindexed 1, ambiguous 0, excluded 0, outliers 1\n"
+            "  weights 1/sigma^2 (sigma of 2Theta floored at 0.005 deg); chi2/nu = 1.234\n"
+            "a = 4.04961(12)  b = a  c = a  (A)\n"
+            "alpha = 90  beta = 90  gamma = 90  (deg)\n"
+            "V = 66.412(6) A^3\n"
+            "zero = 0.0123(8) deg 2Theta\n"
+            "displacement = 0 mm (not refined), R = 240 mm\n"
+            "Warning: Zero shift and displacement are correlated (0.950): their values trade off\n"
+            "M2 = 162.7 (<|dQ|> = 0.00025 A^-2, Nposs = 3)\n"
+            "F2 = 56.2 (<|d2Theta|> = 0.0118 deg, Nposs = 3)\n"
+            "\n"
+            "    h    k    l 2Theta obs 2Theta calc    delta    d obs   d calc      weight leverage  flags\n"
+            "    1    1    1    38.4871     38.4850   0.0021  2.33763  2.33804     40000.0    0.512\n"
+            "    2    0    0    44.7420     44.7204   0.0216  2.02384  2.02480     40000.0    0.512  outlier\n"
+            "                   50.1000                       1.81925                                unindexed\n"
+            "\n");
+  // The spreadsheet text: the same after its reflections, as tab-separated rows.
+  const auto sheet = spreadsheetText(cubicAluminium(), in);
+  ASSERT_TRUE(sheet);
+  const std::string tail = sheet->substr(sheet->find("Cell refinement"));
+  EXPECT_EQ(tail.substr(0, tail.find("\nh\t")),
+            "Cell refinement\n\n"
+            "parameter\tvalue\ts.u.\n"
+            "a\t4.049612\t0.000123\n"
+            "b\t4.049612\t= a\n"
+            "c\t4.049612\t= a\n"
+            "alpha\t90\tfixed\n"
+            "beta\t90\tfixed\n"
+            "gamma\t90\tfixed\n"
+            "V\t66.4118\t0.0061\n"
+            "zero\t0.01234\t0.00081\n"
+            "displacement\t0\tnot refined\n"
+            "M2\t162.7\t0.00025\t3\n"
+            "F2\t56.25\t0.01185\t3\n"
+            "unindexed\t1\n"
+            "Warning\tZero shift and displacement are correlated (0.950): their values trade off\n");
+  EXPECT_NE(tail.find("\n2\t0\t0\t44.7420\t44.7204\t0.0216\t2.02384\t2.02480\t40000\t0.5120\toutlier\n"),
+            std::string::npos)
+      << tail;
+  EXPECT_NE(tail.find("\n\t\t\t50.1000\t\t\t1.81925\t\t\t\tunindexed\n"), std::string::npos) << tail;
 }
 
 }  // namespace
