@@ -67,13 +67,13 @@ bool inHalfSpace(int h, int k, int l) { return l > 0 || (l == 0 && (k > 0 || (k 
 
 }  // namespace
 
-Result<LatticeLines> latticeLines(const Metric& metric, const DiffractionGeometry& geometry, double twoThetaMax) {
-  if (!usableLambda(geometry.lambda)) return fail("Error. No lambda!");
+Result<LatticeLines> latticeLines(const Metric& metric, const Diffractometer& instrument, double twoThetaMax) {
+  if (!usableLambda(instrument.lambda)) return fail("Error. No lambda!");
   // Lines the zero shift and the displacement bring below the limit come from a little above it.
-  const double reach = std::abs(geometry.zero) +
-                       (geometry.radius > 0 ? 2 * std::abs(geometry.displacement) / geometry.radius * kDegPerRad : 0);
+  const double reach = std::abs(instrument.zero) +
+                       (instrument.radius > 0 ? 2 * std::abs(instrument.displacement) / instrument.radius * kDegPerRad : 0);
   const double thetaTop = std::min(90.0, (twoThetaMax + reach) / 2 + 0.5);
-  const double sMax = 2 * std::sin(thetaTop * kRadPerDeg) / geometry.lambda;
+  const double sMax = 2 * std::sin(thetaTop * kRadPerDeg) / instrument.lambda;
   const auto extent = completeIndexExtent(metric.B, sMax);
   const double boxSize = (2 * extent[0] + 1) * (2 * extent[1] + 1) * (extent[2] + 1);
   if (!(boxSize < 8.0 * kMaxRankedReflections))
@@ -104,7 +104,7 @@ Result<LatticeLines> latticeLines(const Metric& metric, const DiffractionGeometr
     // near coincidence stays two lines.
     std::size_t j = i + 1;
     while (j < spots.size() && spots[i].d - spots[j].d < kCoincidentD) ++j;
-    const auto position = observedTwoTheta(geometry, spots[i].d);
+    const auto position = lineTwoTheta(spots[i].d, instrument);
     if (position && *position <= twoThetaMax) {
       LatticeLine line;
       line.twoTheta = *position;
@@ -123,8 +123,8 @@ Result<LatticeLines> latticeLines(const Metric& metric, const DiffractionGeometr
   return out;
 }
 
-AllowedLines allowedLines(const GroupCatalogue& catalogue, const LatticeLines& lattice) {
-  AllowedLines out;
+AllowedLineTable allowedLineTable(const GroupCatalogue& catalogue, const LatticeLines& lattice) {
+  AllowedLineTable out;
   out.lineCount = static_cast<int>(lattice.lines.size());
   const std::size_t words = (lattice.lines.size() + 63) / 64;
   out.rows.reserve(catalogue.groups.size());
@@ -172,7 +172,7 @@ std::string classSymbol(const GroupCatalogue& catalogue, const std::vector<int>&
 
 }  // namespace
 
-std::vector<ExtinctionClass> extinctionClasses(const GroupCatalogue& catalogue, const AllowedLines& allowed, int begin,
+std::vector<ExtinctionClass> extinctionClasses(const GroupCatalogue& catalogue, const AllowedLineTable& allowed, int begin,
                                                int end) {
   std::map<std::vector<std::uint64_t>, std::size_t> byLines;
   std::vector<ExtinctionClass> classes;

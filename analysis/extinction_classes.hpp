@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "analysis/extinction_symbol.hpp"
-#include "analysis/line_position.hpp"
+#include "analysis/line_matching.hpp"
 #include "core/mathhkl.hpp"
 #include "core/result.hpp"
 #include "symmetry/space_group.hpp"
@@ -47,16 +47,16 @@ struct LatticeLines {
 
 // The lines observed up to twoThetaMax (degrees). Refused beyond kMaxRankedReflections
 // reflections.
-Result<LatticeLines> latticeLines(const Metric& metric, const DiffractionGeometry& geometry, double twoThetaMax);
+Result<LatticeLines> latticeLines(const Metric& metric, const Diffractometer& instrument, double twoThetaMax);
 
 // Which lines each group allows: a line is allowed when one of its reflections is. One bit a
 // line, a row a group.
-struct AllowedLines {
+struct AllowedLineTable {
   int lineCount = 0;
   std::vector<std::vector<std::uint64_t>> rows;
   bool allowed(int group, int line) const { return (rows[group][line >> 6] >> (line & 63)) & 1; }
 };
-AllowedLines allowedLines(const GroupCatalogue& catalogue, const LatticeLines& lattice);
+AllowedLineTable allowedLineTable(const GroupCatalogue& catalogue, const LatticeLines& lattice);
 
 // Groups that allow the same lines among lines [begin, end).
 struct ExtinctionClass {
@@ -64,7 +64,7 @@ struct ExtinctionClass {
   std::string symbol;       // the extinction symbol; empty where the groups share none
   int allowedInRange = 0;   // allowed lines among [begin, end): fewer means more absences
 };
-std::vector<ExtinctionClass> extinctionClasses(const GroupCatalogue& catalogue, const AllowedLines& allowed, int begin,
+std::vector<ExtinctionClass> extinctionClasses(const GroupCatalogue& catalogue, const AllowedLineTable& allowed, int begin,
                                                int end);
 
 }  // namespace obrin

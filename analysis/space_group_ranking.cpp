@@ -14,19 +14,13 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-// Where each peak stands, and which lines lie within the tolerance of it.
-struct PeakWindows {
-  std::vector<double> positions;            // degrees 2θ, in the list's order
-  std::vector<std::pair<int, int>> lines;   // [first, end) of the lattice lines within the tolerance
-};
-
 Result<std::vector<double>> peakPositions(std::span<const Peak> peaks, double lambda) {
   std::vector<double> positions;
   for (std::size_t i = 0; i < peaks.size(); ++i) {
     const Peak& p = peaks[i];
     double x = p.twoTheta;
-    if (!(x > 0) && p.d > 0)
-      if (const auto theta = braggTheta(lambda, p.d)) x = 2 * *theta;
+    // A list of spacings was measured at 2θ = 2 asin(λ/2d), whatever the instrument's faults.
+    if (!(x > 0) && p.d > 0) x = lineTwoTheta(p.d, {lambda}).value_or(0);
     if (!(x > 0 && x < 180) || !std::isfinite(x))
       return fail("Peak " + std::to_string(i + 1) + " has no position between 0 and 180 degrees 2theta");
     positions.push_back(x);
@@ -55,21 +49,27 @@ double medianWidth(std::span<const Peak> peaks) {
   return widths[widths.size() / 2];
 }
 
-// The allowed line nearest each peak within the tolerance, −1 where none is. The matching is
-// kept to this one function so that the cell refinement's matching can take its place.
+// The allowed line (a lattice line's index) each peak is indexed by, −1 where none: the
+// matching of the cell refinement, on the lines the class allows.
 template <typename Allowed>
-std::vector<int> matchPeaks(const PeakWindows& windows, const LatticeLines& lattice, const Allowed& allowedLine) {
-  std::vector<int> match(windows.positions.size(), -1);
-  for (std::size_t p = 0; p < windows.positions.size(); ++p) {
-    double best = kInfinity;
-    for (int i = windows.lines[p].first; i < windows.lines[p].second; ++i) {
-      const double distance = std::abs(lattice.lines[i].twoTheta - windows.positions[p]);
-      if (allowedLine(i) && distance < best) {
-        best = distance;
-        match[p] = i;
-      }
+std::vector<int> indexPeaks(std::span<const double> positions, const LatticeLines& lattice, const Allowed& allowedLine,
+                            const Diffractometer& instrument, double tolerance) {
+  ReflectionList lines;
+  std::vector<int> latticeIndex;
+  for (int i = 0; i < static_cast<int>(lattice.lines.size()); ++i)
+    if (allowedLine(i)) {
+      Reflection r;
+      const Miller& hkl = lattice.members[lattice.lines[i].first];
+      r.h = static_cast<std::int16_t>(hkl.h);
+      r.k = static_cast<std::int16_t>(hkl.k);
+      r.l = static_cast<std::int16_t>(hkl.l);
+      r.d = lattice.lines[i].d;
+      lines.push_back(r);
+      latticeIndex.push_back(i);
     }
-  }
+  std::vector<int> match;
+  for (const LineMatch& m : matchPeaks(positions, lines, instrument, tolerance))
+    match.push_back(m.indexed() ? latticeIndex[m.line] : -1);
   return match;
 }
 
@@ -83,12 +83,12 @@ struct Evaluation {
 
 class Evaluator {
  public:
-  Evaluator(const LatticeLines& lattice, const PeakWindows& windows, const DiffractionGeometry& geometry,
+  Evaluator(const LatticeLines& lattice, const std::vector<double>& positions, const Diffractometer& instrument,
             const RankSettings& settings, double rangeMin, double rangeMax, double width)
-      : lattice_(lattice), windows_(windows), geometry_(geometry), settings_(settings), rangeMin_(rangeMin),
+      : lattice_(lattice), positions_(positions), instrument_(instrument), settings_(settings), rangeMin_(rangeMin),
         rangeMax_(rangeMax), width_(width), weights_(lattice.lines.size(), -1) {
     nearestPeak_.assign(lattice.lines.size(), kInfinity);
-    std::vector<double> sorted = windows.positions;
+    std::vector<double> sorted = positions;
     std::sort(sorted.begin(), sorted.end());
     for (std::size_t i = 0; i < lattice.lines.size(); ++i) {
       const double x = lattice.lines[i].twoTheta;
@@ -101,7 +101,7 @@ class Evaluator {
   template <typename Allowed>
   Evaluation evaluate(const SpaceGroup& group, const Allowed& allowedLine) {
     Evaluation e;
-    const std::vector<int> match = matchPeaks(windows_, lattice_, allowedLine);
+    const std::vector<int> match = indexPeaks(positions_, lattice_, allowedLine, instrument_, settings_.tolerance);
     for (std::size_t p = 0; p < match.size(); ++p)
       if (match[p] < 0) e.unexplained.push_back(static_cast<int>(p));
     e.missing = missingLines(group, allowedLine);
@@ -160,7 +160,7 @@ class Evaluator {
     std::vector<IndexedValue> indexed;
     for (std::size_t p = 0; p < match.size(); ++p)
       if (match[p] >= 0)
-        indexed.push_back({qOfSpacing(observedSpacing(geometry_, windows_.positions[p])),
+        indexed.push_back({qOfSpacing(spacingAt(positions_[p], instrument_).value_or(0)),
                            qOfSpacing(lattice_.lines[match[p]].d)});
     std::vector<double> possible;
     for (int i = 0; i < static_cast<int>(lattice_.lines.size()); ++i)
@@ -171,8 +171,8 @@ class Evaluator {
   }
 
   const LatticeLines& lattice_;
-  const PeakWindows& windows_;
-  const DiffractionGeometry& geometry_;
+  const std::vector<double>& positions_;  // degrees 2θ, in the list's order
+  const Diffractometer& instrument_;
   const RankSettings& settings_;
   double rangeMin_, rangeMax_, width_;
   std::vector<double> nearestPeak_;  // distance from each line to the nearest peak
@@ -189,8 +189,8 @@ std::optional<int> catalogueIndex(const GroupCatalogue& catalogue, CrystalSystem
 double peakStrength(const Peak& p, bool useArea) { return useArea ? p.area : p.height; }
 
 StructureCheck checkStructure(const StructureCheckRequest& request, const GroupCatalogue& catalogue, int group,
-                              const AllowedLines& allowed, const LatticeLines& lattice, Evaluator& evaluator,
-                              std::span<const Peak> peaks, const DiffractionGeometry& geometry, int impurities,
+                              const AllowedLineTable& allowed, const LatticeLines& lattice, Evaluator& evaluator,
+                              std::span<const Peak> peaks, const Diffractometer& instrument, int impurities,
                               double rangeMin, double rangeMax) {
   StructureCheck check;
   const SpaceGroup& g = catalogue.groups[group];
@@ -200,7 +200,7 @@ StructureCheck checkStructure(const StructureCheckRequest& request, const GroupC
   double strongest = 0;
   for (std::size_t i = 0; i < lattice.lines.size(); ++i) {
     const LatticeLine& line = lattice.lines[i];
-    const auto theta = braggTheta(geometry.lambda, line.d);
+    const auto theta = braggTheta(instrument.lambda, line.d);
     if (!theta || line.twoTheta < rangeMin || line.twoTheta > rangeMax) continue;
     for (int m = line.first; m < line.first + line.count; ++m) {
       const Miller& hkl = lattice.members[m];
@@ -238,14 +238,14 @@ StructureCheck checkStructure(const StructureCheckRequest& request, const GroupC
 }  // namespace
 
 Result<SpaceGroupRanking> rankSpaceGroups(const GroupCatalogue& catalogue, const Metric& metric,
-                                          const DiffractionGeometry& geometry, std::span<const Peak> peaks,
+                                          const Diffractometer& instrument, std::span<const Peak> peaks,
                                           const RankSettings& settings) {
   if (peaks.empty()) return fail("No peaks to rank the space groups against");
   if (!(settings.tolerance > 0) || !std::isfinite(settings.tolerance))
     return fail("The matching tolerance must be above 0 degrees 2theta");
   if (settings.impurities < 0) return fail("The number of impurity peaks cannot be negative");
   if (catalogue.groups.empty()) return fail("No space group to rank");
-  auto positions = peakPositions(peaks, geometry.lambda);
+  auto positions = peakPositions(peaks, instrument.lambda);
   if (!positions) return positions.failure();
 
   SpaceGroupRanking ranking;
@@ -259,20 +259,15 @@ Result<SpaceGroupRanking> rankSpaceGroups(const GroupCatalogue& catalogue, const
 
   // Lines a little beyond the range still explain its last peaks and crowd its last lines.
   const double reach = std::max(settings.tolerance, ranking.width);
-  auto lattice = latticeLines(metric, geometry, std::min(180.0, std::max(ranking.rangeMax, *highest) + 2 * reach));
+  auto lattice = latticeLines(metric, instrument, std::min(180.0, std::max(ranking.rangeMax, *highest) + 2 * reach));
   if (!lattice) return lattice.failure();
-  const AllowedLines allowed = allowedLines(catalogue, *lattice);
+  const AllowedLineTable allowed = allowedLineTable(catalogue, *lattice);
   // Groups are told apart by every line up to the range's end; those below the range the data
   // do not test, and classes that differ only there tie.
   const int end = firstLineAbove(*lattice, ranking.rangeMax + settings.tolerance);
   const std::vector<ExtinctionClass> classes = extinctionClasses(catalogue, allowed, 0, end);
 
-  PeakWindows windows;
-  windows.positions = std::move(*positions);
-  for (double x : windows.positions)
-    windows.lines.emplace_back(firstLineFrom(*lattice, x - settings.tolerance),
-                               firstLineAbove(*lattice, x + settings.tolerance));
-  Evaluator evaluator(*lattice, windows, geometry, settings, ranking.rangeMin, ranking.rangeMax, ranking.width);
+  Evaluator evaluator(*lattice, *positions, instrument, settings, ranking.rangeMin, ranking.rangeMax, ranking.width);
 
   std::vector<int> firstGroup;
   for (const ExtinctionClass& c : classes) {
@@ -314,7 +309,7 @@ Result<SpaceGroupRanking> rankSpaceGroups(const GroupCatalogue& catalogue, const
       ranking.notes.push_back("The structure's group " + settings.structure->group + " is not among the ranked groups");
     } else if (settings.structure->intensity) {
       StructureCheck check = checkStructure(*settings.structure, catalogue, *group, allowed, *lattice, evaluator, peaks,
-                                            geometry, settings.impurities, ranking.rangeMin, ranking.rangeMax);
+                                            instrument, settings.impurities, ranking.rangeMin, ranking.rangeMax);
       for (std::size_t i = 0; i < ranking.classes.size(); ++i)
         for (const GroupName& n : ranking.classes[i].groups)
           if (n.system == settings.structure->system && n.name == settings.structure->group)

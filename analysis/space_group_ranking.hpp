@@ -94,7 +94,7 @@ struct SpaceGroupRanking {
 // Refused without peaks, with a tolerance that is not positive, or when the lattice holds too
 // many reflections in the range. Peaks without 2θ take it from their d.
 Result<SpaceGroupRanking> rankSpaceGroups(const GroupCatalogue& catalogue, const Metric& metric,
-                                          const DiffractionGeometry& geometry, std::span<const Peak> peaks,
+                                          const Diffractometer& instrument, std::span<const Peak> peaks,
                                           const RankSettings& settings = {});
 
 }  // namespace obrin

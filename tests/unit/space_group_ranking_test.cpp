@@ -99,10 +99,10 @@ std::string describe(const SpaceGroupRanking& r, std::size_t n = 4) {
 Result<SpaceGroupRanking> rank(const Case& c, const std::vector<Peak>& peaks, const RankSettings& settings = {},
                                double zero = 0) {
   const auto metric = computeMetric(c.cell);
-  DiffractionGeometry geometry;
-  geometry.lambda = kCuKa1;
-  geometry.zero = zero;
-  return rankSpaceGroups(catalogueOf(c.system), *metric, geometry, peaks, settings);
+  Diffractometer instrument;
+  instrument.lambda = kCuKa1;
+  instrument.zero = zero;
+  return rankSpaceGroups(catalogueOf(c.system), *metric, instrument, peaks, settings);
 }
 
 const UnitCell kMonoclinic{5.12, 6.31, 7.43, 90, 103.5, 90};
@@ -169,7 +169,7 @@ TEST(SpaceGroupRanking, OneImpurityPeakIsBorneWhenAllowed) {
     auto peaks = simulatedPeaks(c);
     // Halfway between two lines of the primitive lattice, so that no group explains it.
     const auto metric = computeMetric(c.cell);
-    DiffractionGeometry g{kCuKa1};
+    Diffractometer g{kCuKa1};
     const auto lattice = latticeLines(*metric, g, 60);
     ASSERT_TRUE(lattice);
     double impurity = 0;
@@ -301,7 +301,7 @@ TEST(ExtinctionClasses, OneClassForEachExtinctionSymbolOfInternationalTables) {
     const GroupCatalogue& catalogue = catalogueOf(s.system);
     const auto lattice = latticeLines(*computeMetric(s.cell), {1.0}, 120);
     ASSERT_TRUE(lattice);
-    const auto classes = extinctionClasses(catalogue, allowedLines(catalogue, *lattice), 0,
+    const auto classes = extinctionClasses(catalogue, allowedLineTable(catalogue, *lattice), 0,
                                            static_cast<int>(lattice->lines.size()));
     EXPECT_EQ(classes.size(), s.classes);
     for (const ExtinctionClass& c : classes) {
