@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/absence_weight.hpp"
 #include "analysis/space_group_ranking.hpp"
 #include "symmetry/pot.hpp"
 
@@ -370,4 +371,39 @@ TEST(ExtinctionClasses, TheSystemsOfACellsMetric) {
   const RankedClass& best = r->classes.front();
   EXPECT_TRUE(holds(best, "P M -3 M (221)") && holds(best, "P M M M (47)") && holds(best, "P -1 (2)"));
   EXPECT_EQ(best.symbol, "P - - -");
+}
+
+TEST(AbsenceWeight, FollowsWhatThePatternShowsAtTheSpot) {
+  // 0.01° steps over a sloping background of some 400 counts, with one strong peak at 30° and a
+  // faint one at 40° (a third of the height a search would keep at significance 3), both of
+  // FWHM 0.1°; exact counts first, then seeded Poisson noise.
+  const double fwhm = 0.1, c = 4 * std::log(2.0) / (fwhm * fwhm);
+  const auto make = [&](double faint, unsigned seed) {
+    auto p = std::make_shared<MeasuredPattern>();
+    std::mt19937 random(seed);
+    for (double x = 20; x <= 50; x += 0.01) {
+      double y = 300 + 6 * x + 5000 * std::exp(-c * (x - 30) * (x - 30)) + faint * std::exp(-c * (x - 40) * (x - 40));
+      if (seed != 0) y = std::poisson_distribution<int>(y)(random);
+      p->x.push_back(x);
+      p->y.push_back(y);
+    }
+    return p;
+  };
+  // σ of the height at 40°: √y / √Σg², with Σg² over ±FWHM at 0.01° steps.
+  double sgg = 0;
+  for (double x = -fwhm; x < fwhm; x += 0.01) sgg += std::exp(-2 * c * x * x);
+  const double sigmaHeight = std::sqrt(300 + 6 * 40.0) / std::sqrt(sgg);
+  const auto exact = absenceWeightFromPattern(make(sigmaHeight, 0), fwhm, 3);
+  EXPECT_EQ(exact(30), 0.0);
+  EXPECT_NEAR(exact(40), 2.0 / 3, 0.1);
+  EXPECT_NEAR(exact(35), 1.0, 0.1);   // the slope is met halfway
+  EXPECT_NEAR(exact(30.4), 1.0, 0.1);  // the strong peak beside the spot is clipped off
+  EXPECT_EQ(exact(10), 0.0);         // no data there
+  EXPECT_EQ(exact(49.98), 0.0);      // nor background beside it
+  // On a noisy flat stretch a spot is mostly taken as empty, never as a peak.
+  const auto noisy = absenceWeightFromPattern(make(0, 11), fwhm, 3);
+  double sum = 0;
+  int n = 0;
+  for (double x = 33; x < 38; x += 0.25, ++n) sum += noisy(x);
+  EXPECT_GT(sum / n, 0.75) << sum / n;
 }
