@@ -18,7 +18,8 @@ constexpr CommandName kCommands[] = {{"groups", Command::Groups},
                                      {"bragg", Command::Bragg},
                                      {"plot", Command::Plot},
                                      {"pattern", Command::Pattern},
-                                     {"refine", Command::Refine}};
+                                     {"refine", Command::Refine},
+                                     {"rank", Command::Rank}};
 
 constexpr std::string_view kFormatNames[] = {"list", "tsv", "json", "report", "excel", "cell"};
 
@@ -62,6 +63,9 @@ bool optionAllowed(Command command, std::string_view option) {
     case Command::Refine:
       return among({"--cell", "--lambda", "--from", "--cif", "--block", "--peaks", "--pattern", "--zero",
                     "--displacement", "--tolerance", "--format"});
+    case Command::Rank:
+      return among({"--cell", "--lambda", "--from", "--cif", "--block", "--monochromator", "--peaks", "--pattern",
+                    "--zero", "--tolerance", "--impurities", "--all-systems", "--format"});
     default: return false;
   }
 }
@@ -87,7 +91,7 @@ namespace {
 bool knownOption(std::string_view arg) {
   for (std::string_view o : {"--cell", "--lambda", "--theta", "--2theta", "--limits", "--hkl", "--from", "--format",
                              "--decimals", "--cif", "--block", "--monochromator", "--peaks", "--displacement",
-                             "--tolerance"})
+                             "--tolerance", "--impurities", "--all-systems"})
     if (arg == o) return true;
   return isPlotOption(arg);
 }
@@ -120,6 +124,7 @@ Result<void> readValueOption(const std::string& arg, const std::string& value, O
   else if (arg == "--size") opt.size = value;
   else if (arg == "--peaks") opt.peaks = value;
   else if (arg == "--tolerance") opt.tolerance = value;
+  else if (arg == "--impurities") opt.impurities = value;
   else if (arg == "--format") {
     const auto f = formatFromName(value);
     if (!f) return fail("unknown format \"" + value + "\"");
@@ -138,6 +143,8 @@ Result<void> readOption(const std::vector<std::string>& args, std::size_t& i, Op
     opt.twoTheta = true;
   } else if (opt.command == Command::Refine && arg == "--zero") {
     opt.refineZero = true;
+  } else if (arg == "--all-systems") {
+    opt.allSystems = true;
   } else if (arg == "--displacement") {
     // The goniometer radius may follow, like the numbers of --cell.
     opt.displacement = i + 1 < args.size() && looksLikeNumber(args[i + 1]) ? args[++i] : std::string();
@@ -233,6 +240,21 @@ Result<void> checkCommand(Options& opt, bool formatGiven) {
       if (opt.format != OutputFormat::List && opt.format != OutputFormat::Tsv && opt.format != OutputFormat::Json)
         return fail("refine prints the list, tsv or json format only");
       break;
+    case Command::Rank:
+      if (opt.from && opt.cif) return fail("rank takes --from or --cif, not both");
+      if (opt.block && !opt.cif) return fail("--block needs --cif");
+      if (opt.from || opt.cif) {
+        if (opt.words.size() > 1) return fail(std::string("rank") + (opt.from ? " --from" : " --cif") +
+                                              " takes at most a SYSTEM");
+      } else {
+        if (opt.words.size() != 1) return fail("rank takes a SYSTEM, or --from FILE or --cif FILE");
+        if (opt.cell.empty()) return fail("rank needs --cell");
+      }
+      if (!opt.lambda && !opt.from) return fail("rank needs --lambda");
+      if (opt.peaks.has_value() == opt.pattern.has_value()) return fail("rank needs --peaks FILE or --pattern FILE");
+      if (opt.format != OutputFormat::List && opt.format != OutputFormat::Tsv && opt.format != OutputFormat::Json)
+        return fail("rank prints the list, tsv or json format only");
+      break;
     case Command::Help:
     case Command::Version: break;
   }
@@ -284,6 +306,9 @@ std::string usageText() {
          "       obrin-cli refine SYSTEM GROUP --cell ... --lambda L (--peaks FILE | --pattern FILE)\n"
          "                 [--zero] [--displacement [R]] [--tolerance T] [--format list|tsv|json]\n"
          "       obrin-cli refine --from FILE.ind | --cif FILE.cif [SYSTEM [GROUP]] [options]\n"
+         "       obrin-cli rank SYSTEM --cell ... --lambda L (--peaks FILE | --pattern FILE) [--zero Z]\n"
+         "                 [--tolerance T] [--impurities N] [--all-systems] [--format list|tsv|json]\n"
+         "       obrin-cli rank --from FILE.ind | --cif FILE.cif [SYSTEM] [options]\n"
          "       obrin-cli --help | --version\n";
 }
 
@@ -313,6 +338,11 @@ std::string helpText() {
          "                           shift, the specimen displacement) are refined, and the matching\n"
          "                           repeats until it holds; the cell, V, zero and displacement with\n"
          "                           their standard uncertainties, M20, F_N and a table of the peaks\n"
+         "  rank                     which space group: the groups of the system (every entry of its\n"
+         "                           position file) in classes of equal allowed lines for the cell,\n"
+         "                           ranked against measured peaks, best first (the rule is in the\n"
+         "                           README); with --cif, the file's group is also checked against its\n"
+         "                           calculated intensities\n"
          "\n"
          "SYSTEM   CUBI TETR ORTH HEXA RHOM MONO TRIC, or the name of the system list (Cubic,\n"
          "         Tetragonal, Othorhombic, Hexagonal, Rhomboedral, Monoclinic, Triclinic), any case.\n"
@@ -390,7 +420,15 @@ std::string helpText() {
          "  --zero           refine: the zero shift (degrees 2-theta) too.\n"
          "  --displacement [R]  refine: the specimen displacement s (mm) too, which moves a line by\n"
          "                   -2 s cos(theta) / R; R the goniometer radius in mm (default 240).\n"
-         "  --tolerance T    refine: a peak takes lines within T degrees 2-theta (default 0.1).\n"
+         "  --tolerance T    refine, rank: a peak takes lines within T degrees 2-theta (default 0.1).\n"
+         "  --zero Z         rank: the zero shift of the peaks, degrees 2-theta, added to every line.\n"
+         "  --impurities N   rank: peaks a class may leave unexplained before it is ruled out\n"
+         "                   (default 0); each still counts 1 in its score.\n"
+         "  --all-systems    rank: the groups of every system whose ties the cell keeps (a cubic\n"
+         "                   cell: cubic, tetragonal, orthorhombic, ...), not only SYSTEM's.\n"
+         "  --format list|tsv|json  rank: a line a class (default), tab-separated rows, or json\n"
+         "                   {classes: [{groups, symbol, score, ruled_out, unexplained, missing,\n"
+         "                   M20}], tied, ...}, best first. --peaks and --pattern as for refine.\n"
          "  --format list|tsv|json  refine: the results as text (default), as tab-separated rows\n"
          "                   (summary lines '# ...', then a row per peak), or json {cell, zero,\n"
          "                   displacement, their s.u., correlation_zero_displacement, M20, F_N,\n"
@@ -412,7 +450,8 @@ std::string helpText() {
          "  obrin-cli plot CUBI 227 --cell 5.4309 --lambda CuKa1 --theta 10 70 --2theta --ka2 0.5 --output si.png\n"
          "  obrin-cli plot --cif si.cif --lambda CuKa1 --theta 10 90 --2theta --profile --output si.png\n"
          "  obrin-cli pattern scan.xrdml --format json\n"
-         "  obrin-cli refine CUBI 227 --cell 5.43 --lambda CuKa1 --pattern doc/silicon-scan.xy --zero\n";
+         "  obrin-cli refine CUBI 227 --cell 5.43 --lambda CuKa1 --pattern doc/silicon-scan.xy --zero\n"
+         "  obrin-cli rank ORTH --cell 5.75 7.95 5.45 --lambda CuKa1 --peaks peaks.txt --format json\n";
 }
 
 }  // namespace obrin::cli

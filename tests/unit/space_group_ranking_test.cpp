@@ -248,6 +248,9 @@ TEST(SpaceGroupRanking, BadInputIsRefusedByName) {
   EXPECT_FALSE(rank(c, peaks, zeroTolerance));
   std::vector<Peak> nowhere(1);
   EXPECT_EQ(rank(c, nowhere).error(), "Peak 1 has no position between 0 and 180 degrees 2theta");
+  // A cell far too large for its range is refused before it fills the memory.
+  const auto huge = rankSpaceGroups(catalogueOf(c.system), *computeMetric({300, 300, 300, 90, 90, 90}), {kCuKa1}, peaks);
+  EXPECT_NE(huge.error().find("reflections to rank"), std::string::npos) << huge.error();
   // A list of d alone takes its positions from the wavelength.
   std::vector<Peak> spacings = peaks;
   for (Peak& p : spacings) {
