@@ -8,6 +8,8 @@
 
 #include "calc/display.hpp"
 #include "calc/messages.hpp"
+#include "core/limits.hpp"
+#include "core/shortest.hpp"
 #include "core/textformat.hpp"
 
 namespace obrin {
@@ -89,6 +91,51 @@ void keepList(CalculationState& st, Result<ReflectionList> list, CalcOutcome& ou
 
 }  // namespace
 
+// ---- Imported structures --------------------------------------------------------------------
+
+void dropStructure(CalculationState& st) {
+  st.structure.reset();
+  st.importedGroup.reset();
+  st.structureSource.reset();
+}
+
+namespace {
+
+std::string shortestText(double x) {
+  char buf[kShortestRoom];
+  return std::string(buf, writeShortest(buf, x));
+}
+
+// What of the inputs is no longer the structure's; empty while they are its crystal.
+std::string changeFromSource(const StructureSource& src, const std::optional<CrystalSystem>& system,
+                             const UnitCell& cell, const std::optional<std::string>& selectedGroup) {
+  if (system != src.system)
+    return "the crystal system is " + std::string(system ? systemName(*system) : "none") + ", not " +
+           std::string(systemName(src.system));
+  const std::string group = selectedGroup ? trimmed(*selectedGroup) : std::string();
+  if (group != src.groupName)
+    return "the space group is " + (group.empty() ? std::string("none of the lists") : group) + ", not " +
+           (src.groupName.empty() ? std::string("the file's own") : src.groupName);
+  const auto now = cell.params(), then = src.cell.params();
+  for (std::size_t i = 0; i < now.size(); ++i)
+    if (std::abs(now[i] - then[i]) > kSameCellValue * std::max(1.0, std::abs(then[i])))
+      return std::string(kCellParameterNames[i]) + " is " + shortestText(now[i]) + ", not " + shortestText(then[i]);
+  return {};
+}
+
+}  // namespace
+
+std::string dropStructureIfLeft(CalculationState& st, const UnitCell& cell,
+                                const std::optional<std::string>& selectedGroup) {
+  if (!st.structureSource) return {};
+  const std::string change = changeFromSource(*st.structureSource, st.system, cell, selectedGroup);
+  if (change.empty()) return {};
+  const std::string note = "Structure " + st.structureSource->name + " dropped: " + change +
+                           "; its atoms hold for the crystal they came with.";
+  dropStructure(st);
+  return note;
+}
+
 // ---- Number texts ---------------------------------------------------------------------------
 
 std::optional<int> parseWholeNumber(std::string_view text) {
@@ -129,6 +176,7 @@ CalcOutcome calcul(CalculationState& st, const std::optional<std::string>& selec
                    const std::filesystem::path& positionFile, CalcMode mode,
                    std::array<std::string, 6>& millerTexts, GroupKeeper* keeper) {
   CalcOutcome out;
+  out.structureNote = dropStructureIfLeft(st, st.cell, selectedGroup);
   Result<void> step = checkCellAndGroup(st, selectedGroup);
   if (step && st.lambda == 0) step = fail(msg::kErrorLambda);
   // A negative wavelength would give negative angles, an infinite one nothing at all.
@@ -161,6 +209,7 @@ CalcOutcome calcul_monocristaux(CalculationState& st, const std::optional<std::s
                                 const std::filesystem::path& positionFile,
                                 std::array<std::string, 6>& millerTexts, GroupKeeper* keeper) {
   CalcOutcome out;
+  out.structureNote = dropStructureIfLeft(st, st.cell, selectedGroup);
   Result<void> step = checkCellAndGroup(st, selectedGroup);
   // A negative wavelength would give negative angles.
   if (step && !usableLambda(st.lambda)) step = fail(msg::kBadLambda);
@@ -215,6 +264,7 @@ BraggOutcome calcul_bragg(CalculationState& st, const std::optional<std::string>
                           GroupKeeper* keeper) {
   BraggOutcome out;
   const Miller hkl{h, k, l};
+  out.structureNote = dropStructureIfLeft(st, st.cell, selectedGroup);
   Result<void> step = checkCellAndGroup(st, selectedGroup);
   if (step && !usableLambda(st.lambda)) step = fail(msg::kBadLambda);
   for (int x : {h, k, l})

@@ -49,6 +49,7 @@ class GroupKeeper {
 
 struct CalcOutcome {
   std::string warning;                        // empty: state.list holds the new list
+  std::string structureNote;                  // the structure was dropped, and why (dropStructureIfLeft)
   bool conditionsRead = false;                // the group's entry was read and decoded
   std::vector<std::string> conditionDisplay;  // then: the 'Conditions' lines
   bool ok() const { return warning.empty(); }
@@ -82,6 +83,7 @@ BraggIndices readBraggIndices(std::array<std::string, 3>& hklTexts);
 
 struct BraggOutcome {
   std::string warning;  // "Error on cell parameters", "Not possible reflection", ...
+  std::string structureNote;
   bool conditionsRead = false;
   std::vector<std::string> conditionDisplay;
   bool shown = false;      // the d and angle fields receive dText and angleText
@@ -95,6 +97,18 @@ struct BraggOutcome {
 BraggOutcome calcul_bragg(CalculationState& state, const std::optional<std::string>& selectedGroup,
                           const std::filesystem::path& positionFile, AngleMode angleMode, int h, int k, int l,
                           GroupKeeper* keeper = nullptr);
+
+// ---- Imported structures --------------------------------------------------------------------
+
+// The atoms, the structure's own group and what they came with leave the state.
+void dropStructure(CalculationState& state);
+// A structure whose source is recorded belongs to that crystal: when the state's system, the
+// cell or the selected group (the group list's item, none when nothing is selected) is another
+// one, the structure is dropped and the note names it and what changed. Empty when it stays.
+// The three calculations call it first with the validated cell; the window calls it with the
+// cell its fields show as soon as the user leaves one.
+std::string dropStructureIfLeft(CalculationState& state, const UnitCell& cell,
+                                const std::optional<std::string>& selectedGroup);
 
 // ---- Parts shared with the tests and the command-line program -------------------------------
 

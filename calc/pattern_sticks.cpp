@@ -7,6 +7,7 @@
 
 #include "calc/wavelengths.hpp"
 #include "core/limits.hpp"
+#include "core/numfield.hpp"
 
 namespace obrin {
 
@@ -127,11 +128,45 @@ std::string stickListText(const std::vector<Stick>& sticks) {
 std::optional<double> alpha2Of(double lambda) {
   // Rows come in anode groups whose names share their first two letters.
   for (const XrayLine& line : kXrayLines) {
-    if (std::abs(line.lambda - lambda) > 5e-5 || line.name.find("kBet") != std::string_view::npos) continue;
+    if (std::abs(line.lambda - lambda) > kSameWavelength || !line.name.ends_with("Ka1")) continue;
     for (const XrayLine& other : kXrayLines)
       if (other.name.substr(0, 2) == line.name.substr(0, 2) && other.name.substr(2) == "Ka2") return other.lambda;
   }
   return std::nullopt;
+}
+
+std::optional<double> companionWavelength(double lambda, double fileAlpha1, double fileAlpha2) {
+  // The instrument's own doublet before the table's, which may differ in the last decimals.
+  if (fileAlpha1 > 0 && fileAlpha2 > 0 && std::abs(lambda - fileAlpha1) <= kSameWavelength) return fileAlpha2;
+  return alpha2Of(lambda);
+}
+
+namespace {
+
+std::string fieldFault(std::string_view field, std::string_view text, std::string_view wanted) {
+  return "Error on " + std::string(field) + ": \"" + std::string(text) + "\" is not " + std::string(wanted);
+}
+
+}  // namespace
+
+Result<double> readZeroShift(std::string_view text) {
+  const auto zero = parseNumber(text);
+  if (!zero || !(std::abs(*zero) <= kMaxZeroShift)) {
+    char wanted[64];
+    std::snprintf(wanted, sizeof wanted, "a shift between %g and %g", -kMaxZeroShift, kMaxZeroShift);
+    return fail(fieldFault("zero shift (° 2θ)", text, wanted));
+  }
+  return *zero;
+}
+
+Result<double> readAlpha2Ratio(std::string_view text) {
+  const auto ratio = parseNumber(text);
+  if (!ratio || !(*ratio >= 0 && *ratio <= kMaxAlpha2Ratio)) {
+    char wanted[64];
+    std::snprintf(wanted, sizeof wanted, "a ratio between 0 and %g", kMaxAlpha2Ratio);
+    return fail(fieldFault("Kα2 ratio", text, wanted));
+  }
+  return *ratio;
 }
 
 std::optional<double> axisValue(PatternAxis axis, double twoTheta, double lambda) {

@@ -45,9 +45,20 @@ std::vector<Stick> alpha2Companions(const std::vector<Stick>& sticks, double lam
 Result<std::vector<ProfilePoint>> stickProfile(const std::vector<Stick>& sticks, const std::vector<Stick>& companions,
                                                const ProfileShape& shape);
 
-// The Kα2 line of a tube line of the wavelength table (its Kα1, Kα2 or mean line); none for
-// a Kβ line or a wavelength typed by hand.
+// The Kα2 line of a tube's Kα1 line of the wavelength table; none for its Kα2, mean or Kβ
+// line and for a wavelength typed by hand.
 std::optional<double> alpha2Of(double lambda);
+
+// The Kα2 line whose companions go with a calculation at λ: the pattern file's Kα2 when λ is
+// the Kα1 the file stores (fileAlpha1, fileAlpha2; 0 when the file gives none), else the
+// table's when λ is a tube's Kα1. None otherwise: companions of another doublet than the one
+// of the calculation would be false lines.
+std::optional<double> companionWavelength(double lambda, double fileAlpha1, double fileAlpha2);
+
+// The fields of the pattern view, read as the window reads them: a number between the limits
+// of core/limits.hpp, else refused naming the field and the text.
+Result<double> readZeroShift(std::string_view text);
+Result<double> readAlpha2Ratio(std::string_view text);
 
 // The lines as drawn, tab-separated under a header: h k l d 2θ (zero shift included) and the
 // multiplicity, d with 5 decimals and 2θ with 4.

@@ -21,6 +21,14 @@ enum class CalcMode { None = -1, Powder = 0, SingleCrystal = 1, Bragg = 2 };
 // Items of the θ/2θ choice.
 enum class AngleMode { Theta = 0, TwoTheta = 1 };
 
+// What an imported structure came with: its atoms and its own group hold for this crystal only.
+struct StructureSource {
+  std::string name;       // the data block
+  CrystalSystem system = CrystalSystem::Triclinic;
+  std::string groupName;  // the entry of the position files it matched; empty for its own group
+  UnitCell cell;
+};
+
 struct CalculationState {
   std::optional<CrystalSystem> system;  // none until a system is chosen
   std::string groupName;                // the selected space-group symbol
@@ -44,6 +52,9 @@ struct CalculationState {
   ReflectionList list;
   // An imported structure: the lists then carry intensities. Its operators are the file's.
   std::shared_ptr<const ScatteringModel> structure;
+  // Set by an import that holds the structure to its crystal (the window): the calculations
+  // drop the structure once the inputs are another crystal's. Without it nothing is dropped.
+  std::optional<StructureSource> structureSource;
   double monochromatorTwoTheta = 0;  // degrees; 0 without a monochromator
   int decimals = kDefaultDecimals;     // of the report's angle column
 };

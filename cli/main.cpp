@@ -19,6 +19,7 @@
 #include "cli/request.hpp"
 #include "cli/resolve.hpp"
 #include "cli/sibling.hpp"
+#include "cli/version.hpp"
 #include "core/textformat.hpp"
 #include "io/cellfile.hpp"
 #include "io/excel.hpp"
@@ -165,7 +166,7 @@ int run(const std::vector<std::string>& args) {
   const Options& opt = *parsed;
   switch (opt.command) {
     case Command::Help: std::cout << helpText(); return kDone;
-    case Command::Version: std::cout << "obrin-cli " << OBRIN_VERSION << "\n"; return kDone;
+    case Command::Version: std::cout << versionText("obrin-cli", OBRIN_VERSION); return kDone;
     case Command::Groups: return runGroups(opt);
     case Command::Conditions: return runConditions(opt);
     case Command::Powder:

@@ -34,12 +34,12 @@ std::optional<std::string> readPictureOptions(const Options& opt, PlotRequest& r
   }
   if (opt.ka2) {
     const auto ratio = parseNumber(*opt.ka2);
-    if (!ratio || *ratio < 0 || *ratio > 1) return "--ka2 takes a ratio between 0 and 1";
+    if (!ratio || *ratio < 0 || *ratio > kMaxAlpha2Ratio) return "--ka2 takes a ratio between 0 and 1";
     r.ka2Ratio = *ratio;
   }
   if (opt.zero) {
     const auto zero = parseNumber(*opt.zero);
-    if (!zero || std::abs(*zero) > 10) return "--zero takes a shift in degrees 2theta between -10 and 10";
+    if (!zero || std::abs(*zero) > kMaxZeroShift) return "--zero takes a shift in degrees 2theta between -10 and 10";
     r.zero = *zero;
   }
   if (opt.profile) {
@@ -115,10 +115,9 @@ PlotSetup preparePlot(const Options& opt) {
     r.pattern = std::move(*read);
   }
   if (r.ka2Ratio) {
-    // The table's Kα2 of the tube, else the one the pattern's file stores.
-    if (const auto lambda2 = alpha2Of(r.lambda)) r.lambda2 = *lambda2;
-    else if (r.pattern && r.pattern->wavelength && r.pattern->wavelength->alpha2 > 0)
-      r.lambda2 = r.pattern->wavelength->alpha2;
+    // The table's Kα2 of the tube, else the one the pattern's file stores with that Kα1.
+    const PatternWavelength file = r.pattern && r.pattern->wavelength ? *r.pattern->wavelength : PatternWavelength{};
+    if (const auto lambda2 = companionWavelength(r.lambda, file.alpha1, file.alpha2)) r.lambda2 = *lambda2;
     else return refused("No K-alpha-2 line is known for the wavelength " + shortest(r.lambda));
   }
   return {std::move(r), {}, 0};

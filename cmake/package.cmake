@@ -22,8 +22,16 @@ wavelength. Its modes are the powder pattern between two Bragg angles,
 every allowed reflection inside Miller-index limits (single crystal) and
 one reflection at a time (Bragg equation).
 
+A crystal structure imported from a CIF gives the cell, the space group
+and the atoms, and every line its relative intensity (form factors,
+occupancies, displacements, Lorentz-polarisation factor). The Pattern
+window draws the lines over a measured pattern (plain columns, xrdml,
+Bruker, Rigaku, GSAS and other instrument files), with Kalpha-2
+companions and a simulated profile, and exports pictures and lines.
+
 The package holds the window program obrin, the command-line program
-obrin-cli and the space-group position files they read.")
+obrin-cli with its drawing helper obrin-plot, and the space-group
+position files they read.")
 # Directories the package creates must be 0755 whatever the umask of the build.
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

@@ -71,6 +71,13 @@ inline constexpr int kMaxPatternLineLength = 4096;  // characters read of one pl
 inline constexpr int kGsasHeaderLinesScanned = 64;
 // Kα2 companions of the pattern view: intensity ratio Kα2/Kα1 when the user gives none.
 inline constexpr double kDefaultAlpha2Ratio = 0.5;
+// The ratio is below 1 for every tube; the zero shift of a diffractometer is a fraction of a
+// degree, so one beyond this many degrees 2θ is a typing mistake.
+inline constexpr double kMaxAlpha2Ratio = 1;
+inline constexpr double kMaxZeroShift = 10;
+// Two wavelengths closer than this (Å) are the same line: a tube line typed with the five
+// decimals of the table, or the Kα1 a pattern file stores.
+inline constexpr double kSameWavelength = 5e-5;
 // Exported pictures of the pattern view (pixels, or points for a PDF).
 inline constexpr int kMinPlotSide = 100;
 inline constexpr int kMaxPlotSide = 10000;
@@ -81,6 +88,10 @@ inline constexpr int kMaxOperatorNumberDigits = 6;  // digits of one number in a
 inline constexpr double kSamePositionTolerance = 1e-4;
 // Translations that differ by less than this (modulo 1) are equal.
 inline constexpr double kTranslationTolerance = 1e-6;
+
+// A cell value that differs from an imported structure's by more than this share of it is
+// another crystal's (the fields show the file's values with every digit).
+inline constexpr double kSameCellValue = 1e-9;
 
 // Points of a simulated profile: 0.001° steps over 180°, and no more.
 inline constexpr int kMaxProfilePoints = 180001;

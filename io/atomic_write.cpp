@@ -50,10 +50,36 @@ void copyPermissions(const std::filesystem::path& from, const std::filesystem::p
   std::filesystem::permissions(to, status.permissions(), std::filesystem::perm_options::replace, ec);
 }
 
+// A device or a pipe (/dev/null, /dev/stdout, a FIFO) cannot be replaced by a file: the bytes
+// go to it directly, and a failure is still reported. Replacing it instead would, for root,
+// put a regular file where the device was.
+Result<void> writeThrough(const std::filesystem::path& target, std::string_view text) {
+  errno = 0;
+  std::FILE* f = std::fopen(target.c_str(), "wb");
+  if (!f) return fail(failure(target, errnoText(errno)));
+  errno = 0;
+  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  ok = ok && std::fflush(f) == 0;
+  int error = ok ? 0 : errno;
+  if (std::fclose(f) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) return fail(failure(target, errnoText(error)));
+  return {};
+}
+
 }  // namespace
 
 Result<void> writeFileAtomically(const std::filesystem::path& target, std::string_view text) {
   static std::mt19937_64 rng{std::random_device{}()};
+  // The system follows the links here, the magic ones of /proc (/dev/stdout to a pipe) too.
+  std::error_code statusError;
+  const auto status = std::filesystem::status(target, statusError);
+  if (std::filesystem::is_character_file(status) || std::filesystem::is_fifo(status))
+    return writeThrough(target, text);
+  if (std::filesystem::is_block_file(status) || std::filesystem::is_socket(status))
+    return fail(failure(target, "not a regular file"));
   const std::filesystem::path file = resolveLinks(target);
 
   std::filesystem::path tmp;

@@ -28,6 +28,8 @@
 #include "io/structure_import.hpp"
 #include "symmetry/group_names.hpp"
 #include "symmetry/pot.hpp"
+#include "core/numfield.hpp"
+#include "core/shortest.hpp"
 #include "core/textformat.hpp"
 #include "result_list_model.h"
 #include "ui_main.h"
@@ -131,6 +133,15 @@ void TForm1::setUpPopupMenu() {
   structureLabel_ = new QLabel(this);
   structureLabel_->setObjectName("LabelStructure");
   statusBar()->addPermanentWidget(structureLabel_);
+  dropStructureButton_ = new QPushButton("Drop structure", this);
+  dropStructureButton_->setObjectName("DropStructure");
+  dropStructureButton_->setToolTip("Forget the imported atoms: the lines lose their intensities");
+  dropStructureButton_->hide();
+  statusBar()->addPermanentWidget(dropStructureButton_);
+  connect(dropStructureButton_, &QPushButton::clicked, this, [this] {
+    forgetStructure();
+    clearResults();
+  });
 }
 
 void TForm1::connectActions() {
@@ -293,6 +304,7 @@ bool TForm1::acceptFieldExit() {
     return false;
   }
   for (InputField tied : check.copies) fieldEdit(tied)->setText(qs(check.text));
+  if (currentField_ >= InputField::A && currentField_ <= InputField::Gamma) dropStructureIfLeft();
   return true;
 }
 
@@ -347,6 +359,7 @@ void TForm1::lit_systeme(int row) {
     }
   }
   loadSpaceGroupList();
+  dropStructureIfLeft();
 }
 
 std::filesystem::path TForm1::positionFile(obrin::CrystalSystem system) const {
@@ -368,6 +381,9 @@ void TForm1::loadSpaceGroupList() {
   if (const auto index = obrin::findGroupIndex(groups.names, state_.groupName))
     ui_->ListBox3->setCurrentRow(static_cast<int>(*index));
   groupNumbers_.reset();
+  // A filter typed for another system's groups would hide this one's, the selected one too.
+  if (listedSystem_ != system) clearGroupFilter();
+  listedSystem_ = system;
   filterGroupList();
 
   const QSignalBlocker blockSystems(ui_->ListBox2);
@@ -379,11 +395,17 @@ void TForm1::click_groupe() {
   groupKeeper_.forget();
   clearResults();
   clearBraggOutputs();
+  dropStructureIfLeft();
   // The conditions show at once; a damaged entry is reported by the calculation that needs it.
   const auto group = selectedGroup();
   if (!group || !state_.system) return;
   const auto& selection = groupKeeper_.select(currentPositionFile(), *state_.system, obrin::trimmed(*group));
   if (selection.conditionsText) showConditions(*selection.conditionsText);
+}
+
+void TForm1::clearGroupFilter() {
+  const QSignalBlocker block(ui_->EditGroupFilter);
+  ui_->EditGroupFilter->clear();
 }
 
 // Hides the rows the filter field does not name and brings the selected row, or else the
@@ -528,6 +550,7 @@ void TForm1::calcul_monocristaux() {
 // A refused calculation leaves the list as it was, so only its warning is new on screen.
 void TForm1::showOutcome(const obrin::CalcOutcome& outcome, const std::array<std::string, 6>& miller) {
   setMillerTexts(miller);
+  if (!outcome.structureNote.empty()) showStructureDropped(outcome.structureNote);
   if (outcome.conditionsRead) showConditions(outcome.conditionDisplay);
   if (!outcome.ok()) {
     obrin::ui::warn(this, qs(outcome.warning));
@@ -558,6 +581,7 @@ void TForm1::calcul_bragg() {
   }
   const auto outcome = obrin::calcul_bragg(state_, selectedGroup(), currentPositionFile(), angleMode(),
                                            indices.h, indices.k, indices.l, &groupKeeper_);
+  if (!outcome.structureNote.empty()) showStructureDropped(outcome.structureNote);
   if (outcome.conditionsRead) showConditions(outcome.conditionDisplay);
   if (!outcome.warning.empty()) {
     clearBraggOutputs();
@@ -628,6 +652,8 @@ void TForm1::importCell(const QString& file) {
     for (const auto& name : import.groupNames) ui_->ListBox3->addItem(qs(name));
     if (import.selectedGroup) ui_->ListBox3->setCurrentRow(static_cast<int>(*import.selectedGroup));
     groupNumbers_.reset();
+    clearGroupFilter();  // the imported group must show in the list
+    listedSystem_ = import.system;
     filterGroupList();
   }
 
@@ -649,10 +675,33 @@ void TForm1::importCell(const QString& file) {
 }
 
 void TForm1::forgetStructure() {
-  state_.structure.reset();
-  state_.importedGroup.reset();
+  obrin::dropStructure(state_);
   structureLabel_->clear();
+  dropStructureButton_->hide();
   ui_->Label10->setText(qs(obrin::resultHeading(angleMode())));
+}
+
+// The cell the fields show, each value as the exit check would read it; a field that does not
+// read keeps the structure's value, for the validation will refuse it anyway.
+obrin::UnitCell TForm1::fieldCell() const {
+  auto values = state_.structureSource ? state_.structureSource->cell.params() : state_.cell.params();
+  const auto cell = cellEdits();
+  for (int i = 0; i < 6; ++i)
+    if (const auto v = obrin::parseNumber(obrin::normalizeNumberText(cell[i]->text().toStdString()))) values[i] = *v;
+  return obrin::UnitCell::fromParams(values);
+}
+
+// The structure's atoms hold for the crystal they came with only.
+void TForm1::dropStructureIfLeft() {
+  const std::string note = obrin::dropStructureIfLeft(state_, fieldCell(), selectedGroup());
+  if (!note.empty()) showStructureDropped(note);
+}
+
+// The list shown was calculated with the atoms: it goes with them.
+void TForm1::showStructureDropped(const std::string& note) {
+  forgetStructure();
+  clearResults();
+  structureLabel_->setText(qs(note));
 }
 
 void TForm1::importCif() {
@@ -687,6 +736,8 @@ void TForm1::showStructure(const obrin::StructureImport& s, const QString& file)
   state_.system = s.system;
   state_.cell = s.cif.cell;
   state_.groupName = s.group ? s.group->name : std::string();
+  state_.structureSource = obrin::StructureSource{s.cif.blockName, s.system, state_.groupName, s.cif.cell};
+  clearGroupFilter();  // the imported group must show in the list
   const auto texts = obrin::cellFieldTextsOf(s.cif.cell);
   const auto greyed = obrin::greyedCellFields(s.system);
   const auto cell = cellEdits();
@@ -703,6 +754,8 @@ void TForm1::showStructure(const obrin::StructureImport& s, const QString& file)
                          " atoms in the cell; ions scatter as neutral atoms."
                    : "Structure " + s.cif.blockName + ": no atoms, no intensities.";
   structureLabel_->setText(qs(note));
+  structureLabel_->setToolTip(file);
+  dropStructureButton_->show();
 }
 
 void TForm1::ecrit() {
@@ -751,7 +804,15 @@ void TForm1::setPatternWindow(PatternWindow* pattern) {
           [pattern](const QModelIndex& current) { pattern->selectRow(current.isValid() ? current.row() : -1); });
   connect(pattern, &PatternWindow::rowClicked, this,
           [this](int row) { ui_->ListBox1->setCurrentIndex(resultModel_->index(row)); });
-  connect(pattern, &PatternWindow::wavelengthOffered, this,
-          [this](double lambda) { ui_->Edit8->setText(QString::number(lambda, 'f', 5)); });
+  connect(pattern, &PatternWindow::wavelengthOffered, this, &TForm1::useWavelength);
   pattern->showLines(state_.list, state_.lambda);
+}
+
+// The pattern file's wavelength, as if the user typed it into the λ field and pressed Calc.:
+// the table row goes, and the list, the pattern view and the report follow the new λ.
+void TForm1::useWavelength(double lambda) {
+  numero_case(ui_->Edit8);
+  char text[obrin::kShortestRoom];
+  ui_->Edit8->setText(QString::fromLatin1(text, int(obrin::writeShortest(text, lambda) - text)));
+  pressCalc(ui_->Edit8);
 }

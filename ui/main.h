@@ -24,6 +24,7 @@ struct StructureImport;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QPushButton;
 class ResultListModel;
 class Tfexcel;
 class TForm3;
@@ -125,6 +126,11 @@ class TForm1 : public QMainWindow {
   void showCount();
   void forgetStructure();
   void showStructure(const obrin::StructureImport& s, const QString& file);
+  obrin::UnitCell fieldCell() const;
+  void dropStructureIfLeft();
+  void showStructureDropped(const std::string& note);
+  void clearGroupFilter();
+  void useWavelength(double lambda);
   void showBraggAngle();
   void filterGroupList();
   bool acceptFieldExit();
@@ -143,6 +149,8 @@ class TForm1 : public QMainWindow {
   TForm3* results_ = nullptr;
   PatternWindow* pattern_ = nullptr;
   QLabel* structureLabel_ = nullptr;  // the imported structure, in one line
+  QPushButton* dropStructureButton_ = nullptr;  // shown while a structure is loaded
+  std::optional<obrin::CrystalSystem> listedSystem_;  // the system whose groups the list holds
   std::optional<obrin::BraggOutcome> braggShown_;  // the reflection in the Bragg outputs
   std::optional<std::vector<std::optional<int>>> groupNumbers_;  // of the group list, once a number is asked
   obrin::CalcMode listMode_ = obrin::CalcMode::None;  // the mode the shown list was calculated in

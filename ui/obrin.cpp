@@ -6,13 +6,14 @@
 #include "Unit3.h"
 #include "Unit8.h"
 #include "apropos.h"
+#include "cli/version.hpp"
 #include "main.h"
 #include "pattern_window.h"
 
 int main(int argc, char** argv) {
   // Answered before the window toolkit starts, so that it needs no display.
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::cout << "obrin " << OBRIN_VERSION << "\n";
+    std::cout << obrin::cli::versionText("obrin", OBRIN_VERSION);
     return 0;
   }
   QApplication app(argc, argv);

@@ -8,6 +8,7 @@
 #include "cli/exit_status.hpp"
 #include "cli/options.hpp"
 #include "cli/pattern_commands.hpp"
+#include "cli/version.hpp"
 #include "pattern_drawing.h"
 
 namespace {
@@ -34,6 +35,10 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   const auto parsed = obrin::cli::parseCommandLine(args);
   if (!parsed) return badUsage(parsed.error());
+  if (parsed->command == obrin::cli::Command::Version) {
+    std::cout << obrin::cli::versionText("obrin-plot", OBRIN_VERSION);
+    return checkedOutput(obrin::cli::kDone);
+  }
   if (parsed->command == obrin::cli::Command::Pattern) return checkedOutput(obrin::cli::runPatternCommand(*parsed));
   if (parsed->command != obrin::cli::Command::Plot) return badUsage("obrin-plot only runs 'plot' and 'pattern'");
   const obrin::cli::PlotSetup setup = obrin::cli::preparePlot(*parsed);
@@ -53,8 +58,9 @@ int main(int argc, char** argv) {
     std::cerr << drawn.error() << "\n";
     return kRefused;
   }
-  if (!plot.exportTo(QString::fromStdString(r.output), r.width, r.height)) {
-    std::cerr << "Cannot write the picture \"" << r.output << "\"\n";
+  // Written whole or not at all; the reason names the file (a full disk, a missing folder).
+  if (const auto written = plot.exportTo(QString::fromStdString(r.output), r.width, r.height); !written) {
+    std::cerr << written.error() << "\n";
     return kRefused;
   }
   return 0;

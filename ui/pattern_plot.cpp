@@ -1,11 +1,16 @@
 #include "pattern_plot.h"
 
+#include <QBuffer>
+#include <QFileInfo>
 #include <QMouseEvent>
+#include <QPdfWriter>
 #include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
+
+#include "io/atomic_write.hpp"
 
 using obrin::PatternAxis;
 using obrin::Stick;
@@ -16,6 +21,8 @@ constexpr double kPickPixels = 4;          // how near the pointer must come to 
 constexpr double kClickPixels = 3;         // a press and release closer than this are a click
 constexpr double kHeadroom = 1.05;         // space above the tallest line or point
 constexpr double kHeightWithoutPattern = 100;  // the tallest stick when no pattern is shown
+
+constexpr int kPictureDpi = 96;              // stored in an exported PNG, as QCustomPlot does
 
 const QColor kStickColor(0, 80, 200);
 const QColor kCompanionColor(0, 80, 200, 90);
@@ -262,7 +269,42 @@ void PatternPlot::mouseReleaseEvent(QMouseEvent* event) {
   }
 }
 
-bool PatternPlot::exportTo(const QString& file, int width, int height) {
-  if (file.endsWith(".pdf", Qt::CaseInsensitive)) return savePdf(file, width, height);
-  return savePng(file, width, height, 1.0);
+QByteArray PatternPlot::pngBytes(int width, int height) {
+  QImage image = toPixmap(width, height, 1.0).toImage();
+  if (image.isNull()) return {};
+  const int dotsPerMeter = int(kPictureDpi / 0.0254);
+  image.setDotsPerMeterX(dotsPerMeter);
+  image.setDotsPerMeterY(dotsPerMeter);
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
+  if (!image.save(&buffer, "PNG")) return {};
+  return buffer.data();
+}
+
+// A page of width × height points holding the view at that many pixels, drawn as vectors.
+QByteArray PatternPlot::pdfBytes(int width, int height) {
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
+  {
+    QPdfWriter writer(&buffer);
+    writer.setResolution(72);  // a device unit is a point
+    writer.setPageLayout(QPageLayout(QPageSize(QSize(width, height), QPageSize::Point, QString(), QPageSize::ExactMatch),
+                                     QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+    QCPPainter painter;
+    if (!painter.begin(&writer)) return {};
+    painter.setMode(QCPPainter::pmVectorized);
+    painter.setMode(QCPPainter::pmNoCaching);
+    painter.setWindow(0, 0, width, height);
+    toPainter(&painter, width, height);
+    painter.end();
+  }
+  return buffer.data();
+}
+
+obrin::Result<void> PatternPlot::exportTo(const QString& file, int width, int height) {
+  // Drawn into memory first: the file is then written whole, or not touched.
+  const QByteArray bytes = file.endsWith(".pdf", Qt::CaseInsensitive) ? pdfBytes(width, height) : pngBytes(width, height);
+  if (bytes.isEmpty())
+    return obrin::fail("Cannot write " + QFileInfo(file).fileName().toStdString() + ": the picture could not be drawn");
+  return obrin::writeFileAtomically(file.toStdString(), std::string_view(bytes.constData(), std::size_t(bytes.size())));
 }

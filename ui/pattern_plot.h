@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "calc/pattern_sticks.hpp"
+#include "core/result.hpp"
 #include "io/pattern_file.hpp"
 
 class PatternPlot : public QCustomPlot {
@@ -43,8 +44,9 @@ class PatternPlot : public QCustomPlot {
   // h k l, d, angle and multiplicity of a line.
   QString lineDescription(const obrin::Stick& stick) const;
 
-  // Writes the view at the given size (pixels for PNG, points for PDF); false on failure.
-  bool exportTo(const QString& file, int width, int height);
+  // Writes the view at the given size (pixels for PNG, points for PDF), whole or not at all:
+  // a failed write leaves the previous file as it was and names the reason.
+  obrin::Result<void> exportTo(const QString& file, int width, int height);
 
  signals:
   void rowClicked(int row);
@@ -62,6 +64,8 @@ class PatternPlot : public QCustomPlot {
   double profileScale() const;
   double keyOf(double twoTheta) const;
   void rescaleValues();
+  QByteArray pngBytes(int width, int height);
+  QByteArray pdfBytes(int width, int height);
 
   obrin::PatternAxis axis_ = obrin::PatternAxis::TwoTheta;
   double lambda_ = 0;

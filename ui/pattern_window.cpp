@@ -1,5 +1,6 @@
 #include "pattern_window.h"
 
+#include <QApplication>
 #include <QFileInfo>
 
 #include <cmath>
@@ -30,8 +31,12 @@ PatternWindow::PatternWindow(QWidget* parent) : QWidget(parent), ui_(std::make_u
   connect(ui_->axisCombo, &QComboBox::currentIndexChanged, this,
           [this](int index) { ui_->plot->setAxis(static_cast<PatternAxis>(index)); });
   connect(ui_->ka2Check, &QCheckBox::toggled, this, &PatternWindow::redrawLines);
-  connect(ui_->ka2RatioEdit, &QLineEdit::editingFinished, this, &PatternWindow::redrawLines);
-  connect(ui_->zeroEdit, &QLineEdit::editingFinished, this, &PatternWindow::redrawLines);
+  connect(ui_->ka2RatioEdit, &QLineEdit::editingFinished, this, [this] {
+    if (acceptAlpha2Ratio()) redrawLines();
+  });
+  connect(ui_->zeroEdit, &QLineEdit::editingFinished, this, [this] {
+    if (acceptZeroShift()) redrawLines();
+  });
   connect(ui_->profileCheck, &QCheckBox::toggled, this, &PatternWindow::redrawLines);
   for (QLineEdit* edit : {ui_->uEdit, ui_->vEdit, ui_->wEdit})
     connect(edit, &QLineEdit::editingFinished, this, &PatternWindow::redrawLines);
@@ -46,16 +51,48 @@ PatternWindow::~PatternWindow() = default;
 
 PatternPlot* PatternWindow::plot() const { return ui_->plot; }
 
-// The table's Kα2 of the tube line in use, else the one the pattern's file stores.
+// The pattern file's Kα2 when the calculation uses the Kα1 the file stores, else the table's
+// when it uses a tube's Kα1.
 std::optional<double> PatternWindow::alpha2() const {
-  if (const auto table = obrin::alpha2Of(lambda_)) return table;
-  if (measured_ && measured_->wavelength && measured_->wavelength->alpha2 > 0) return measured_->wavelength->alpha2;
-  return std::nullopt;
+  const obrin::PatternWavelength file =
+      measured_ && measured_->wavelength ? *measured_->wavelength : obrin::PatternWavelength{};
+  return obrin::companionWavelength(lambda_, file.alpha1, file.alpha2);
 }
 
-double PatternWindow::zeroShift() const {
-  const auto zero = fieldNumber(ui_->zeroEdit);
-  return zero && std::isfinite(*zero) ? *zero : 0.0;
+namespace {
+
+// A refused field gets the focus back before the box, as in the main window: the user corrects
+// it where it is. The guard keeps the box taking the focus from counting as leaving the field.
+void refuseField(QWidget* window, QLineEdit* field, const std::string& message, bool& checking) {
+  checking = true;
+  field->setFocus(Qt::OtherFocusReason);
+  obrin::ui::warn(window, QString::fromStdString(message));
+  checking = false;
+}
+
+}  // namespace
+
+// The field's text is taken when the user leaves it; the drawing keeps the last value taken.
+bool PatternWindow::acceptZeroShift() {
+  if (checkingField_) return false;
+  const auto zero = obrin::readZeroShift(ui_->zeroEdit->text().toStdString());
+  if (!zero) {
+    refuseField(this, ui_->zeroEdit, zero.error(), checkingField_);
+    return false;
+  }
+  zeroShift_ = *zero;
+  return true;
+}
+
+bool PatternWindow::acceptAlpha2Ratio() {
+  if (checkingField_) return false;
+  const auto ratio = obrin::readAlpha2Ratio(ui_->ka2RatioEdit->text().toStdString());
+  if (!ratio) {
+    refuseField(this, ui_->ka2RatioEdit, ratio.error(), checkingField_);
+    return false;
+  }
+  alpha2Ratio_ = *ratio;
+  return true;
 }
 
 // The profile of the lines as drawn when it is asked for; a shape that cannot be drawn is
@@ -83,16 +120,12 @@ std::vector<obrin::ProfilePoint> PatternWindow::profileOf(const std::vector<obri
 }
 
 void PatternWindow::redrawLines() {
-  const double zero = zeroShift();
-  auto sticks = obrin::sticksFromList(list_, lambda_, zero);
+  auto sticks = obrin::sticksFromList(list_, lambda_, zeroShift_);
   std::vector<obrin::Stick> companions;
   const auto lambda2 = alpha2();
   ui_->ka2Check->setEnabled(lambda2.has_value());
-  if (ui_->ka2Check->isChecked() && lambda2) {
-    const auto ratio = fieldNumber(ui_->ka2RatioEdit);
-    const double r = ratio && *ratio >= 0 ? *ratio : obrin::kDefaultAlpha2Ratio;
-    companions = obrin::alpha2Companions(sticks, *lambda2, r, zero);
-  }
+  if (ui_->ka2Check->isChecked() && lambda2)
+    companions = obrin::alpha2Companions(sticks, *lambda2, alpha2Ratio_, zeroShift_);
   auto profile = profileOf(sticks, companions);
   const int highlighted = ui_->plot->highlightedRow();
   ui_->plot->setLines(std::move(sticks), std::move(companions), lambda_, std::move(profile));
@@ -102,6 +135,8 @@ void PatternWindow::redrawLines() {
 void PatternWindow::showLines(const obrin::ReflectionList& list, double lambda) {
   list_ = list;
   lambda_ = lambda;
+  // A row number of the previous list names another line, or none, in this one.
+  ui_->plot->highlightRow(-1);
   redrawLines();
 }
 
@@ -114,12 +149,27 @@ bool PatternWindow::openPattern(const QString& file) {
     return false;
   }
   measured_ = std::move(*read);
-  if (measured_->wavelength && measured_->wavelength->ratio > 0)
-    ui_->ka2RatioEdit->setText(QString::number(measured_->wavelength->ratio));
   showPatternInfo(file);
   ui_->plot->setMeasured(*measured_);
+  offerRatioOf(file);
   redrawLines();
   return true;
+}
+
+// The Kα2 ratio the file stores goes into its field; one no tube gives is refused by name, and
+// the field keeps its value.
+void PatternWindow::offerRatioOf(const QString& file) {
+  if (!measured_->wavelength || measured_->wavelength->ratio == 0) return;  // 0: the file gives none
+  const QString text = QString::number(measured_->wavelength->ratio);
+  const auto ratio = obrin::readAlpha2Ratio(text.toStdString());
+  if (!ratio) {
+    obrin::ui::warn(this, QString("\"%1\": %2; the field keeps %3")
+                              .arg(QFileInfo(file).fileName(), QString::fromStdString(ratio.error()),
+                                   ui_->ka2RatioEdit->text()));
+    return;
+  }
+  ui_->ka2RatioEdit->setText(text);
+  alpha2Ratio_ = *ratio;
 }
 
 void PatternWindow::showPatternInfo(const QString& file) {
@@ -141,18 +191,32 @@ void PatternWindow::chooseAndOpenPattern() {
   if (!file.isEmpty()) openPattern(file);
 }
 
+// As Export cell asks: a beep, then Yes goes on and No or Cancel keeps the file.
+bool PatternWindow::confirmOverwrite(const QString& file) {
+  if (!QFileInfo::exists(file)) return true;
+  QApplication::beep();
+  return obrin::ui::askYesNoCancel(this, "This file already exists. Do you want to continue?") == QMessageBox::Yes;
+}
+
 void PatternWindow::exportPicture() {
   const QString file = obrin::ui::saveFileName(this, "PNG picture (*.png);;PDF document (*.pdf)");
   if (file.isEmpty()) return;
   const QString target =
       file.endsWith(".pdf", Qt::CaseInsensitive) || file.endsWith(".png", Qt::CaseInsensitive) ? file : file + ".png";
-  if (!ui_->plot->exportTo(target, ui_->widthSpin->value(), ui_->heightSpin->value()))
-    obrin::ui::warn(this, QString("Cannot write the picture \"%1\"").arg(target));
+  if (!confirmOverwrite(target)) return;
+  const auto written = ui_->plot->exportTo(target, ui_->widthSpin->value(), ui_->heightSpin->value());
+  if (!written) obrin::ui::warn(this, QString::fromStdString(written.error()));
 }
 
 void PatternWindow::exportLines() {
+  if (ui_->plot->lines().empty()) {
+    obrin::ui::warn(this, "No calculated reflections!");
+    return;
+  }
   const QString file = obrin::ui::saveFileName(this, "Lines (*.txt *.tsv);;All files (*)");
   if (file.isEmpty()) return;
-  const auto written = obrin::writeFileAtomically(file.toStdString(), obrin::stickListText(ui_->plot->lines()));
+  const QString target = QFileInfo(file).suffix().isEmpty() ? file + ".txt" : file;
+  if (!confirmOverwrite(target)) return;
+  const auto written = obrin::writeFileAtomically(target.toStdString(), obrin::stickListText(ui_->plot->lines()));
   if (!written) obrin::ui::warn(this, QString::fromStdString(written.error()));
 }

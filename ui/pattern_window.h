@@ -10,6 +10,7 @@
 
 #include "calc/pattern_sticks.hpp"
 #include "calc/state.hpp"
+#include "core/limits.hpp"
 #include "io/pattern_file.hpp"
 
 class PatternPlot;
@@ -45,7 +46,10 @@ class PatternWindow : public QWidget {
  private:
   void redrawLines();
   std::optional<double> alpha2() const;
-  double zeroShift() const;
+  bool acceptZeroShift();
+  bool acceptAlpha2Ratio();
+  void offerRatioOf(const QString& file);
+  bool confirmOverwrite(const QString& file);
   std::vector<obrin::ProfilePoint> profileOf(const std::vector<obrin::Stick>& sticks,
                                              const std::vector<obrin::Stick>& companions);
   void showPatternInfo(const QString& file);
@@ -53,5 +57,9 @@ class PatternWindow : public QWidget {
   std::unique_ptr<Ui::PatternWindow> ui_;
   obrin::ReflectionList list_;
   double lambda_ = 0;
+  // The last accepted texts of the zero-shift and Kα2-ratio fields, as numbers.
+  double zeroShift_ = 0;
+  double alpha2Ratio_ = obrin::kDefaultAlpha2Ratio;
+  bool checkingField_ = false;  // a refused field is taking the focus back
   std::optional<obrin::MeasuredPattern> measured_;
 };

@@ -7,7 +7,7 @@
 # Arguments: the source directory, the directory of the built programs (bin/ of the build).
 set -euo pipefail
 
-SRC=${1:?source directory}
+SRC=$(cd "${1:?source directory}" && pwd)
 BIN=${2:?directory of the built programs}
 BIN=$(cd "$BIN" && pwd)
 BUILD=$(dirname "$BIN")
@@ -28,7 +28,7 @@ ID=org.obrin.Obrin
 
 # ---- The installed tree ------------------------------------------------------------------------
 
-expected=(bin/obrin bin/obrin-cli
+expected=(bin/obrin bin/obrin-cli bin/obrin-plot
           share/applications/$ID.desktop share/icons/hicolor/scalable/apps/$ID.svg
           share/metainfo/$ID.metainfo.xml share/mime/packages/$ID.xml
           share/doc/obrin/copyright)
@@ -48,11 +48,14 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$BUILD/CMakeCache.txt")
 [[ -n $version ]] || fail "no project version in the build's cache"
 mkdir "$WORK/elsewhere"
 cd "$WORK/elsewhere"
-out=$(env -i PATH=/usr/bin:/bin "$USR/bin/obrin-cli" --version) || fail "obrin-cli --version failed"
-[[ $out == "obrin-cli $version" ]] || fail "obrin-cli --version printed '$out', expected 'obrin-cli $version'"
-# With no display at all: the window program must answer without starting the window toolkit.
-out=$(env -i PATH=/usr/bin:/bin "$USR/bin/obrin" --version 2>&1) || fail "obrin --version failed: $out"
-[[ $out == "obrin $version" ]] || fail "obrin --version printed '$out', expected 'obrin $version'"
+# With no display at all: the window programs must answer without starting the window toolkit.
+# Each names its version and its licence.
+for program in obrin-cli obrin obrin-plot; do
+  out=$(env -i PATH=/usr/bin:/bin "$USR/bin/$program" --version 2>&1) || fail "$program --version failed: $out"
+  [[ $(head -n 1 <<<"$out") == "$program $version" ]] ||
+    fail "$program --version printed '$(head -n 1 <<<"$out")', expected '$program $version'"
+  grep -q '^License GPL-3.0-or-later: GNU GPL version 3 or later' <<<"$out" || fail "$program --version names no licence: $out"
+done
 
 powder=(powder CUBI 225 --cell 4.05 --lambda CuKa1 --theta 5 60)
 expected_list=$("$BIN/obrin-cli" "${powder[@]}")
@@ -63,6 +66,27 @@ else
   fail "the installed obrin-cli did not find its data: $installed_list"
 fi
 cd "$WORK"
+
+# ---- Licence: GPL-3.0-or-later everywhere it is stated -----------------------------------------
+
+cmp -s "$SRC/LICENSE" /usr/share/common-licenses/GPL-3 2>/dev/null || [[ ! -f /usr/share/common-licenses/GPL-3 ]] ||
+  fail "LICENSE is not the text of the GNU GPL version 3"
+grep -q 'GNU GENERAL PUBLIC LICENSE' "$SRC/LICENSE" 2>/dev/null || fail "no LICENSE with the GPL's text at the top of the sources"
+copyright=$USR/share/doc/obrin/copyright
+grep -q '^License: GPL-3.0-or-later$' "$copyright" || fail "the copyright file does not state GPL-3.0-or-later"
+if grep -qi 'all rights reserved\|proprietary' "$copyright"; then fail "the copyright file still reserves all rights"; fi
+grep -q '<project_license>GPL-3.0-or-later</project_license>' "$USR/share/metainfo/$ID.metainfo.xml" ||
+  fail "the AppStream file does not state GPL-3.0-or-later"
+
+# What the program does beyond the line list is described where users look for it.
+window_manual=$WORK/obrin.1
+if [[ -f $USR/share/man/man1/obrin.1.gz ]]; then gzip -dc "$USR/share/man/man1/obrin.1.gz" >"$window_manual"
+else cp "$USR/share/man/man1/obrin.1" "$window_manual"; fi
+for described in "$window_manual" "$USR/share/metainfo/$ID.metainfo.xml"; do
+  for topic in CIF intensit 'Pattern window'; do
+    grep -q "$topic" "$described" || fail "$(basename "$described") does not mention '$topic'"
+  done
+done
 
 # ---- Desktop integration ----------------------------------------------------------------------
 

@@ -61,6 +61,30 @@ run plot CUBI 227 --cell 5 5 6 90 90 90 --lambda CuKa1 --output "$WORK/z.png"
 [[ $STATUS == 1 && ! -e $WORK/z.png ]] && grep -q 'does not keep the ties of the CUBI' "$WORK/err" || fail "plot with a cell off its system: status $STATUS"
 run plot CUBI 227 --cell 5.4309 --lambda 1.0 --ka2 0.5 --output "$WORK/z.png"
 [[ $STATUS == 1 ]] || fail "plot --ka2 without a Ka2 line: status $STATUS"
+# The file's Kα2 goes only with the file's Kα1: at 0.4 Å over a Cu scan there is no companion.
+run plot CUBI 227 --cell 5.4309 --lambda 0.4 --pattern "$WORK/scan.uxd" --ka2 0.5 --output "$WORK/z.png"
+[[ $STATUS == 1 && ! -e $WORK/z.png && $ERR == "No K-alpha-2 line is known for the wavelength 0.4" ]] ||
+  fail "plot --ka2 at another wavelength than the file's: status $STATUS, $ERR"
+run plot CUBI 227 --cell 5.4309 --lambda CuKa1 --pattern "$WORK/scan.uxd" --ka2 0.5 --output "$WORK/z.png"
+[[ $STATUS == 0 ]] || fail "plot --ka2 at the file's wavelength: status $STATUS, $ERR"
+
+# A picture is written whole or not at all, and a failure names the file and the reason: a full
+# device, or a write that stops part way (a file-size limit stands for a full disk).
+if [[ -c /dev/full ]]; then
+  ln -s /dev/full "$WORK/full.png"
+  run "${SI[@]}" --output "$WORK/full.png"
+  [[ $STATUS == 1 && $ERR == "Cannot write full.png: No space left on device" ]] || fail "plot to /dev/full: status $STATUS, $ERR"
+  [[ -c /dev/full ]] || fail "plot replaced /dev/full"
+fi
+cp "$WORK/si.png" "$WORK/before.png"
+set +e
+(trap '' XFSZ; ulimit -f 4; exec "$CLI" "${SI[@]}" --output "$WORK/si.png" --size 2000x1500) >"$WORK/out" 2>"$WORK/err"
+STATUS=$?
+set -e
+[[ $STATUS == 1 && $(cat "$WORK/err") == "Cannot write si.png: File too large" ]] ||
+  fail "plot stopped part way: status $STATUS, $(cat "$WORK/err")"
+cmp -s "$WORK/si.png" "$WORK/before.png" || fail "plot stopped part way changed the previous picture"
+if ls "$WORK"/si.png.*.tmp >/dev/null 2>&1; then fail "plot stopped part way left a temporary file"; fi
 
 # plot from a CIF: the file gives system, group and cell, a SYSTEM after it replaces the file's
 # with its ties checked; the profile is drawn, or refused by name where a line has no width.

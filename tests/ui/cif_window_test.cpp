@@ -136,6 +136,99 @@ class CifWindowTest : public QObject {
     QVERIFY(w<QListView>("ListBox1")->model()->rowCount() > 0);
   }
 
+  // The atoms belong to the crystal they came with (aluminium typed after silicon would get
+  // silicon's 200 and 222, both 0): another cell value, group or system drops them, and the note
+  // says so; Drop structure does it at once.
+  void structureBelongsToTheCrystalItCameWith() {
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form));
+    auto* label = w<QLabel>("LabelStructure");
+    auto* groups = w<QListWidget>("ListBox3");
+    auto chooseGroup = [groups](const char* name) {
+      groups->setCurrentItem(groups->findItems(name, Qt::MatchExactly).value(0));
+    };
+    auto importSilicon = [&] {
+      blockAnswer = "Si";
+      importCif(dir.filePath("two.cif"));
+      QVERIFY(form->calculationState().structure);
+    };
+    const QString held = "; its atoms hold for the crystal they came with.";
+
+    importSilicon();
+    QVERIFY2(label->text().startsWith("Structure Si"), qPrintable(label->text()));
+    auto* a = w<QLineEdit>("Edit2");
+    a->setFocus(Qt::MouseFocusReason);
+    a->setText("4.0495");
+    w<QPushButton>("BitBtn6")->setFocus(Qt::MouseFocusReason);
+    QCOMPARE(label->text(), "Structure Si dropped: a is 4.0495, not 5.43088" + held);
+    chooseGroup("F M -3 M (225)");
+    w<QLineEdit>("Edit8")->setText("1.54056");
+    w<QLineEdit>("Edit9")->setText("10");
+    w<QLineEdit>("Edit10")->setText("40");
+    w<QPushButton>("Button1")->click();
+    QCOMPARE(warnings, QStringList{});
+    const auto& list = form->calculationState().list;
+    QVERIFY(list.size() >= 4);
+    for (const auto& line : list) QCOMPARE(line.intensity, 0.0);
+    QVERIFY(!w<QLabel>("Label10")->text().endsWith("I"));
+
+    importSilicon();
+    chooseGroup("F M -3 M (225)");
+    QCOMPARE(label->text(), "Structure Si dropped: the space group is F M -3 M (225), not F D -3 M (227)" + held);
+
+    importSilicon();
+    w<QListWidget>("ListBox2")->setCurrentRow(1);
+    QCOMPARE(label->text(), "Structure Si dropped: the crystal system is Tetragonal, not Cubic" + held);
+    QVERIFY(!form->calculationState().structure);
+
+    // A value set without leaving the field is caught by the calculation.
+    importSilicon();
+    a->setText("5.5");
+    w<QPushButton>("Button1")->click();
+    QCOMPARE(label->text(), "Structure Si dropped: a is 5.5, not 5.43088" + held);
+    for (const auto& line : form->calculationState().list) QCOMPARE(line.intensity, 0.0);
+
+    importSilicon();
+    auto* drop = w<QPushButton>("DropStructure");
+    QVERIFY(drop->isVisible());
+    drop->click();
+    QVERIFY(!form->calculationState().structure);
+    QCOMPARE(label->text(), QString());
+    QVERIFY(!drop->isVisible());
+    QCOMPARE(warnings, QStringList{});
+  }
+
+  // The group filter of another system's list would hide the imported group while Calc. uses
+  // it: an import, and a list of another system, start unfiltered.
+  void importShowsItsGroupWhateverTheFilter() {
+    auto* filter = w<QLineEdit>("EditGroupFilter");
+    auto* systems = w<QListWidget>("ListBox2");
+    auto* groups = w<QListWidget>("ListBox3");
+    systems->setCurrentRow(2);  // orthorhombic
+    filter->setText("pnma");
+    blockAnswer = "Si";
+    importCif(dir.filePath("two.cif"));
+    QCOMPARE(filter->text(), QString());
+    QCOMPARE(groups->currentItem()->text(), QString("F D -3 M (227)"));
+    QVERIFY(!groups->isRowHidden(groups->currentRow()));
+
+    filter->setText("fd");
+    systems->setCurrentRow(1);
+    QCOMPARE(filter->text(), QString());
+    for (int row = 0; row < groups->count(); ++row) QVERIFY(!groups->isRowHidden(row));
+
+    // A cell file's group shows too.
+    filter->setText("p 4");
+    std::ofstream(dir.filePath("al.ind").toStdString())
+        << "Al\nF M -3 M (225)\n   4.0495   4.0495   4.0495  90.0000  90.0000  90.0000\n     5.000    40.000\n"
+           "   1.54056  0.0  0.0  0.0  0.0\n";
+    form->importCell(dir.filePath("al.ind"));
+    QCOMPARE(warnings, QStringList{});
+    QCOMPARE(filter->text(), QString());
+    QCOMPARE(groups->currentItem()->text(), QString("F M -3 M (225)"));
+    QVERIFY(!groups->isRowHidden(groups->currentRow()));
+  }
+
   void refusedFileChangesNothing() {
     w<QLineEdit>("Edit2")->setText("7");
     importCif(dir.filePath("bad.cif"));

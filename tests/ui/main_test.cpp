@@ -374,7 +374,8 @@ class MainWindowTest : public QObject {
     filter->setText("21 21 21");
     QVERIFY(shown().contains("P 21 21 21 (19)"));
 
-    chooseSystem(0);  // the filter stays and applies to the new list
+    chooseSystem(0);  // another system's list starts unfiltered
+    QCOMPARE(filter->text(), QString());
     filter->setText("fd-3m");
     QCOMPARE(shown(), QStringList{"F D -3 M (227)"});
     list->setCurrentRow(list->row(list->findItems("F D -3 M (227)", Qt::MatchExactly).front()));

@@ -2,6 +2,7 @@
 // the window in step with the main window (hover, click, selection, recalculation, bad files).
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QImage>
@@ -12,6 +13,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 
 #include "cli/pattern_commands.hpp"
@@ -35,6 +37,23 @@ obrin::cli::PlotRequest silicon(const char* axis, const QString& output, const c
   const auto setup = obrin::cli::preparePlot(*parsed);
   if (!setup.request) qFatal("%s", setup.error.c_str());
   return *setup.request;
+}
+
+// A PANalytical scan of three points that stores its tube lines.
+std::string xrdml(const char* alpha1, const char* alpha2, const char* ratio) {
+  return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                     "<xrdMeasurements xmlns=\"http://www.xrdml.com/XRDMeasurement/1.5\"><xrdMeasurement><usedWavelength>"
+                     "<kAlpha1>") + alpha1 + "</kAlpha1><kAlpha2>" + alpha2 + "</kAlpha2><ratioKAlpha2KAlpha1>" + ratio +
+         "</ratioKAlpha2KAlpha1></usedWavelength><scan><dataPoints><positions axis=\"2Theta\"><startPosition>20"
+         "</startPosition><endPosition>22</endPosition></positions><intensities>5 6 7</intensities></dataPoints>"
+         "</scan></xrdMeasurement></xrdMeasurements>";
+}
+
+double twoThetaOf(double lambda, double d) { return 2 * std::asin(lambda / (2 * d)) * 180 / M_PI; }
+
+QString fileText(const QString& name) {
+  QFile f(name);
+  return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
 bool isStickColour(QRgb c) { return qBlue(c) > 150 && qRed(c) < 60 && qGreen(c) < 130; }
@@ -146,10 +165,13 @@ class PatternWindowTest : public QObject {
     results->setCurrentIndex(results->model()->index(3, 0));
     QCOMPARE(plot->highlightedRow(), 3);
 
-    // A recalculation keeps the zoomed view; the axis change keeps its 2θ range.
+    // A recalculation keeps the zoomed view; the axis change keeps its 2θ range. Row 3 of the
+    // old list is no line of the new one: nothing stays highlighted, in the picture neither.
     plot->setTwoThetaRange(30, 50);
     form.findChild<QLineEdit*>("Edit2")->setText("4.1");
     form.findChild<QPushButton*>("Button1")->click();
+    QCOMPARE(plot->highlightedRow(), -1);
+    QCOMPARE(plot->graph(4)->dataCount(), 0);
     QCOMPARE(plot->xAxis->range().lower, 30.0);
     QCOMPARE(plot->xAxis->range().upper, 50.0);
     plot->setAxis(obrin::PatternAxis::D);
@@ -209,6 +231,150 @@ class PatternWindowTest : public QObject {
     QVERIFY(sticks({"--monochromator", "26.6"})[1].height != plain[1].height);
   }
 
+  // "Use its wavelength" is typing the file's Kα1 into λ and pressing Calc.: the table row goes,
+  // and the list, the sticks and the Kα2 of the file follow the new wavelength.
+  void fileWavelengthRecalculatesAsIfTyped() {
+    writeFile("C.pos", "Test groups\n\nP m\n1\n2\nx,y,z\n-x,-y,-z\n0\n");
+    writeFile("co.xrdml", xrdml("1.70000", "1.70400", "0.4"));
+    TForm1 form;
+    form.setPositionFileDirectories({dir.path().toStdString()});
+    PatternWindow pattern;
+    form.setPatternWindow(&pattern);
+    form.show();
+    form.findChild<QListWidget*>("ListBox2")->setCurrentRow(0);
+    form.findChild<QListWidget*>("ListBox3")->setCurrentRow(0);
+    for (const char* name : {"Edit2", "Edit3", "Edit4"}) form.findChild<QLineEdit*>(name)->setText("4");
+    auto* table = form.findChild<QListWidget*>("ListBox5");
+    table->setCurrentRow(4);  // CuKa1
+    form.findChild<QPushButton*>("Button1")->click();
+    QVERIFY(!form.calculationState().list.empty());
+
+    QVERIFY(pattern.openPattern(dir.filePath("co.xrdml")));
+    pattern.findChild<QPushButton*>("useWavelengthButton")->click();
+    QCOMPARE(warnings, QStringList{});
+    QCOMPARE(form.findChild<QLineEdit*>("Edit8")->text(), QString("1.7"));
+    QVERIFY(table->selectedItems().isEmpty());
+    const auto& state = form.calculationState();
+    QCOMPARE(state.lambda, 1.7);
+    QVERIFY(!state.list.empty());
+    QVERIFY(std::abs(state.list[0].theta - twoThetaOf(1.7, 4) / 2) < 1e-3);
+    QVERIFY(std::abs(pattern.plot()->lines()[0].twoTheta - twoThetaOf(1.7, 4)) < 1e-3);
+    QVERIFY(pattern.findChild<QCheckBox*>("ka2Check")->isEnabled());
+  }
+
+  // Kα2 companions belong to the doublet of the calculation: a tube's Kα1 of the table, or the
+  // Kα1 the pattern file stores. Under any other wavelength the file's Kα2 would draw false lines.
+  void alpha2CompanionsOnlyForTheDoubletInUse() {
+    PatternWindow pattern;
+    writeFile("cu.xrdml", xrdml("1.540598", "1.544426", "0.5"));
+    QVERIFY(pattern.openPattern(dir.filePath("cu.xrdml")));
+    auto* ka2 = pattern.findChild<QCheckBox*>("ka2Check");
+    ka2->setChecked(true);
+    const obrin::ReflectionList lines{{1, 1, 1, 3.0, 0, 8}, {2, 0, 0, 2.0, 0, 6}};
+    auto companions = [&](double lambda) {
+      pattern.showLines(lines, lambda);
+      return pattern.plot()->graph(1)->dataCount();
+    };
+    QCOMPARE(companions(0.4), 0);
+    QVERIFY(!ka2->isEnabled());
+    QCOMPARE(companions(1.5418), 0);  // CuKmean: the doublet unresolved
+    QCOMPARE(companions(1.54439), 0);  // CuKa2
+    QCOMPARE(companions(1.540598), 2);  // the file's Kα1: its Kα2
+    QCOMPARE(pattern.plot()->graph(1)->data()->begin()->key, twoThetaOf(1.544426, 3.0));
+    QCOMPARE(companions(0.7093), 2);  // MoKa1 of the table: the table's MoKa2
+    QCOMPARE(pattern.plot()->graph(1)->data()->begin()->key, twoThetaOf(0.71359, 3.0));
+  }
+
+  // The zero shift and the Kα2 ratio are refused by name when they are no number in range, from
+  // the keyboard or from a file; the drawing keeps the last value taken.
+  void patternFieldsRefuseWhatIsOutOfRange() {
+    PatternWindow pattern;
+    pattern.showLines({{1, 1, 1, 3.0, 0, 8}}, 1.54056);
+    pattern.findChild<QCheckBox*>("ka2Check")->setChecked(true);
+    auto* zero = pattern.findChild<QLineEdit*>("zeroEdit");
+    auto* ratio = pattern.findChild<QLineEdit*>("ka2RatioEdit");
+    auto leave = [](QLineEdit* field, const char* text) {
+      field->setText(QString::fromUtf8(text));
+      emit field->editingFinished();
+    };
+    const double at = pattern.plot()->lines()[0].twoTheta;
+    leave(zero, "abc");
+    leave(zero, "11");
+    leave(ratio, "-1");
+    leave(ratio, "7.5");
+    QCOMPARE(warnings, (QStringList{"Error on zero shift (° 2θ): \"abc\" is not a shift between -10 and 10",
+                                    "Error on zero shift (° 2θ): \"11\" is not a shift between -10 and 10",
+                                    "Error on Kα2 ratio: \"-1\" is not a ratio between 0 and 1",
+                                    "Error on Kα2 ratio: \"7.5\" is not a ratio between 0 and 1"}));
+    QCOMPARE(pattern.plot()->lines()[0].twoTheta, at);
+    QCOMPARE(pattern.plot()->graph(1)->dataCount(), 1);
+    QCOMPARE(pattern.plot()->graph(1)->data()->begin()->value, 0.5 * pattern.plot()->graph(2)->data()->begin()->value);
+    leave(zero, "0.1");
+    QCOMPARE(pattern.plot()->lines()[0].twoTheta, at + 0.1);
+
+    warnings.clear();
+    leave(ratio, "0.5");
+    writeFile("odd.xrdml", xrdml("1.54056", "1.54439", "7.5"));
+    QVERIFY(pattern.openPattern(dir.filePath("odd.xrdml")));
+    QCOMPARE(warnings, QStringList{"\"odd.xrdml\": Error on Kα2 ratio: \"7.5\" is not a ratio between 0 and 1; "
+                                   "the field keeps 0.5"});
+    QCOMPARE(ratio->text(), QString("0.5"));
+  }
+
+  // Export picture and Export lines ask before replacing a file, as Export cell does; lines are
+  // only written when there are some, under a name with an extension; a picture that cannot be
+  // written is named with the reason.
+  void exportsAskFirstAndNameWhatFails() {
+    PatternWindow pattern;
+    QString saveAnswer;
+    QStringList questions;
+    QMessageBox::StandardButton answer = QMessageBox::No;
+    dialogs.onSaveFileName = [&](QWidget*, const QString&) { return saveAnswer; };
+    dialogs.onQuestion = [&](QWidget*, const QString& text) {
+      questions << text;
+      return answer;
+    };
+    auto* exportLines = pattern.findChild<QPushButton*>("exportLinesButton");
+    auto* exportPicture = pattern.findChild<QPushButton*>("exportButton");
+
+    saveAnswer = dir.filePath("none");
+    exportLines->click();
+    QCOMPARE(warnings, QStringList{"No calculated reflections!"});
+    QVERIFY(!QFile::exists(dir.filePath("none")) && !QFile::exists(dir.filePath("none.txt")));
+
+    pattern.showLines({{1, 1, 1, 3.0, 0, 8}}, 1.54056);
+    saveAnswer = dir.filePath("lines");
+    exportLines->click();
+    QCOMPARE(fileText(dir.filePath("lines.txt")).count('\n'), 2);  // the header and 1 1 1
+    QCOMPARE(questions, QStringList{});
+
+    const QString asked = "This file already exists. Do you want to continue?";
+    for (const char* name : {"kept.txt", "kept.png"}) {
+      writeFile(name, "mine\n");
+      saveAnswer = dir.filePath(name);
+      QPushButton* button = QString(name).endsWith(".txt") ? exportLines : exportPicture;
+      answer = QMessageBox::No;
+      button->click();
+      QCOMPARE(fileText(saveAnswer), QString("mine\n"));
+      answer = QMessageBox::Yes;
+      button->click();
+      QVERIFY(fileText(saveAnswer) != "mine\n");
+    }
+    QCOMPARE(questions, QStringList(4, asked));
+    QVERIFY(!QImage(dir.filePath("kept.png")).isNull());
+
+    if (std::filesystem::is_character_file("/dev/full")) {
+      warnings.clear();
+      QVERIFY(QFile::link("/dev/full", dir.filePath("full.png")));
+      saveAnswer = dir.filePath("full.png");
+      exportPicture->click();
+      QCOMPARE(warnings, QStringList{"Cannot write full.png: No space left on device"});
+      QVERIFY(std::filesystem::is_character_file("/dev/full"));
+    }
+    dialogs.onSaveFileName = nullptr;
+    dialogs.onQuestion = nullptr;
+  }
+
   void badFileKeepsThePlotAndFileWavelengthIsOffered() {
     PatternWindow pattern;
     writeFile("good.xy", "20 10\n30 50\n40 20\n");
@@ -221,13 +387,7 @@ class PatternWindowTest : public QObject {
     QVERIFY2(warnings[0].contains("bad.xy") && warnings[0].contains("line 2"), qPrintable(warnings[0]));
     QCOMPARE(pattern.plot()->graph(0)->dataCount(), points);
 
-    writeFile("scan.xrdml",
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-              "<xrdMeasurements xmlns=\"http://www.xrdml.com/XRDMeasurement/1.5\"><xrdMeasurement><usedWavelength>"
-              "<kAlpha1>1.70000</kAlpha1><kAlpha2>1.70400</kAlpha2><ratioKAlpha2KAlpha1>0.4</ratioKAlpha2KAlpha1>"
-              "</usedWavelength><scan><dataPoints><positions axis=\"2Theta\"><startPosition>20</startPosition>"
-              "<endPosition>22</endPosition></positions><intensities>5 6 7</intensities></dataPoints></scan>"
-              "</xrdMeasurement></xrdMeasurements>");
+    writeFile("scan.xrdml", xrdml("1.70000", "1.70400", "0.4"));
     QSignalSpy offered(&pattern, &PatternWindow::wavelengthOffered);
     QVERIFY(pattern.openPattern(dir.filePath("scan.xrdml")));
     pattern.findChild<QPushButton*>("useWavelengthButton")->click();

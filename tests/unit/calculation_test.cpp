@@ -204,7 +204,7 @@ TEST(SingleCrystal, LimitsAlongOneAxisListTheAllowedReflectionsByDecreasingD) {
   // d below 1.01 λ / 2 (0.778 Å) is not listed: 0 0 5 (0.8) is, 0 0 6 (0.667) is not.
   m = {"0", "0", "0", "0", "-9", "9"};
   ASSERT_TRUE(calcul_monocristaux(st, std::string("P M -3 M"), kDir + "C.pos", m).ok());
-  EXPECT_EQ(st.list.size(), 10u);
+  ASSERT_EQ(st.list.size(), 10u);
   EXPECT_EQ(std::abs(st.list.back().l), 5);
 
   m = {"", "", "", "", "", ""};
@@ -279,6 +279,24 @@ TEST(Bragg, SpacingAngleAndForbiddenMark) {
   out = calcul_bragg(st, std::string("P M -3 M"), kDir + "C.pos", AngleMode::Theta, 1, 0, 0);
   EXPECT_EQ(out.warning, "Not possible reflection");
   EXPECT_FALSE(out.shown);
+}
+
+// λ / 2d = 1 is the boundary: at θ = 90° nothing diffracts any more. d(1 0 0) of a = 2 Å comes
+// out a little below 2, so λ is twice the d the metric gives, not 4.
+TEST(Bragg, TwiceTheSpacingIsNotPossibleAndJustBelowItIsNinetyDegrees) {
+  auto st = makeState(CrystalSystem::Cubic, {2, 2, 2, 90, 90, 90});
+  const auto metric = computeMetric(st.cell);
+  ASSERT_TRUE(metric);
+  const double d = dSpacing(metric->B, 1, 0, 0);
+  st.lambda = 2 * d;
+  auto out = calcul_bragg(st, std::string("P M -3 M"), kDir + "C.pos", AngleMode::Theta, 1, 0, 0);
+  EXPECT_EQ(out.warning, "Not possible reflection");
+  EXPECT_FALSE(out.shown);
+
+  st.lambda = 2 * d * (1 - 1e-12);
+  out = calcul_bragg(st, std::string("P M -3 M"), kDir + "C.pos", AngleMode::Theta, 1, 0, 0);
+  ASSERT_TRUE(out.shown) << out.warning;
+  EXPECT_NEAR(out.theta, 90, 1e-3);
 }
 
 // ---- Display --------------------------------------------------------------------------------

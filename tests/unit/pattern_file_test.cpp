@@ -55,7 +55,7 @@ TEST_F(PatternFiles, PlainColumnVariants) {
   }
   const PatternRead withSigma = readPattern(write("s.xye", "10 100 10\n10.02 110 10.5\n10.04 120 11\n10.06 130 11.4\n10.08 140 11.8\n"));
   expectRamp(withSigma);
-  EXPECT_EQ(withSigma->sigma.size(), 5u);
+  ASSERT_EQ(withSigma->sigma.size(), 5u);
   EXPECT_DOUBLE_EQ(withSigma->sigma[1], 10.5);
   EXPECT_FALSE(withSigma->wavelength);
 }
@@ -196,8 +196,14 @@ TEST_F(PatternFiles, GsasLayouts) {
     EXPECT_EQ(read->format, "gsas");
     EXPECT_EQ(read->sigma.size(), i == 1 || i == 2 ? 5u : 0u);
   }
-  EXPECT_DOUBLE_EQ(readPattern(dir_ / "esd.gss")->sigma[4], 11.8);
-  EXPECT_DOUBLE_EQ(readPattern(dir_ / "scan.raw")->sigma[1], 10.5);
+  const PatternRead esdRead = readPattern(dir_ / "esd.gss");
+  ASSERT_TRUE(esdRead.ok()) << esdRead.error();
+  ASSERT_EQ(esdRead->sigma.size(), 5u);
+  EXPECT_DOUBLE_EQ(esdRead->sigma[4], 11.8);
+  const PatternRead raw = readPattern(dir_ / "scan.raw");
+  ASSERT_TRUE(raw.ok()) << raw.error();
+  ASSERT_GE(raw->sigma.size(), 2u);
+  EXPECT_DOUBLE_EQ(raw->sigma[1], 10.5);
   // The same text under a plain-column extension is still GSAS.
   expectRamp(readPattern(write("std.dat", standard)));
 }
@@ -295,7 +301,7 @@ TEST(PatternSticks, PositionsCompanionsAndAxes) {
   EXPECT_EQ(companions[0].row, -1);
 
   EXPECT_DOUBLE_EQ(*alpha2Of(1.5406), 1.54439);  // the field's CuKa1
-  EXPECT_DOUBLE_EQ(*alpha2Of(0.7107), 0.71359);  // MoKmean
+  EXPECT_FALSE(alpha2Of(0.7107));                // MoKmean: no doublet of its own
   EXPECT_FALSE(alpha2Of(1.39222));               // CukBet
   EXPECT_FALSE(alpha2Of(1.0));
 
