@@ -67,7 +67,8 @@ bool inHalfSpace(int h, int k, int l) { return l > 0 || (l == 0 && (k > 0 || (k 
 
 }  // namespace
 
-Result<LatticeLines> latticeLines(const Metric& metric, const Diffractometer& instrument, double twoThetaMax) {
+Result<LatticeLines> latticeLines(const Metric& metric, const Diffractometer& instrument, double twoThetaMax,
+                                  const std::atomic<bool>* cancel) {
   if (!usableLambda(instrument.lambda)) return fail("Error. No lambda!");
   // Lines the zero shift and the displacement bring below the limit come from a little above it.
   const double reach = std::abs(instrument.zero) +
@@ -82,7 +83,7 @@ Result<LatticeLines> latticeLines(const Metric& metric, const Diffractometer& in
   const auto bound = completeIndexBound(metric.B, sMax);
   std::vector<Spot> spots;
   const Mat3& B = metric.B;
-  for (int h = -bound[0]; h <= bound[0]; ++h)
+  for (int h = -bound[0]; h <= bound[0] && !(cancel && *cancel); ++h)
     for (int k = -bound[1]; k <= bound[1]; ++k)
       for (int l = 0; l <= bound[2]; ++l) {
         if (!inHalfSpace(h, k, l)) continue;
@@ -123,12 +124,14 @@ Result<LatticeLines> latticeLines(const Metric& metric, const Diffractometer& in
   return out;
 }
 
-AllowedLineTable allowedLineTable(const GroupCatalogue& catalogue, const LatticeLines& lattice) {
+AllowedLineTable allowedLineTable(const GroupCatalogue& catalogue, const LatticeLines& lattice,
+                                  const std::atomic<bool>* cancel) {
   AllowedLineTable out;
   out.lineCount = static_cast<int>(lattice.lines.size());
   const std::size_t words = (lattice.lines.size() + 63) / 64;
   out.rows.reserve(catalogue.groups.size());
   for (const SpaceGroup& group : catalogue.groups) {
+    if (cancel && *cancel) break;
     const AllowedReflections test(group);
     std::vector<std::uint64_t> row(words, 0);
     for (int i = 0; i < out.lineCount; ++i) {

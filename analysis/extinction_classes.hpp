@@ -3,6 +3,7 @@
 // space-group ranking compares the classes.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -46,8 +47,9 @@ struct LatticeLines {
 };
 
 // The lines observed up to twoThetaMax (degrees). Refused beyond kMaxRankedReflections
-// reflections.
-Result<LatticeLines> latticeLines(const Metric& metric, const Diffractometer& instrument, double twoThetaMax);
+// reflections; stops early, with what it has, once *cancel is set.
+Result<LatticeLines> latticeLines(const Metric& metric, const Diffractometer& instrument, double twoThetaMax,
+                                  const std::atomic<bool>* cancel = nullptr);
 
 // Which lines each group allows: a line is allowed when one of its reflections is. One bit a
 // line, a row a group.
@@ -56,7 +58,9 @@ struct AllowedLineTable {
   std::vector<std::vector<std::uint64_t>> rows;
   bool allowed(int group, int line) const { return (rows[group][line >> 6] >> (line & 63)) & 1; }
 };
-AllowedLineTable allowedLineTable(const GroupCatalogue& catalogue, const LatticeLines& lattice);
+// Stops early, with the rows it has, once *cancel is set.
+AllowedLineTable allowedLineTable(const GroupCatalogue& catalogue, const LatticeLines& lattice,
+                                  const std::atomic<bool>* cancel = nullptr);
 
 // Groups that allow the same lines among lines [begin, end).
 struct ExtinctionClass {

@@ -13,6 +13,7 @@ namespace obrin {
 namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
+constexpr const char* kRankingCancelled = "The ranking was cancelled";
 
 Result<std::vector<double>> peakPositions(std::span<const Peak> peaks, double lambda) {
   std::vector<double> positions;
@@ -259,9 +260,12 @@ Result<SpaceGroupRanking> rankSpaceGroups(const GroupCatalogue& catalogue, const
 
   // Lines a little beyond the range still explain its last peaks and crowd its last lines.
   const double reach = std::max(settings.tolerance, ranking.width);
-  auto lattice = latticeLines(metric, instrument, std::min(180.0, std::max(ranking.rangeMax, *highest) + 2 * reach));
+  const auto cancelled = [&] { return settings.cancel && *settings.cancel; };
+  auto lattice = latticeLines(metric, instrument, std::min(180.0, std::max(ranking.rangeMax, *highest) + 2 * reach),
+                              settings.cancel);
   if (!lattice) return lattice.failure();
-  const AllowedLineTable allowed = allowedLineTable(catalogue, *lattice);
+  const AllowedLineTable allowed = allowedLineTable(catalogue, *lattice, settings.cancel);
+  if (cancelled()) return fail(kRankingCancelled);
   // Groups are told apart by every line up to the range's end; those below the range the data
   // do not test, and classes that differ only there tie.
   const int end = firstLineAbove(*lattice, ranking.rangeMax + settings.tolerance);
@@ -271,6 +275,7 @@ Result<SpaceGroupRanking> rankSpaceGroups(const GroupCatalogue& catalogue, const
 
   std::vector<int> firstGroup;
   for (const ExtinctionClass& c : classes) {
+    if (cancelled()) return fail(kRankingCancelled);
     const int g = c.groups.front();
     Evaluation e = evaluator.evaluate(catalogue.groups[g], [&](int i) { return allowed.allowed(g, i); });
     RankedClass r;

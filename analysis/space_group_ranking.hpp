@@ -15,6 +15,7 @@
 //     them apart.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <span>
@@ -50,6 +51,8 @@ struct RankSettings {
   double width = 0;
   AbsenceWeight absenceWeight;  // empty: every absence counts 1
   std::optional<StructureCheckRequest> structure;
+  // Set from another thread, it stops the ranking, which is then refused as cancelled.
+  const std::atomic<bool>* cancel = nullptr;
 };
 
 struct GroupName {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <map>
 #include <random>
@@ -251,6 +252,11 @@ TEST(SpaceGroupRanking, BadInputIsRefusedByName) {
   // A cell far too large for its range is refused before it fills the memory.
   const auto huge = rankSpaceGroups(catalogueOf(c.system), *computeMetric({300, 300, 300, 90, 90, 90}), {kCuKa1}, peaks);
   EXPECT_NE(huge.error().find("reflections to rank"), std::string::npos) << huge.error();
+  // A window's Cancel stops it.
+  std::atomic<bool> cancel{true};
+  RankSettings cancelled;
+  cancelled.cancel = &cancel;
+  EXPECT_EQ(rank(c, peaks, cancelled).error(), "The ranking was cancelled");
   // A list of d alone takes its positions from the wavelength.
   std::vector<Peak> spacings = peaks;
   for (Peak& p : spacings) {
