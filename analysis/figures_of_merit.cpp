@@ -36,7 +36,9 @@ Result<FigureOfMerit> firstLines(std::span<const IndexedValue> lines, std::span<
                    [](const IndexedValue& a, const IndexedValue& b) { return a.observed < b.observed; });
   FigureOfMerit f;
   f.lines = n > 0 ? std::min<int>(n, static_cast<int>(sorted.size())) : static_cast<int>(sorted.size());
-  f.limit = sorted[f.lines - 1].observed;
+  // The N-th line's own calculated position is possible up to it, also where it lies a little
+  // above the observed one.
+  f.limit = std::max(sorted[f.lines - 1].observed, sorted[f.lines - 1].calculated);
   double sum = 0;
   for (int i = 0; i < f.lines; ++i) sum += std::fabs(sorted[i].observed - sorted[i].calculated);
   f.meanDelta = sum / f.lines;

@@ -21,14 +21,15 @@ struct IndexedValue {
 // "F_N = value (meanDelta, possible)".
 struct FigureOfMerit {
   int lines = 0;           // N: the indexed lines counted, the first N by observed position
-  double limit = 0;        // the observed position of the N-th of them
+  double limit = 0;        // the position of the N-th of them: observed, or calculated if higher
   double meanDelta = 0;    // ⟨|observed − calculated|⟩ over the N lines
   int possible = 0;        // distinct calculated positions up to limit
   double value = 0;        // +∞ when meanDelta is 0: nothing measures a perfect agreement
 };
 
 // de Wolff (1968), J. Appl. Cryst. 1, 108: M_N = Q_N / (2 ⟨|ΔQ|⟩ N_poss), Q_N the Q of the
-// N-th observed and indexed line, N_poss the distinct calculated Q up to Q_N. The lines are
+// N-th observed and indexed line, N_poss the distinct calculated Q up to Q_N (up to that line's
+// calculated Q where it lies higher: its own line is always possible). The lines are
 // those indexed (in any order); possibleQ every line the cell and group allow from Q = 0 up,
 // equal values counted once. n = 20 gives M20; with fewer indexed lines the figure is M_N of
 // all of them. Refused without an indexed line, or when no possible line reaches Q_N.

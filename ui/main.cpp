@@ -13,7 +13,10 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStatusBar>
+#include <QUndoStack>
 
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "Unit3.h"
@@ -24,6 +27,7 @@
 #include "calc/wavelengths.hpp"
 #include "dialogs.h"
 #include "pattern_window.h"
+#include "refine_dialog.h"
 #include "io/cellfile.hpp"
 #include "io/structure_import.hpp"
 #include "symmetry/group_names.hpp"
@@ -39,6 +43,25 @@ using obrin::AngleMode;
 using obrin::CalcMode;
 using obrin::InputField;
 
+// One use of a refined cell: the cell fields' texts before and after, and the refinement each
+// stands for; undone, the previous cell is calculated again.
+class RefinedCellCommand : public QUndoCommand {
+ public:
+  RefinedCellCommand(TForm1* window, std::array<QString, 6> before, std::optional<obrin::CellRefinement> beforeRefinement,
+                     std::array<QString, 6> after, obrin::CellRefinement refinement)
+      : QUndoCommand("Use refined cell"), window_(window), before_(std::move(before)),
+        beforeRefinement_(std::move(beforeRefinement)), after_(std::move(after)), refinement_(std::move(refinement)) {}
+  void redo() override { window_->showCell(after_, refinement_); }
+  void undo() override { window_->showCell(before_, beforeRefinement_); }
+
+ private:
+  TForm1* window_;
+  std::array<QString, 6> before_;
+  std::optional<obrin::CellRefinement> beforeRefinement_;
+  std::array<QString, 6> after_;
+  obrin::CellRefinement refinement_;
+};
+
 namespace {
 
 const QColor kEditableColour(Qt::white);
@@ -46,6 +69,14 @@ const QColor kLockedColour(192, 192, 192);  // silver
 constexpr int kGroupListRows = 15;
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+// A refined parameter's text: decimals to one digit beyond its s.u., within bounds.
+QString refinedText(double value, double su, bool length) {
+  const int least = length ? 5 : 3, most = length ? 8 : 6;
+  const int decimals = su > 0 && std::isfinite(su) ? std::clamp(1 - static_cast<int>(std::floor(std::log10(su))), least, most)
+                                                   : least + 1;
+  return QString::number(value, 'f', decimals);
+}
 
 void setFieldLocked(QLineEdit* edit, bool locked) {
   edit->setReadOnly(locked);
@@ -71,6 +102,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
   // The heading's letters stand over the last digit of their columns.
   ui_->Label10->setIndent(ui_->ListBox1->frameWidth() + 2 + 2 * QFontMetrics(fixed).horizontalAdvance(' '));
 
+  undoStack_ = new QUndoStack(this);
   setUpLists();
   setUpPopupMenu();
   connectActions();
@@ -129,6 +161,12 @@ void TForm1::setUpPopupMenu() {
   connect(import, &QAction::triggered, this, &TForm1::lit);
   connect(importCifAction, &QAction::triggered, this, &TForm1::importCif);
   connect(exportCell, &QAction::triggered, this, &TForm1::ecrit);
+  popupMenu_->addSeparator();
+  QAction* undo = undoStack_->createUndoAction(this, "&Undo");
+  undo->setObjectName("UndoRefinedCell");
+  undo->setShortcut(QKeySequence::Undo);
+  popupMenu_->addAction(undo);
+  addAction(undo);
 
   structureLabel_ = new QLabel(this);
   structureLabel_->setObjectName("LabelStructure");
@@ -154,6 +192,8 @@ void TForm1::connectActions() {
                           ui_->Edit9, ui_->Edit10, ui_->ed12, ui_->ed13, ui_->ed14, ui_->ed15, ui_->ed16,
                           ui_->ed17, ui_->edit18, ui_->edit19, ui_->Edit20, ui_->EditMonochromator})
     connect(edit, &QLineEdit::returnPressed, this, [this, edit] { pressCalc(edit); });
+  // A cell the user types is no longer the refined one.
+  for (QLineEdit* edit : cellEdits()) connect(edit, &QLineEdit::textEdited, this, &TForm1::forgetRefinement);
   // A list with intensities no longer holds for another monochromator.
   connect(ui_->EditMonochromator, &QLineEdit::textEdited, this, [this] {
     if (state_.structure) clearResults();
@@ -340,6 +380,7 @@ bool TForm1::validateInputs() {
 }
 
 void TForm1::lit_systeme(int row) {
+  forgetRefinement();
   state_.list.clear();
   clearBraggOutputs();
   resultModel_->clear();
@@ -398,6 +439,7 @@ void TForm1::click_groupe() {
   dropStructureIfLeft();
   // The conditions show at once; a damaged entry is reported by the calculation that needs it.
   const auto group = selectedGroup();
+  if (refinement_ && (!group || obrin::trimmed(*group) != state_.groupName)) forgetRefinement();
   if (!group || !state_.system) return;
   const auto& selection = groupKeeper_.select(currentPositionFile(), *state_.system, obrin::trimmed(*group));
   if (selection.conditionsText) showConditions(*selection.conditionsText);
@@ -511,6 +553,7 @@ obrin::MainWindowChoices TForm1::mainWindowChoices() const {
   c.mode = state_.list.empty() ? calcMode() : listMode_;
   c.angle = angleMode();
   c.millerLimitTexts = millerTexts();
+  c.refinement = refinement_;
   return c;
 }
 
@@ -635,6 +678,7 @@ void TForm1::importCell(const QString& file) {
     return;
   }
   const obrin::CellFileData& data = *import.data;
+  forgetRefinement();
   forgetStructure();
   cellTitle_ = data.title;
   state_.groupName = data.symbol;
@@ -729,6 +773,7 @@ void TForm1::importCif() {
 }
 
 void TForm1::showStructure(const obrin::StructureImport& s, const QString& file) {
+  forgetRefinement();
   clearResults();
   cellTitle_ = s.cif.blockName;
   state_.structure = s.model;
@@ -805,6 +850,7 @@ void TForm1::setPatternWindow(PatternWindow* pattern) {
   connect(pattern, &PatternWindow::rowClicked, this,
           [this](int row) { ui_->ListBox1->setCurrentIndex(resultModel_->index(row)); });
   connect(pattern, &PatternWindow::wavelengthOffered, this, &TForm1::useWavelength);
+  connect(pattern, &PatternWindow::refineRequested, this, &TForm1::openRefineDialog);
   pattern->showLines(state_.list, state_.lambda);
 }
 
@@ -815,4 +861,79 @@ void TForm1::useWavelength(double lambda) {
   char text[obrin::kShortestRoom];
   ui_->Edit8->setText(QString::fromLatin1(text, int(obrin::writeShortest(text, lambda) - text)));
   pressCalc(ui_->Edit8);
+}
+
+// ---- Cell refinement -----------------------------------------------------------------------
+
+void TForm1::openRefineDialog() {
+  if (!pattern_) return;
+  // The lines of the inputs first: the same checks and warnings as "Calc.", and the group.
+  if (!validateInputs() || !readMonochromator()) return;
+  auto miller = millerTexts();
+  const auto outcome = obrin::calcul(state_, selectedGroup(), currentPositionFile(), calcMode(), miller, &groupKeeper_);
+  if (outcome.ok()) listMode_ = calcMode();
+  showOutcome(outcome, miller);
+  if (!outcome.ok()) return;
+
+  if (!refineDialog_) {
+    refineDialog_ = new RefineDialog(this);
+    refineDialog_->setObjectName("RefineDialog");
+    connect(refineDialog_, &RefineDialog::refinedCellChosen, this, &TForm1::useRefinedCell);
+    connect(refineDialog_, &RefineDialog::undoRequested, undoStack_, &QUndoStack::undo);
+    connect(undoStack_, &QUndoStack::canUndoChanged, refineDialog_, &RefineDialog::setUndoAvailable);
+  }
+  RefineProblem problem;
+  problem.system = state_.system.value_or(state_.group.system);
+  problem.groupName = state_.groupName;
+  problem.group = state_.group;
+  problem.cell = state_.cell;
+  problem.lambda = state_.lambda;
+  problem.peaks = pattern_->peakList();
+  refineDialog_->setProblem(std::move(problem));
+  refineDialog_->setUndoAvailable(undoStack_->canUndo());
+  refineDialog_->show();
+  refineDialog_->raise();
+  refineDialog_->activateWindow();
+}
+
+void TForm1::useRefinedCell(const obrin::CellRefinement& r) {
+  const auto edits = cellEdits();
+  std::array<QString, 6> before, after;
+  for (int p = 0; p < 6; ++p) before[p] = after[p] = edits[p]->text();
+  const auto values = r.cell.params(), su = r.cellSu.params();
+  // The free parameters take their refined values, the tied ones follow them, the fixed ones stay.
+  for (int p = 0; p < 6; ++p) {
+    const auto& rule = obrin::systemInfo(r.system).cell[p];
+    if (rule.kind == obrin::CellParameterRule::Free) after[p] = refinedText(values[p], su[p], p < 3);
+  }
+  for (int p = 0; p < 6; ++p)
+    if (obrin::systemInfo(r.system).cell[p].kind == obrin::CellParameterRule::Tied)
+      after[p] = after[obrin::tieRoot(r.system, p)];
+  undoStack_->push(new RefinedCellCommand(this, before, refinement_, after, r));
+}
+
+void TForm1::showCell(const std::array<QString, 6>& texts, const std::optional<obrin::CellRefinement>& refinement) {
+  const auto edits = cellEdits();
+  for (int p = 0; p < 6; ++p) edits[p]->setText(texts[p]);
+  refinement_ = refinement;
+  if (pattern_) {
+    std::optional<PatternWindow::RefinedShifts> shifts;
+    if (refinement) shifts = PatternWindow::RefinedShifts{refinement->zero, refinement->displacement, refinement->radius};
+    pattern_->setRefinedShifts(shifts);
+  }
+  clearResults();
+  switch (calcMode()) {
+    case CalcMode::SingleCrystal: calcul_monocristaux(); break;
+    case CalcMode::Bragg: calcul_bragg(); break;
+    default: calcul(); break;
+  }
+}
+
+// The shown cell is no longer the refined one: the report stops naming the refinement, the
+// sticks lose its shifts, and undo cannot give back a cell the user has since changed.
+void TForm1::forgetRefinement() {
+  undoStack_->clear();
+  if (!refinement_) return;
+  refinement_.reset();
+  if (pattern_) pattern_->setRefinedShifts(std::nullopt);
 }

@@ -30,6 +30,8 @@ class Tfexcel;
 class TForm3;
 class Tform2;
 class PatternWindow;
+class QUndoStack;
+class RefineDialog;
 
 namespace Ui {
 class TForm1;
@@ -83,6 +85,17 @@ class TForm1 : public QMainWindow {
   // group and system in their lists; nothing without a system.
   void loadSpaceGroupList();
 
+  // "Refine cell..." of the Pattern window: calculates the lines of the inputs, then opens the
+  // refinement of their cell against the Pattern window's peaks.
+  void openRefineDialog();
+  RefineDialog* refineDialog() const { return refineDialog_; }
+  // Writes a refined cell into the cell fields (the free ones, and those tied to them) and
+  // calculates; one undo gives the previous cell back.
+  void useRefinedCell(const obrin::CellRefinement& refinement);
+  QUndoStack* undoStack() const { return undoStack_; }
+  // The refinement the shown cell came from; none once the user changes the cell.
+  const std::optional<obrin::CellRefinement>& refinement() const { return refinement_; }
+
  public slots:
   void numero_case(QLineEdit* field);  // entering a numeric field
   void verif_frappe();                 // leaving one
@@ -135,6 +148,9 @@ class TForm1 : public QMainWindow {
   void filterGroupList();
   bool acceptFieldExit();
   void pressCalc(QLineEdit* field);
+  friend class RefinedCellCommand;
+  void showCell(const std::array<QString, 6>& texts, const std::optional<obrin::CellRefinement>& refinement);
+  void forgetRefinement();
 
   std::unique_ptr<Ui::TForm1> ui_;
   obrin::CalculationState state_;
@@ -157,4 +173,7 @@ class TForm1 : public QMainWindow {
   std::string cellTitle_;           // the first line of the last imported cell file
   bool checkingField_ = false;      // the exit check is returning the focus: not a user's move
   bool systemRowByMouse_ = false;   // the system row changed under a mouse press; its click follows
+  QUndoStack* undoStack_ = nullptr;   // the refined cells written into the fields
+  RefineDialog* refineDialog_ = nullptr;
+  std::optional<obrin::CellRefinement> refinement_;
 };

@@ -52,6 +52,10 @@ PatternPlot::PatternPlot(QWidget* parent) : QCustomPlot(parent) {
   profileGraph_->setPen(QPen(kProfileColor, 1));
   profileGraph_->setAdaptiveSampling(true);
   highlightGraph_ = impulseGraph(this, kHighlightColor, 3);
+  // The legend names the lines only, and only when they carry refined shifts.
+  for (QCPGraph* g : {measuredGraph_, companionGraph_, profileGraph_, highlightGraph_}) g->removeFromLegend();
+  legend->setVisible(false);
+  axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
   setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
   axisRect()->setRangeDrag(Qt::Horizontal | Qt::Vertical);
   axisRect()->setRangeZoom(Qt::Horizontal);
@@ -59,6 +63,15 @@ PatternPlot::PatternPlot(QWidget* parent) : QCustomPlot(parent) {
   xAxis->setLabel(QString::fromStdString(std::string(obrin::patternAxisTitle(axis_))));
   setMouseTracking(true);
 }
+
+void PatternPlot::setLinesCaption(const QString& caption) {
+  if (caption == linesCaption() && legend->visible() == !caption.isEmpty()) return;
+  stickGraph_->setName(caption);
+  legend->setVisible(!caption.isEmpty());
+  replot();
+}
+
+QString PatternPlot::linesCaption() const { return legend->visible() ? stickGraph_->name() : QString(); }
 
 double PatternPlot::keyOf(double twoTheta) const {
   return obrin::axisValue(axis_, twoTheta, lambda_).value_or(std::numeric_limits<double>::quiet_NaN());

@@ -24,6 +24,9 @@ class PatternPlot : public QCustomPlot {
   void setLines(std::vector<obrin::Stick> sticks, std::vector<obrin::Stick> companions, double lambda,
                 std::vector<obrin::ProfilePoint> profile = {});
   const std::vector<obrin::ProfilePoint>& profile() const { return profile_; }
+  // The legend's entry for the lines (what they carry); empty: no legend.
+  void setLinesCaption(const QString& caption);
+  QString linesCaption() const;
   void setMeasured(const obrin::MeasuredPattern& pattern);
   void clearMeasured();
   void setAxis(obrin::PatternAxis axis);

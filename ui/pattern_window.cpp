@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "analysis/line_matching.hpp"
 #include "calc/pattern_sticks.hpp"
 #include "core/limits.hpp"
 #include "core/numfield.hpp"
@@ -42,6 +43,7 @@ PatternWindow::PatternWindow(QWidget* parent) : QWidget(parent), ui_(std::make_u
     connect(edit, &QLineEdit::editingFinished, this, &PatternWindow::redrawLines);
   ui_->profileNote->hide();
   connect(ui_->plot, &PatternPlot::rowClicked, this, &PatternWindow::rowClicked);
+  connect(ui_->refineButton, &QPushButton::clicked, this, &PatternWindow::refineRequested);
   connect(ui_->useWavelengthButton, &QPushButton::clicked, this, [this] {
     if (measured_ && measured_->wavelength) emit wavelengthOffered(measured_->wavelength->alpha1);
   });
@@ -119,13 +121,53 @@ std::vector<obrin::ProfilePoint> PatternWindow::profileOf(const std::vector<obri
   return {};
 }
 
+namespace {
+
+// A refined displacement moves each line by −2 s cosθ / R on top of the zero shift.
+void displace(std::vector<obrin::Stick>& sticks, double lambda, double zero, const PatternWindow::RefinedShifts& s) {
+  const obrin::Diffractometer instrument{lambda, zero, s.displacement, s.radius};
+  for (obrin::Stick& stick : sticks)
+    if (const auto t = obrin::lineTwoTheta(stick.d, instrument)) stick.twoTheta = *t;
+}
+
+}  // namespace
+
+void PatternWindow::setRefinedShifts(std::optional<RefinedShifts> shifts) {
+  // The user's own zero shift comes back when the refined one goes.
+  if (shifts && !refinedShifts_) {
+    zeroBeforeRefinement_ = ui_->zeroEdit->text();
+    zeroShiftBeforeRefinement_ = zeroShift_;
+  }
+  if (!shifts && refinedShifts_) {
+    ui_->zeroEdit->setText(zeroBeforeRefinement_);
+    zeroShift_ = zeroShiftBeforeRefinement_;
+  }
+  refinedShifts_ = shifts;
+  if (shifts) {
+    // The lines stand where the field says, as for a shift the user types.
+    ui_->zeroEdit->setText(QString::number(shifts->zero, 'f', 4));
+    zeroShift_ = ui_->zeroEdit->text().toDouble();
+  }
+  redrawLines();
+}
+
 void PatternWindow::redrawLines() {
   auto sticks = obrin::sticksFromList(list_, lambda_, zeroShift_);
+  if (refinedShifts_) displace(sticks, lambda_, zeroShift_, *refinedShifts_);
   std::vector<obrin::Stick> companions;
   const auto lambda2 = alpha2();
   ui_->ka2Check->setEnabled(lambda2.has_value());
-  if (ui_->ka2Check->isChecked() && lambda2)
+  if (ui_->ka2Check->isChecked() && lambda2) {
     companions = obrin::alpha2Companions(sticks, *lambda2, alpha2Ratio_, zeroShift_);
+    if (refinedShifts_) displace(companions, *lambda2, zeroShift_, *refinedShifts_);
+  }
+  // The legend says which shifts the lines carry once they are a refined cell's.
+  ui_->plot->setLinesCaption(
+      refinedShifts_ ? QString("Refined cell: zero %1° 2θ, displacement %2 mm (R %3 mm)")
+                           .arg(zeroShift_, 0, 'f', 4)
+                           .arg(refinedShifts_->displacement, 0, 'f', 4)
+                           .arg(refinedShifts_->radius)
+                     : QString());
   auto profile = profileOf(sticks, companions);
   const int highlighted = ui_->plot->highlightedRow();
   ui_->plot->setLines(std::move(sticks), std::move(companions), lambda_, std::move(profile));

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "analysis/peak.hpp"
 #include "calc/pattern_sticks.hpp"
 #include "calc/state.hpp"
 #include "core/limits.hpp"
@@ -28,6 +29,18 @@ class PatternWindow : public QWidget {
 
   PatternPlot* plot() const;
 
+  // The peaks a cell refinement starts from.
+  const obrin::PeakList& peakList() const { return peaks_; }
+  void setPeakList(obrin::PeakList peaks) { peaks_ = std::move(peaks); }
+
+  // The shifts of a refined cell, drawn on its lines and named in the legend until cleared.
+  struct RefinedShifts {
+    double zero = 0;          // degrees 2θ
+    double displacement = 0;  // mm
+    double radius = 0;        // mm
+  };
+  void setRefinedShifts(std::optional<RefinedShifts> shifts);
+
  public slots:
   // A new list from the main window; the view keeps its range.
   void showLines(const obrin::ReflectionList& list, double lambda);
@@ -42,6 +55,7 @@ class PatternWindow : public QWidget {
  signals:
   void rowClicked(int row);
   void wavelengthOffered(double lambda);
+  void refineRequested();
 
  private:
   void redrawLines();
@@ -62,4 +76,8 @@ class PatternWindow : public QWidget {
   double alpha2Ratio_ = obrin::kDefaultAlpha2Ratio;
   bool checkingField_ = false;  // a refused field is taking the focus back
   std::optional<obrin::MeasuredPattern> measured_;
+  obrin::PeakList peaks_;
+  std::optional<RefinedShifts> refinedShifts_;
+  QString zeroBeforeRefinement_;
+  double zeroShiftBeforeRefinement_ = 0;
 };

@@ -31,6 +31,14 @@ TEST(FiguresOfMerit, SmithSnyderOfTenLines) {
   ASSERT_TRUE(f5);
   EXPECT_EQ(f5->possible, 5);
   EXPECT_NEAR(f5->value, 55.5555556, 1e-6);
+  // The sixth line observed at 39.97° stands for the line at 40°, which is possible up to it:
+  // up to 40°, 10 15 20 25 30 35 40 are 7 lines. |Δ| mean (0.09 + 0.03) / 6 = 0.02;
+  // F6 = 6 / (0.02 · 7).
+  const auto f6 = smithSnyderFigure(lines, possible, 6);
+  ASSERT_TRUE(f6);
+  EXPECT_EQ(f6->possible, 7);
+  EXPECT_DOUBLE_EQ(f6->limit, 40.0);
+  EXPECT_NEAR(f6->value, 42.8571429, 1e-6);
 }
 
 TEST(FiguresOfMerit, DeWolffOfTenLines) {
