@@ -44,6 +44,7 @@ PatternWindow::PatternWindow(QWidget* parent) : QWidget(parent), ui_(std::make_u
   ui_->profileNote->hide();
   connect(ui_->plot, &PatternPlot::rowClicked, this, &PatternWindow::rowClicked);
   connect(ui_->refineButton, &QPushButton::clicked, this, &PatternWindow::refineRequested);
+  connect(ui_->spaceGroupsButton, &QPushButton::clicked, this, &PatternWindow::spaceGroupsRequested);
   connect(ui_->useWavelengthButton, &QPushButton::clicked, this, [this] {
     if (measured_ && measured_->wavelength) emit wavelengthOffered(measured_->wavelength->alpha1);
   });

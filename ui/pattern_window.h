@@ -40,6 +40,9 @@ class PatternWindow : public QWidget {
     double radius = 0;        // mm
   };
   void setRefinedShifts(std::optional<RefinedShifts> shifts);
+  const std::optional<RefinedShifts>& refinedShifts() const { return refinedShifts_; }
+  // The zero shift the lines are drawn with, degrees 2θ.
+  double zeroShift() const { return zeroShift_; }
 
  public slots:
   // A new list from the main window; the view keeps its range.
@@ -56,6 +59,7 @@ class PatternWindow : public QWidget {
   void rowClicked(int row);
   void wavelengthOffered(double lambda);
   void refineRequested();
+  void spaceGroupsRequested();
 
  private:
   void redrawLines();

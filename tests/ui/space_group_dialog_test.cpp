@@ -5,12 +5,16 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTest>
 
 #include "calc/lines.hpp"
+#include "main.h"
+#include "pattern_plot.h"
+#include "pattern_window.h"
 #include "space_group_dialog.h"
 #include "symmetry/pot.hpp"
 #include "tests/support/user_dialogs.hpp"
@@ -152,6 +156,69 @@ class SpaceGroupDialogTest : public QObject {
     QVERIFY(!dialog.busy());
     QCOMPARE(dialog.findChild<QLabel*>("verdictLabel")->text(), QString("The ranking was cancelled"));
     QVERIFY(!dialog.ranking());
+  }
+
+  void patternWindowRanksItsPeaksAndAClassIsCalculatedInTheMainWindow() {
+    TForm1 form;
+    form.setPositionFileDirectories({OBRIN_SOURCE_DIR "/data"});
+    PatternWindow pattern;
+    form.setPatternWindow(&pattern);
+    form.show();
+    form.findChild<QListWidget*>("ListBox2")->setCurrentRow(obrin::systemIndex(obrin::CrystalSystem::Orthorhombic));
+    const char* cell[] = {"5.75", "7.95", "5.45"};
+    const char* fields[] = {"Edit2", "Edit3", "Edit4"};
+    for (int i = 0; i < 3; ++i) form.findChild<QLineEdit*>(fields[i])->setText(cell[i]);
+    form.findChild<QLineEdit*>("Edit8")->setText("1.5406");
+    form.findChild<QLineEdit*>("Edit10")->setText("40");
+    // A filter that hides the class's first group.
+    form.findChild<QLineEdit*>("EditGroupFilter")->setText("62");
+    obrin::PeakList peaks;
+    peaks.peaks = pnmaInputs(50).peaks;
+    pattern.setPeakList(peaks);
+
+    pattern.findChild<QPushButton*>("spaceGroupsButton")->click();
+    QCOMPARE(warnings, QStringList{});
+    SpaceGroupDialog* dialog = form.spaceGroupDialog();
+    QVERIFY(dialog && dialog->isVisible());
+    QSignalSpy finished(dialog, &SpaceGroupDialog::rankingFinished);
+    QVERIFY(waitForRanking(finished));
+    QVERIFY(dialog->ranking());
+    const obrin::RankedClass& best = dialog->ranking()->classes.front();
+    QCOMPARE(best.symbol, std::string("P n - a"));
+
+    dialog->findChild<QTableWidget*>("classTable")->selectRow(0);
+    const auto* groups = form.findChild<QListWidget*>("ListBox3");
+    QVERIFY(groups->currentItem());
+    QCOMPARE(groups->currentItem()->text().trimmed(), QString::fromStdString(best.groups.front().name));
+    QVERIFY(!groups->isRowHidden(groups->currentRow()));
+    QCOMPARE(form.calculationState().groupName, best.groups.front().name);
+    QVERIFY(!form.calculationState().list.empty());
+    QCOMPARE(pattern.plot()->lines().size(), form.calculationState().list.size());
+    QCOMPARE(warnings, QStringList{});
+    if (const QByteArray shot = qgetenv("OBRIN_SCREENSHOT_SPACE_GROUPS_PATTERN"); !shot.isEmpty()) {
+      pattern.resize(1000, 600);
+      pattern.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&pattern));
+      QVERIFY(pattern.grab().save(QString::fromLocal8Bit(shot)));
+    }
+
+    // Ranked from the monoclinic system with every system of the metric, the best class is
+    // orthorhombic: choosing it switches the main window's system.
+    form.findChild<QListWidget*>("ListBox2")->setCurrentRow(obrin::systemIndex(obrin::CrystalSystem::Monoclinic));
+    finished.clear();
+    pattern.findChild<QPushButton*>("spaceGroupsButton")->click();
+    QVERIFY(waitForRanking(finished));
+    QVERIFY(dialog->ranking()->classes.front().groups.front().system == obrin::CrystalSystem::Monoclinic);
+    finished.clear();
+    dialog->findChild<QCheckBox*>("allSystemsCheck")->setChecked(true);
+    QVERIFY(waitForRanking(finished));
+    const obrin::RankedClass& across = dialog->ranking()->classes.front();
+    QVERIFY(across.groups.front().system == obrin::CrystalSystem::Orthorhombic);
+    dialog->findChild<QTableWidget*>("classTable")->selectRow(0);
+    QCOMPARE(form.calculationState().system, std::optional{obrin::CrystalSystem::Orthorhombic});
+    QCOMPARE(groups->currentItem()->text().trimmed(), QString::fromStdString(across.groups.front().name));
+    QVERIFY(!form.calculationState().list.empty());
+    QCOMPARE(warnings, QStringList{});
   }
 
   void noPeaksSaysSo() {
