@@ -16,6 +16,7 @@
 #include "cli/exit_status.hpp"
 #include "cli/formats.hpp"
 #include "cli/options.hpp"
+#include "cli/rank_command.hpp"
 #include "cli/request.hpp"
 #include "cli/resolve.hpp"
 #include "cli/sibling.hpp"
@@ -176,6 +177,10 @@ int run(const std::vector<std::string>& args) {
     // the program beside it draws and reads.
     case Command::Plot:
     case Command::Pattern: return runSiblingProgram("obrin-plot", args);
+    case Command::Rank:
+      // The peaks of a measured pattern need its peak search, which is not there yet.
+      if (opt.pattern) return refuse("rank --pattern needs the peak search of a measured pattern; give --peaks FILE");
+      return runRankCommand(opt);
   }
   return kDone;
 }

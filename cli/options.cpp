@@ -413,7 +413,7 @@ std::string helpText() {
          "  --size WxH       plot: its size in pixels (PNG) or points (PDF), default 1000x600.\n"
          "  --format tsv|json  pattern: tab-separated 2theta, intensity [, sigma] after a header\n"
          "                   (a '# wavelength' line first when stored), or json (default tsv).\n"
-         "  --peaks FILE     refine: a peak list (plain text, a peak a row by 2theta or d, comment\n"
+         "  --peaks FILE     refine, rank: a peak list (plain text, a peak a row by 2theta or d, comment\n"
          "                   lines #), as the peak table exports it or typed by hand.\n"
          "  --pattern FILE   refine: a measured pattern (as plot reads it) whose peaks are found\n"
          "                   first.\n"

@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
+#include <sstream>
 
 #include "calc/calculation.hpp"
 #include "calc/intensity.hpp"
@@ -10,6 +12,7 @@
 #include "cli/formats.hpp"
 #include "cli/request.hpp"
 #include "cli/resolve.hpp"
+#include "core/lineread.hpp"
 #include "core/numfield.hpp"
 
 namespace obrin::cli {
@@ -117,11 +120,65 @@ int runRank(const Options& opt, const RankRequest& in, const PeakList& peaks) {
   for (const std::string& note : peaks.notes) std::cerr << note << "\n";
   for (const std::string& note : r->notes) std::cerr << note << "\n";
   switch (opt.format) {
-    case OutputFormat::Json: std::cout << rankingJson(in, *r, peaks.peaks.size()); break;
+    case OutputFormat::Json: std::cout << rankingJson(in, *r, peaks); break;
     case OutputFormat::Tsv: std::cout << rankingTsv(*r); break;
     default: std::cout << rankingText(in, *r, peaks.peaks.size()); break;
   }
   return kDone;
+}
+
+Result<PeakList> readPeakRows(const std::filesystem::path& file, double lambda) {
+  const std::string name = file.string();
+  std::ifstream in;
+  if (const std::string reason = openRegularFile(file, in); !reason.empty())
+    return fail("Cannot read the peak list " + name + ": " + reason);
+  PeakList list;
+  std::string line;
+  bool overlong = false;
+  long long number = 0;
+  while (readLineCapped(in, line, kMaxPatternLineLength, &overlong)) {
+    ++number;
+    const std::string where = name + ", line " + std::to_string(number);
+    if (overlong) return fail(where + ": the line is longer than " + std::to_string(kMaxPatternLineLength) + " characters");
+    for (char& c : line)
+      if (c == ',' || c == ';' || c == '\t' || c == '\r') c = ' ';
+    std::istringstream words(line);
+    std::string first, second, more;
+    words >> first >> second >> more;
+    if (first.empty() || first.front() == '#') continue;
+    const auto twoTheta = parseNumber(first);
+    const auto height = second.empty() ? std::optional<double>(0) : parseNumber(second);
+    if (!twoTheta || !height || !more.empty() || !(*twoTheta > 0 && *twoTheta < 180) || !std::isfinite(*height))
+      return fail(where + ": \"" + line + "\" is not a peak (2theta in degrees, then its height if known)");
+    if (list.peaks.size() == static_cast<std::size_t>(kMaxPatternPoints))
+      return fail(where + ": more than " + std::to_string(kMaxPatternPoints) + " peaks");
+    Peak p;
+    p.twoTheta = *twoTheta;
+    p.height = *height;
+    list.peaks.push_back(p);
+  }
+  if (in.bad()) return fail("Cannot read the peak list " + name + " to its end");
+  if (list.peaks.empty()) return fail(name + ": the file lists no peak");
+  orderPeaks(list.peaks, lambda);
+  list.wavelength = lambda;
+  return list;
+}
+
+int runRankCommand(const Options& opt) {
+  const RankSetup setup = prepareRank(opt);
+  if (!setup.request) {
+    if (setup.status == kBadUsage)
+      std::cerr << "obrin-cli: " << setup.error << "\n" << usageText() << "Try 'obrin-cli --help'.\n";
+    else
+      std::cerr << setup.error << "\n";
+    return setup.status;
+  }
+  const auto peaks = readPeakRows(*opt.peaks, setup.request->instrument.lambda);
+  if (!peaks) {
+    std::cerr << peaks.error() << "\n";
+    return kRefused;
+  }
+  return runRank(opt, *setup.request, *peaks);
 }
 
 std::string rankingText(const RankRequest& in, const SpaceGroupRanking& r, std::size_t peaks) {
@@ -176,14 +233,14 @@ std::string rankingTsv(const SpaceGroupRanking& r) {
   return s;
 }
 
-std::string rankingJson(const RankRequest& in, const SpaceGroupRanking& r, std::size_t peaks) {
+std::string rankingJson(const RankRequest& in, const SpaceGroupRanking& r, const PeakList& peaks) {
   std::string s = "{\n  \"systems\": [";
   for (std::size_t i = 0; i < in.files.size(); ++i) s += (i ? ", " : "") + jsonString(systemCode(in.files[i].first));
   s += "],\n";
   s += "  \"lambda\": " + number(in.instrument.lambda) + ", \"zero\": " + number(in.instrument.zero) +
        ", \"tolerance\": " + number(in.settings.tolerance) + ", \"impurities\": " +
        std::to_string(in.settings.impurities) + ",\n";
-  s += "  \"peaks\": " + std::to_string(peaks) + ", \"range\": [" + number(r.rangeMin) + ", " + number(r.rangeMax) +
+  s += "  \"peaks\": " + std::to_string(peaks.peaks.size()) + ", \"range\": [" + number(r.rangeMin) + ", " + number(r.rangeMax) +
        "], \"width\": " + number(r.width) + ",\n";
   s += "  \"tied\": " + std::to_string(r.tied) + ",\n  \"classes\": [";
   for (std::size_t i = 0; i < r.classes.size(); ++i) {
@@ -194,7 +251,10 @@ std::string rankingJson(const RankRequest& in, const SpaceGroupRanking& r, std::
     s += "], \"symbol\": " + (c.symbol.empty() ? std::string("null") : jsonString(c.symbol));
     s += ", \"score\": " + number(c.score) + ", \"ruled_out\": " + flag(c.ruledOut);
     s += ", \"unexplained\": [";
-    for (std::size_t k = 0; k < c.unexplained.size(); ++k) s += (k ? ", " : "") + std::to_string(c.unexplained[k] + 1);
+    // Peaks are numbered by 2θ, as the list is kept.
+    for (std::size_t k = 0; k < c.unexplained.size(); ++k)
+      s += (k ? ", " : "") + std::string("{\"peak\": ") + std::to_string(c.unexplained[k] + 1) +
+           ", \"two_theta\": " + number(peaks.peaks[c.unexplained[k]].twoTheta) + "}";
     s += "], \"missing\": [";
     for (std::size_t k = 0; k < c.missing.size(); ++k) s += (k ? ", " : "") + missingJson(c.missing[k]);
     s += "], \"M20\": " + (c.m20 ? number(c.m20->value) : "null");

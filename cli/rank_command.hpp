@@ -36,8 +36,16 @@ RankSetup prepareRank(const Options& options);
 // Ranks against the peaks and prints the classes in the chosen format; the exit status.
 int runRank(const Options& options, const RankRequest& request, const PeakList& peaks);
 
+// The peaks of a plain peak list: a peak a row, its 2θ (degrees) and optionally its height,
+// separated by blanks, tabs, commas or semicolons; blank lines and lines opening with '#' are
+// comments. Refused naming the file, and the line that is not a peak.
+Result<PeakList> readPeakRows(const std::filesystem::path& file, double lambda);
+
+// rank --peaks FILE, from the command line to the exit status.
+int runRankCommand(const Options& options);
+
 std::string rankingText(const RankRequest& request, const SpaceGroupRanking& ranking, std::size_t peaks);
 std::string rankingTsv(const SpaceGroupRanking& ranking);
-std::string rankingJson(const RankRequest& request, const SpaceGroupRanking& ranking, std::size_t peaks);
+std::string rankingJson(const RankRequest& request, const SpaceGroupRanking& ranking, const PeakList& peaks);
 
 }  // namespace obrin::cli

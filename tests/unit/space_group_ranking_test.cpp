@@ -298,9 +298,10 @@ TEST(SpaceGroupRanking, AStructureCheckForgivesLinesTooWeakToSee) {
 
 TEST(ExtinctionClasses, OneClassForEachExtinctionSymbolOfInternationalTables) {
   // A cell without coincidences and a long range tell every class apart: the orthorhombic
-  // entries (all six settings) fall into the 111 extinction symbols of International Tables
-  // A, Table 3.2.5.2, the monoclinic ones (unique axis b, three cell choices) into 14, and
-  // the classes agree with the symbols read from the conditions.
+  // entries (all six settings) fall into the 111 classes of International Tables A (gemmi's
+  // table of settings has as many distinct sets of absences), the monoclinic ones (unique axis
+  // b, three cell choices) into 14, and the classes agree with the symbols read from the
+  // conditions.
   const struct {
     CrystalSystem system;
     UnitCell cell;
