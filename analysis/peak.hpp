@@ -18,6 +18,9 @@ struct Peak {
   double area = 0, areaSu = 0;      // counts · degrees 2θ
   double fwhm = 0, fwhmSu = 0;
   double eta = 0, etaSu = 0;  // pseudo-Voigt mixing: 0 Gaussian, 1 Lorentzian
+  // Split pseudo-Voigt: the low-angle half is fwhm (1 + asymmetry) wide, the high-angle half
+  // fwhm (1 − asymmetry); 0 for a symmetric peak.
+  double asymmetry = 0;
   double significance = 0;    // height over its counting uncertainty; 0 when not measured
 };
 
@@ -26,6 +29,9 @@ struct PeakList {
   std::vector<Peak> peaks;
   std::optional<double> wavelength;  // λ1, Å
   std::string background;            // the method, as the outputs name it
+  // The Kα2 line the peaks were fitted with as Kα1/Kα2 doublets (Å, and its intensity ratio);
+  // 0 when they were fitted as single peaks or not fitted at all.
+  double alpha2 = 0, alpha2Ratio = 0;
   std::vector<std::string> notes;    // peaks dropped and why, or why the list is empty
 };
 

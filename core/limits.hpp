@@ -131,4 +131,60 @@ inline constexpr double kMaxRefinedDisplacementChange = 2;  // mm
 inline constexpr int kMaxRankedReflections = 4000000;
 inline constexpr double kRankTieMargin = 0.5;
 
+// Peak search. Fewer points than this in the searched range cannot hold a peak with its
+// background on both sides.
+inline constexpr int kMinPeakSearchPoints = 16;
+// Minimum significance (fitted height over its counting uncertainty) when the user gives none:
+// pure noise of 10^5 points yields no peak this strong, a weak real line of a few hundred
+// counts still clears it.
+inline constexpr double kDefaultMinPeakSignificance = 5.0;
+// Candidates: where the smoothed second derivative stands this far above its noise; then
+// fitted when a peak of the pattern's width there reaches this share of the minimum
+// significance. The full fit decides.
+inline constexpr double kCandidateSignificance = 2.0;
+inline constexpr double kCandidateSignificanceFraction = 0.7;
+// Candidates weaker than this keep the width and η of the pattern's peaks at their angle in the
+// fit: their points cannot tell a width from the noise.
+inline constexpr double kFreeShapeSignificance = 20.0;
+// Each peak is fitted over this many FWHM on either side; peaks whose windows overlap are
+// fitted together, at most this many at once (a longer run is cut at its widest gaps).
+inline constexpr double kPeakFitHalfWindowFwhm = 2.0;
+inline constexpr int kMaxPeaksPerFit = 8;
+// Evaluations of one group's least squares: the first, or the second for each parameter where
+// that is more; beyond them the fit has not converged.
+inline constexpr int kMinPeakFitEvaluations = 100;
+inline constexpr int kPeakFitEvaluationsPerParameter = 8;
+// Searches of what the fitted peaks leave unexplained (shoulders, weak neighbours).
+inline constexpr int kResidualSearchRounds = 2;
+// Candidates kept of one pattern: far more than any pattern holds peaks; noise beyond it is
+// not worth fitting.
+inline constexpr int kMaxPeakCandidates = 100000;
+// The FWHM of a fitted peak lies between these many steps of the pattern and the width of its
+// fit window; narrower is a spike of one or two points.
+inline constexpr double kMinPeakFwhmSteps = 1.0;
+// A fitted peak stays within this many FWHM of its start and its FWHM within this factor of
+// the start's: beyond, it has become another peak, or none.
+inline constexpr double kMaxPeakShiftFwhm = 1.0;
+inline constexpr double kMaxPeakWidthChange = 4.0;
+// The halves of a fitted peak differ in width by at most this share of its FWHM either way.
+inline constexpr double kMaxPeakAsymmetry = 0.5;
+// Two fitted peaks closer than this share of their FWHM are one peak.
+inline constexpr double kMinPeakSeparationFwhm = 0.5;
+// The FWHM assumed (in steps) when no peak stands out enough to measure one.
+inline constexpr double kDefaultPeakFwhmSteps = 6.0;
+// SNIP background: the clipping window, in FWHM of the peaks.
+inline constexpr double kSnipWindowFwhm = 5.0;
+// Intensities whose variance departs by more than this factor from what counting (or the
+// file's σ) gives are not counts, or their σ too small: their own scatter is then taken.
+inline constexpr double kCountingGainTolerance = 2.0;
+
+// Peak-list files.
+inline constexpr long long kMaxPeakListFileBytes = 64LL * 1024 * 1024;
+inline constexpr int kMaxPeakListLineLength = 4096;
+inline constexpr int kMaxPeakListPeaks = 1000000;
+
+// The pattern view's match of peaks and lines: a peak and a line closer than this (degrees 2θ)
+// explain each other, unless the user sets another tolerance.
+inline constexpr double kDefaultPeakMatchTolerance = 0.05;
+
 }  // namespace obrin
