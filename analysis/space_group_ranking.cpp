@@ -41,15 +41,6 @@ int firstLineAbove(const LatticeLines& lattice, double twoTheta) {
                           lattice.lines.begin());
 }
 
-double medianWidth(std::span<const Peak> peaks) {
-  std::vector<double> widths;
-  for (const Peak& p : peaks)
-    if (p.fwhm > 0 && std::isfinite(p.fwhm)) widths.push_back(p.fwhm);
-  if (widths.empty()) return 0;
-  std::nth_element(widths.begin(), widths.begin() + widths.size() / 2, widths.end());
-  return widths[widths.size() / 2];
-}
-
 // The allowed line (a lattice line's index) each peak is indexed by, −1 where none: the
 // matching of the cell refinement, on the lines the class allows.
 template <typename Allowed>
@@ -238,6 +229,15 @@ StructureCheck checkStructure(const StructureCheckRequest& request, const GroupC
 
 }  // namespace
 
+double rankingWidth(std::span<const Peak> peaks, double fallback) {
+  std::vector<double> widths;
+  for (const Peak& p : peaks)
+    if (p.fwhm > 0 && std::isfinite(p.fwhm)) widths.push_back(p.fwhm);
+  if (widths.empty()) return fallback;
+  std::nth_element(widths.begin(), widths.begin() + static_cast<long>(widths.size() / 2), widths.end());
+  return widths[widths.size() / 2];
+}
+
 Result<SpaceGroupRanking> rankSpaceGroups(const GroupCatalogue& catalogue, const Metric& metric,
                                           const Diffractometer& instrument, std::span<const Peak> peaks,
                                           const RankSettings& settings) {
@@ -255,8 +255,7 @@ Result<SpaceGroupRanking> rankSpaceGroups(const GroupCatalogue& catalogue, const
   ranking.rangeMin = settings.rangeMin.value_or(*lowest);
   ranking.rangeMax = settings.rangeMax.value_or(*highest);
   if (!(ranking.rangeMin <= ranking.rangeMax)) return fail("The 2theta range of the ranking is empty");
-  const double peakWidth = medianWidth(peaks);
-  ranking.width = settings.width > 0 ? settings.width : peakWidth > 0 ? peakWidth : settings.tolerance;
+  ranking.width = settings.width > 0 ? settings.width : rankingWidth(peaks, settings.tolerance);
 
   // Lines a little beyond the range still explain its last peaks and crowd its last lines.
   const double reach = std::max(settings.tolerance, ranking.width);

@@ -94,6 +94,10 @@ struct SpaceGroupRanking {
   std::vector<std::string> notes;  // groups the position files could not give, and the like
 };
 
+// The width lines must stand apart to be told apart: the peaks' median FWHM, else (peaks
+// without widths) the fallback.
+double rankingWidth(std::span<const Peak> peaks, double fallback);
+
 // Refused without peaks, with a tolerance that is not positive, or when the lattice holds too
 // many reflections in the range. Peaks without 2θ take it from their d.
 Result<SpaceGroupRanking> rankSpaceGroups(const GroupCatalogue& catalogue, const Metric& metric,

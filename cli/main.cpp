@@ -177,10 +177,7 @@ int run(const std::vector<std::string>& args) {
     // the program beside it draws and reads.
     case Command::Plot:
     case Command::Pattern: return runSiblingProgram("obrin-plot", args);
-    case Command::Rank:
-      // The peaks of a measured pattern need its peak search, which is not there yet.
-      if (opt.pattern) return refuse("rank --pattern needs the peak search of a measured pattern; give --peaks FILE");
-      return runRankCommand(opt);
+    case Command::Rank: return opt.pattern ? runSiblingProgram("obrin-plot", args) : runRankCommand(opt);
   }
   return kDone;
 }

@@ -415,7 +415,7 @@ std::string helpText() {
          "                   (a '# wavelength' line first when stored), or json (default tsv).\n"
          "  --peaks FILE     refine, rank: a peak list (plain text, a peak a row by 2theta or d, comment\n"
          "                   lines #), as the peak table exports it or typed by hand.\n"
-         "  --pattern FILE   refine: a measured pattern (as plot reads it) whose peaks are found\n"
+         "  --pattern FILE   refine, rank: a measured pattern (as plot reads it) whose peaks are found\n"
          "                   first.\n"
          "  --zero           refine: the zero shift (degrees 2-theta) too.\n"
          "  --displacement [R]  refine: the specimen displacement s (mm) too, which moves a line by\n"

@@ -40,6 +40,10 @@ std::optional<std::pair<int, int>> parsePlotSize(std::string_view text);
 // `pattern FILE`: prints the points read, or the reader's message (exit status 1).
 int runPatternCommand(const Options& options);
 
+// `rank ... --pattern FILE`: the peaks found in the pattern ranked, each missing line weighed
+// by what the pattern shows at it, over the pattern's whole range; the exit status.
+int runRankOnPattern(const Options& options);
+
 // What `pattern` prints: tsv (a "# wavelength" line when stored, a header, a point a row) or json.
 std::string patternText(const MeasuredPattern& pattern, const std::string& file, OutputFormat format);
 

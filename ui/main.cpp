@@ -966,6 +966,11 @@ void TForm1::openSpaceGroupDialog() {
     in.instrument.radius = shifts->radius;
   }
   in.peaks = pattern_->peakList().peaks;
+  // The pattern the peaks stand on says how sure each absence is.
+  if (pattern_->measured()) {
+    in.pattern = std::make_shared<const obrin::MeasuredPattern>(*pattern_->measured());
+    in.minSignificance = obrin::kDefaultMinPeakSignificance;
+  }
   // A structure's own group is checked against its intensities.
   const auto group = selectedGroup();
   if (state_.structure && group && !state_.importedGroup)

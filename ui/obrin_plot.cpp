@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
     return checkedOutput(obrin::cli::kDone);
   }
   if (parsed->command == obrin::cli::Command::Pattern) return checkedOutput(obrin::cli::runPatternCommand(*parsed));
-  if (parsed->command != obrin::cli::Command::Plot) return badUsage("obrin-plot only runs 'plot' and 'pattern'");
+  if (parsed->command == obrin::cli::Command::Rank) return checkedOutput(obrin::cli::runRankOnPattern(*parsed));
+  if (parsed->command != obrin::cli::Command::Plot) return badUsage("obrin-plot only runs 'plot', 'pattern' and 'rank --pattern'");
   const obrin::cli::PlotSetup setup = obrin::cli::preparePlot(*parsed);
   if (!setup.request) {
     if (setup.status == kBadUsage) return badUsage(setup.error);

@@ -41,6 +41,8 @@ class PatternWindow : public QWidget {
   };
   void setRefinedShifts(std::optional<RefinedShifts> shifts);
   const std::optional<RefinedShifts>& refinedShifts() const { return refinedShifts_; }
+  // The measured pattern shown, if any.
+  const std::optional<obrin::MeasuredPattern>& measured() const { return measured_; }
   // The zero shift the lines are drawn with, degrees 2θ.
   double zeroShift() const { return zeroShift_; }
 

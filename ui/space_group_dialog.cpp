@@ -82,6 +82,15 @@ struct SpaceGroupDialog::Job {
       result = metric.failure();
       return;
     }
+    if (inputs.pattern && inputs.minSignificance > 0) {
+      // A spot is asked for a peak of the width the ranking tells lines apart by, over the
+      // background the peak search sees.
+      obrin::PeakSearchOptions search;
+      search.minSignificance = inputs.minSignificance;
+      settings.absenceWeight = obrin::absenceWeightFromPattern(
+          inputs.pattern, obrin::rankingWidth(inputs.peaks, settings.tolerance), inputs.minSignificance,
+          std::make_shared<const obrin::BackgroundCurve>(obrin::patternBackground(*inputs.pattern, search)));
+    }
     settings.cancel = &cancel;
     result = obrin::rankSpaceGroups(*catalogue, *metric, inputs.instrument, inputs.peaks, settings);
   }
@@ -163,15 +172,6 @@ void SpaceGroupDialog::rank() {
   job_->settings.tolerance = *tolerance;
   job_->settings.impurities = ui_->impuritiesSpin->value();
   job_->settings.structure = inputs_.structure;
-  if (inputs_.pattern && inputs_.minSignificance > 0) {
-    // Peaks of the pattern's own width: that of the peaks, as the ranking takes it.
-    std::vector<double> widths;
-    for (const obrin::Peak& p : inputs_.peaks)
-      if (p.fwhm > 0) widths.push_back(p.fwhm);
-    std::sort(widths.begin(), widths.end());
-    const double width = widths.empty() ? *tolerance : widths[widths.size() / 2];
-    job_->settings.absenceWeight = obrin::absenceWeightFromPattern(inputs_.pattern, width, inputs_.minSignificance);
-  }
   job_->files = positionFiles();
   if (catalogue_ && catalogueFiles_ == job_->files) job_->catalogue = catalogue_;
   std::shared_ptr<Job> job = job_;

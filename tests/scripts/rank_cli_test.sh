@@ -106,6 +106,23 @@ assert doc["structure"]["consistent"] and doc["structure"]["strong_missing"] == 
 assert "F D -3 M (227)" in doc["classes"][doc["structure"]["class"] - 1]["groups"]
 PY
 
+# From a measured pattern (obrin-plot finds its peaks): silicon's scan ranks F d - - first, and
+# the missing 2 2 2 weighs by what the scan shows there.
+if [[ -x $BIN/obrin-plot ]]; then
+  run rank CUBI --cell 5.4309 --lambda CuKa1 --pattern "$SRC/doc/silicon-scan.xy" --format json
+  python3 - "$WORK/out" <<'PY' || fail "rank --pattern: status $STATUS, $(head -c 600 "$WORK/out") $ERR"
+import json, sys
+doc = json.load(open(sys.argv[1]))
+first = doc["classes"][0]
+assert "F D -3 M (227)" in first["groups"] and first["symbol"] == "F d - -" and doc["tied"] == 1, first
+assert [(m["h"], m["k"], m["l"]) for m in first["missing"]] == [(2, 2, 2)], first["missing"]
+assert 0 <= first["missing"][0]["weight"] <= 1 and first["score"] < 1
+assert doc["range"][0] < 11 and doc["range"][1] > 89, doc["range"]
+PY
+  run rank CUBI --cell 5.4309 --lambda CuKa1 --pattern "$WORK/missing.xy"
+  [[ $STATUS == 1 ]] && grep -q "missing.xy" "$WORK/err" || fail "rank --pattern of a missing file: status $STATUS, $ERR"
+fi
+
 # Refusals: usage faults exit 2, a file or input that cannot be used exits 1, naming it.
 for bad in "--peaks $WORK/peaks.txt --tolerance 0" "--peaks $WORK/peaks.txt --impurities -1" \
            "--peaks $WORK/peaks.txt --zero 20" "--peaks $WORK/peaks.txt --format report" \

@@ -11,7 +11,9 @@
 #include <QTableWidget>
 #include <QTest>
 
+#include "analysis/peak_search.hpp"
 #include "calc/lines.hpp"
+#include "io/pattern_file.hpp"
 #include "main.h"
 #include "pattern_plot.h"
 #include "pattern_window.h"
@@ -219,6 +221,32 @@ class SpaceGroupDialogTest : public QObject {
     QCOMPARE(groups->currentItem()->text().trimmed(), QString::fromStdString(across.groups.front().name));
     QVERIFY(!form.calculationState().list.empty());
     QCOMPARE(warnings, QStringList{});
+  }
+
+  void aPatternWeighsTheAbsences() {
+    // Silicon's scan and the peaks found in it: the missing 2 2 2 weighs by what the scan
+    // shows at it, less than a clear absence.
+    const auto read = obrin::readPattern(OBRIN_SOURCE_DIR "/doc/silicon-scan.xy");
+    QVERIFY(read.ok());
+    SpaceGroupRankInputs in;
+    in.system = obrin::CrystalSystem::Cubic;
+    in.cell = {5.4309, 5.4309, 5.4309, 90, 90, 90};
+    in.instrument.lambda = 1.54056;
+    in.pattern = std::make_shared<const obrin::MeasuredPattern>(*read);
+    in.minSignificance = obrin::kDefaultMinPeakSignificance;
+    obrin::PeakSearchOptions search;
+    search.wavelengths = *obrin::peakWavelengths(in.instrument.lambda, read->wavelength, std::nullopt);
+    in.peaks = obrin::findPeaks(*read, search).peaks;
+    in.positionFile = positionFile;
+    SpaceGroupDialog dialog;
+    QSignalSpy finished(&dialog, &SpaceGroupDialog::rankingFinished);
+    dialog.setInputs(in);
+    QVERIFY(waitForRanking(finished));
+    const obrin::RankedClass& best = dialog.ranking()->classes.front();
+    QCOMPARE(best.symbol, std::string("F d - -"));
+    QCOMPARE(best.missing.size(), std::size_t{1});
+    QVERIFY(best.missing[0].weight < 1);
+    QVERIFY(dialog.findChild<QLabel*>("inputsLabel")->text().contains("absences weighed by the pattern"));
   }
 
   void noPeaksSaysSo() {

@@ -410,6 +410,16 @@ TEST(AbsenceWeight, FollowsWhatThePatternShowsAtTheSpot) {
   EXPECT_NEAR(exact(30.4), 1.0, 0.1);  // the strong peak beside the spot is clipped off
   EXPECT_EQ(exact(10), 0.0);         // no data there
   EXPECT_EQ(exact(49.98), 0.0);      // nor background beside it
+  // The peak search's background curve, where given, is taken as it is: here the exact one.
+  auto curve = std::make_shared<BackgroundCurve>();
+  for (double x = 25; x <= 45; x += 0.01) {
+    curve->x.push_back(x);
+    curve->y.push_back(300 + 6 * x);
+  }
+  const auto onCurve = absenceWeightFromPattern(make(sigmaHeight, 0), fwhm, 3, curve);
+  EXPECT_DOUBLE_EQ(onCurve(35), 1.0);
+  EXPECT_NEAR(onCurve(40), 2.0 / 3, 0.02);
+  EXPECT_NEAR(onCurve(47), exact(47), 1e-12);  // beyond the curve, the counts beside the spot
   // On a noisy flat stretch a spot is mostly taken as empty, never as a peak.
   const auto noisy = absenceWeightFromPattern(make(0, 11), fwhm, 3);
   double sum = 0;
