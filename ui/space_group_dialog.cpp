@@ -82,13 +82,19 @@ struct SpaceGroupDialog::Job {
       result = metric.failure();
       return;
     }
-    if (inputs.pattern && inputs.minSignificance > 0) {
+    if (inputs.pattern && inputs.minSignificance > 0 && !inputs.pattern->x.empty() && !inputs.peaks.empty()) {
       // A spot is asked for a peak of the width the ranking tells lines apart by, over the
-      // background the peak search sees.
+      // background the peak search sees, wherever the pattern reaches.
       obrin::PeakSearchOptions search;
       search.minSignificance = inputs.minSignificance;
+      const double width = obrin::rankingWidth(inputs.peaks, settings.tolerance);
+      const auto [first, last] = std::minmax_element(
+          inputs.peaks.begin(), inputs.peaks.end(),
+          [](const obrin::Peak& a, const obrin::Peak& b) { return a.twoTheta < b.twoTheta; });
+      settings.rangeMin = std::min(first->twoTheta, inputs.pattern->x.front() + width);
+      settings.rangeMax = std::max(last->twoTheta, inputs.pattern->x.back() - width);
       settings.absenceWeight = obrin::absenceWeightFromPattern(
-          inputs.pattern, obrin::rankingWidth(inputs.peaks, settings.tolerance), inputs.minSignificance,
+          inputs.pattern, width, inputs.minSignificance,
           std::make_shared<const obrin::BackgroundCurve>(obrin::patternBackground(*inputs.pattern, search)));
     }
     settings.cancel = &cancel;
