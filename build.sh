@@ -12,7 +12,8 @@ cd "$(dirname "$0")"
 
 # What building and running the program needs.
 RUN_PACKAGES=(build-essential cmake pkgconf qt6-base-dev libgl-dev fonts-dejavu-core
-              libqcustomplot-dev libxy-dev libpugixml-dev gemmi-dev tao-pegtl-dev libstb-dev libeigen3-dev)
+              libqcustomplot-dev libxy-dev libpugixml-dev gemmi-dev tao-pegtl-dev libstb-dev libeigen3-dev
+              libzip-dev zlib1g-dev libbz2-dev)
 # What the tests, benchmarks and fuzz targets need besides.
 TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev python3 python3-gemmi python3-numpy
                clang-14 libclang-rt-14-dev llvm-14 desktop-file-utils appstream shared-mime-info

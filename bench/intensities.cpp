@@ -1,9 +1,14 @@
-// Line intensities of a structure of 200 atoms in the cell, for 5,000 powder lines.
+// Line intensities of a structure of 200 atoms in the cell, for 5,000 powder lines; and of a
+// structure at the import's limit of atom images, for the window's default powder list.
 #include <benchmark/benchmark.h>
 
 #include <random>
 
 #include "calc/intensity.hpp"
+#include "calc/lines.hpp"
+#include "core/limits.hpp"
+#include "io/cif_import.hpp"
+#include "symmetry/pot.hpp"
 
 using namespace obrin;
 
@@ -42,10 +47,46 @@ void BM_Intensities200Atoms5000Lines(benchmark::State& bm) {
     normaliseToHundred(intensities);
     benchmark::DoNotOptimize(intensities.data());
   }
-  bm.counters["atoms"] = double(model.positions.size());
+  bm.counters["atoms"] = model.cellAtoms;
   bm.counters["lines"] = double(lines.size());
 }
 BENCHMARK(BM_Intensities200Atoms5000Lines)->Unit(benchmark::kMillisecond);
+
+// F d -3 m, the group with the most operators (192), with as many sites on general positions
+// as the limit allows, in a 25 Å cell: the placing of the sites and the intensities of every
+// line of Cu Kα1 from θ = 5° to 20°, as the window computes them after an import.
+void BM_StructureAtTheImageLimitDefaultList(benchmark::State& bm) {
+  const auto group = loadSpaceGroup(std::string(OBRIN_SOURCE_DIR) + "/data/C.pos", CrystalSystem::Cubic, "F D -3 M (227)");
+  if (!group) {
+    bm.SkipWithError(group.error().c_str());
+    return;
+  }
+  // The whole group, centring included, as an import gives it.
+  const CifRead read = parseCif("data_x\n_cell_length_a 25\n_cell_length_b 25\n_cell_length_c 25\n"
+                                "_symmetry_space_group_name_H-M 'F d -3 m'\n_space_group_IT_coordinate_system_code 2\n",
+                                "bench.cif");
+  const std::vector<SymmetryOperator> ops = read.structure->operators;
+  const Metric metric = *computeMetric({25, 25, 25, 90, 90, 90});
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> unit(0, 1);
+  const char* elements[] = {"C", "O", "N", "Si", "Al"};
+  std::vector<AtomSite> atoms;
+  for (long long i = 0; (i + 1) * static_cast<long long>(ops.size()) <= kMaxAtomImages; ++i) {
+    const std::string el = elements[i % 5];
+    atoms.push_back({"A" + std::to_string(i), el, el, {unit(rng), unit(rng), unit(rng)}, 1, 0.01, {}});
+  }
+  std::size_t lines = 0;
+  for (auto _ : bm) {
+    auto model = std::make_shared<const ScatteringModel>(expandStructure(atoms, ops, metric));
+    const auto list = powderLines(metric, *group, kCuKa1, {kDefaultThetaMin, kDefaultThetaMax}, structureIntensity(model, 0));
+    lines = list ? list->size() : 0;
+    benchmark::DoNotOptimize(list);
+  }
+  bm.counters["sites"] = double(atoms.size());
+  bm.counters["operators"] = double(ops.size());
+  bm.counters["lines"] = double(lines);
+}
+BENCHMARK(BM_StructureAtTheImageLimitDefaultList)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

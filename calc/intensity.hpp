@@ -13,25 +13,37 @@
 
 namespace obrin {
 
-// The unit-cell content, ready for structure factors: every atom of the asymmetric unit
-// expanded over the group, an atom on a special position once.
+// The unit-cell content, ready for structure factors: each atom of the asymmetric unit once,
+// placed on its site (calc/site_symmetry.hpp), and the group's operators that carry it over
+// the cell. The sum runs over the atoms and the operators; a centring and an inversion centre
+// are taken out of it, so a large structure costs atoms × rotations / 2 terms per reflection.
 struct ScatteringModel {
-  struct Kind {  // one atom of the asymmetric unit
+  struct Site {  // one atom of the asymmetric unit
     FormFactor f;
-    double occupancy = 1;
-    double bIso = 0;   // Å², used when the atom is isotropic
+    // Occupancy over the order of the site's symmetry: the operators that map the atom onto
+    // itself would otherwise count it that many times.
+    double weight = 1;
+    double bIso = 0;  // Å², used when the atom is isotropic
     bool anisotropic = false;
+    std::array<double, 3> xyz{};  // the mean of the images that fall on the site
+    Mat3 beta{};                  // exp(−hᵀβh), averaged likewise, for anisotropic atoms
   };
-  struct Position {
-    std::array<double, 3> xyz{};
-    int kind = 0;
-    Mat3 beta{};  // exp(−hᵀβh), for anisotropic atoms
+  // One operator of each rotation; with an inversion centre only one of R and −R, the other
+  // added through the inversion's translation.
+  struct Operator {
+    std::array<std::array<int, 3>, 3> r{};  // h' = Rᵀh, the reflection whose phase it takes
+    std::array<double, 3> t{};
   };
-  std::vector<Kind> kinds;
-  std::vector<Position> positions;
+  std::vector<Site> sites;
+  std::vector<Operator> operators;
+  std::vector<std::array<double, 3>> centring{{0, 0, 0}};
+  bool centrosymmetric = false;
+  std::array<double, 3> inversionTranslation{};  // of the operator −x + t
+  double cellAtoms = 0;  // distinct atom images in the cell (occupancies aside)
 };
 
-// The element of every atom must have a form factor (the importer makes sure).
+// The element of every atom must have a form factor (the importer makes sure), and the
+// operators must form a group; the images of an atom closer than kSameSiteDistance are one.
 ScatteringModel expandStructure(const std::vector<AtomSite>& atoms, const std::vector<SymmetryOperator>& ops,
                                 const Metric& metric);
 

@@ -17,6 +17,7 @@
 #include "cli/formats.hpp"
 #include "cli/options.hpp"
 #include "cli/rank_command.hpp"
+#include "cli/refine_command.hpp"
 #include "cli/request.hpp"
 #include "cli/resolve.hpp"
 #include "cli/sibling.hpp"
@@ -161,6 +162,15 @@ int runConditions(const Options& opt) {
   return kDone;
 }
 
+// The peaks of a peak list are refined here; those of a measured pattern are found by the
+// program that reads patterns.
+int runRefinement(const Options& opt, const std::vector<std::string>& args) {
+  if (opt.pattern) return runSiblingProgram("obrin-plot", args);
+  const RefineSetup setup = prepareRefine(opt);
+  if (!setup.request) return setup.status == kBadUsage ? badUsage(setup.error) : refuse(setup.error);
+  return refuse("Cannot read the peak list " + *opt.peaks + ": this build reads no peak lists");
+}
+
 int run(const std::vector<std::string>& args) {
   const auto parsed = parseCommandLine(args);
   if (!parsed) return badUsage(parsed.error());
@@ -178,6 +188,7 @@ int run(const std::vector<std::string>& args) {
     case Command::Plot:
     case Command::Pattern: return runSiblingProgram("obrin-plot", args);
     case Command::Rank: return opt.pattern ? runSiblingProgram("obrin-plot", args) : runRankCommand(opt);
+    case Command::Refine: return runRefinement(opt, args);
   }
   return kDone;
 }

@@ -26,8 +26,8 @@ constexpr std::string_view kFormatNames[] = {"list", "tsv", "json", "report", "e
 bool isOption(std::string_view arg) { return arg.size() > 2 && arg.substr(0, 2) == "--"; }
 
 bool isPlotOption(std::string_view arg) {
-  return arg == "--pattern" || arg == "--axis" || arg == "--ka2" || arg == "--zero" || arg == "--output" ||
-         arg == "--size" || arg == "--profile";
+  return arg == "--pattern" || arg == "--scan" || arg == "--axis" || arg == "--ka2" || arg == "--zero" ||
+         arg == "--output" || arg == "--size" || arg == "--profile";
 }
 
 // A word --cell takes as one of its numbers. Anything else ends the numbers, so that SYSTEM and
@@ -58,14 +58,14 @@ bool optionAllowed(Command command, std::string_view option) {
       return among({"--cell", "--lambda", "--theta", "--2theta", "--from", "--format", "--hkl", "--cif", "--block"});
     case Command::Plot:
       return among({"--cell", "--lambda", "--theta", "--2theta", "--cif", "--block", "--monochromator", "--pattern",
-                    "--axis", "--ka2", "--zero", "--output", "--size", "--profile"});
-    case Command::Pattern: return option == "--format";
+                    "--scan", "--axis", "--ka2", "--zero", "--output", "--size", "--profile"});
+    case Command::Pattern: return option == "--format" || option == "--scan";
     case Command::Refine:
-      return among({"--cell", "--lambda", "--from", "--cif", "--block", "--peaks", "--pattern", "--zero",
+      return among({"--cell", "--lambda", "--from", "--cif", "--block", "--peaks", "--pattern", "--scan", "--zero",
                     "--displacement", "--tolerance", "--format"});
     case Command::Rank:
       return among({"--cell", "--lambda", "--from", "--cif", "--block", "--monochromator", "--peaks", "--pattern",
-                    "--zero", "--tolerance", "--impurities", "--all-systems", "--format"});
+                    "--scan", "--zero", "--tolerance", "--impurities", "--all-systems", "--format"});
     default: return false;
   }
 }
@@ -117,6 +117,7 @@ Result<void> readValueOption(const std::string& arg, const std::string& value, O
   else if (arg == "--block") opt.block = value;
   else if (arg == "--monochromator") opt.monochromator = value;
   else if (arg == "--pattern") opt.pattern = value;
+  else if (arg == "--scan") opt.scan = value;
   else if (arg == "--axis") opt.axis = value;
   else if (arg == "--ka2") opt.ka2 = value;
   else if (arg == "--zero") opt.zero = value;
@@ -179,9 +180,16 @@ Result<void> readOption(const std::vector<std::string>& args, std::size_t& i, Op
   return {};
 }
 
+// --scan N: a whole number from 1.
+bool isScanNumber(const std::string& text) {
+  return !text.empty() && text.size() <= 9 && text.front() != '0' &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 // What each command needs besides its options.
 Result<void> checkCommand(Options& opt, bool formatGiven) {
   const std::string name = commandName(opt.command);
+  if (opt.scan && !isScanNumber(*opt.scan)) return fail("--scan takes a scan number from 1");
   switch (opt.command) {
     case Command::Groups:
       if (opt.words.size() != 1) return fail("groups takes one SYSTEM");
@@ -218,6 +226,7 @@ Result<void> checkCommand(Options& opt, bool formatGiven) {
         if (!opt.lambda) return fail("plot needs --lambda");
       }
       if (!opt.output) return fail("plot needs --output FILE.png or FILE.pdf");
+      if (opt.scan && !opt.pattern) return fail("--scan needs --pattern");
       break;
     case Command::Pattern:
       if (opt.words.size() != 1) return fail("pattern takes one FILE");
@@ -237,6 +246,7 @@ Result<void> checkCommand(Options& opt, bool formatGiven) {
       }
       if (!opt.lambda && !opt.from) return fail("refine needs --lambda");
       if (opt.peaks.has_value() == opt.pattern.has_value()) return fail("refine needs --peaks FILE or --pattern FILE");
+      if (opt.scan && !opt.pattern) return fail("--scan needs --pattern");
       if (opt.format != OutputFormat::List && opt.format != OutputFormat::Tsv && opt.format != OutputFormat::Json)
         return fail("refine prints the list, tsv or json format only");
       break;
@@ -299,10 +309,10 @@ std::string usageText() {
          "       obrin-cli powder|single|bragg --from FILE.ind [SYSTEM [GROUP]] [options]\n"
          "       obrin-cli powder|single|bragg --cif FILE.cif [--block NAME] [SYSTEM [GROUP]] [options]\n"
          "       obrin-cli plot SYSTEM GROUP --cell ... --lambda L --theta T1 T2 [--2theta] [--pattern FILE]\n"
-         "                 [--axis 2theta|theta|d|q] [--ka2 RATIO] [--zero DEG] [--profile [U V W]]\n"
+         "                 [--scan N] [--axis 2theta|theta|d|q] [--ka2 RATIO] [--zero DEG] [--profile [U V W]]\n"
          "                 --output FILE.png|FILE.pdf [--size WxH]\n"
          "       obrin-cli plot --cif FILE.cif [--block NAME] [SYSTEM [GROUP]] [options] --output FILE\n"
-         "       obrin-cli pattern FILE [--format tsv|json]\n"
+         "       obrin-cli pattern FILE [--scan N] [--format tsv|json]\n"
          "       obrin-cli refine SYSTEM GROUP --cell ... --lambda L (--peaks FILE | --pattern FILE)\n"
          "                 [--zero] [--displacement [R]] [--tolerance T] [--format list|tsv|json]\n"
          "       obrin-cli refine --from FILE.ind | --cif FILE.cif [SYSTEM [GROUP]] [options]\n"
@@ -330,8 +340,8 @@ std::string helpText() {
          "                           intensity when --cif gives atoms), over a measured pattern if one\n"
          "                           is given, written as a PNG or PDF picture (by the program\n"
          "                           obrin-plot beside obrin-cli; no display needed)\n"
-         "  pattern FILE             the points read from a measured pattern, and its wavelength when\n"
-         "                           the file stores one\n"
+         "  pattern FILE             the points read from a measured pattern, the format it was read\n"
+         "                           as, and its wavelength when the file stores one\n"
          "  refine                   the cell refined by least squares against measured peaks: each\n"
          "                           peak takes the nearest allowed line of the group within the\n"
          "                           tolerance, the free parameters of the system (and the zero\n"
@@ -394,10 +404,14 @@ std::string helpText() {
          "                   by default from the current directory, then the program's data folder.\n"
          "  --pattern FILE   plot: a measured pattern drawn under the sticks; the intensity axis\n"
          "                   follows it and the tallest stick reaches its maximum. Plain columns\n"
-         "                   (.xy .xye .dat .txt .csv: 2 or 3 numbers a row, blank, comma or semicolon\n"
-         "                   separated, comment lines #, ! and ', one header line), GSAS .gsa .gss\n"
-         "                   .fxye (constant wavelength) or, through xylib, .xrdml, Bruker .raw and\n"
-         "                   .uxd, Rigaku .dat, Fit2D .chi and pdCIF .cif.\n"
+         "                   (2theta, intensity [, sigma]: blank, tab, comma or semicolon separated,\n"
+         "                   decimal commas with semicolons or tabs, comment lines #, ! and ', a\n"
+         "                   name and a unit row), a 'start step end' line and counts, GSAS\n"
+         "                   (constant wavelength), PANalytical .xrdml, Bruker .raw (v1-v4), .uxd\n"
+         "                   and .brml, Rigaku .ras, .rasx and .dat, Fit2D .chi and powder CIF;\n"
+         "                   also compressed with gzip or bzip2. The contents decide the format.\n"
+         "  --scan N         pattern, plot: scan N (from 1) of a file whose scans overlap; scans\n"
+         "                   that follow each other are joined without it.\n"
          "  --axis A         plot: the horizontal axis, 2theta (default), theta, d (angstrom) or\n"
          "                   q (4 pi sin(theta) / lambda, 1/angstrom).\n"
          "  --ka2 RATIO      plot: also the K-alpha-2 companion of each line, height times RATIO,\n"
@@ -412,11 +426,13 @@ std::string helpText() {
          "  --output FILE    plot: the picture, FILE.png or FILE.pdf.\n"
          "  --size WxH       plot: its size in pixels (PNG) or points (PDF), default 1000x600.\n"
          "  --format tsv|json  pattern: tab-separated 2theta, intensity [, sigma] after a header\n"
-         "                   (a '# wavelength' line first when stored), or json (default tsv).\n"
+         "                   (a '# wavelength' line first when stored), or json with the format,\n"
+         "                   the scans and the wavelength (default tsv).\n"
          "  --peaks FILE     refine, rank: a peak list (plain text, a peak a row by 2theta or d, comment\n"
          "                   lines #), as the peak table exports it or typed by hand.\n"
-         "  --pattern FILE   refine, rank: a measured pattern (as plot reads it) whose peaks are found\n"
-         "                   first.\n"
+         "  --pattern FILE   refine, rank: a measured pattern (as plot reads it, --scan too) whose peaks\n"
+         "                   are found first, as 'Find peaks' finds them at the default significance\n"
+         "                   (K-alpha-1/K-alpha-2 doublets for a tube line).\n"
          "  --zero           refine: the zero shift (degrees 2-theta) too.\n"
          "  --displacement [R]  refine: the specimen displacement s (mm) too, which moves a line by\n"
          "                   -2 s cos(theta) / R; R the goniometer radius in mm (default 240).\n"

@@ -34,6 +34,7 @@ struct Options {
   std::optional<std::string> dataDir;
   // plot and pattern: the measured pattern, then the picture (texts checked by the plot).
   std::optional<std::string> pattern;
+  std::optional<std::string> scan;  // which scan of the pattern's file, from 1
   std::optional<std::string> axis, ka2, zero, output, size;
   std::optional<std::vector<std::string>> profile;  // plot: U V W, or none given for the default
   // refine: the peaks from a peak list, or found in the pattern (--pattern); what is refined

@@ -11,6 +11,7 @@
 #include "cli/exit_status.hpp"
 #include "cli/formats.hpp"
 #include "cli/rank_command.hpp"
+#include "cli/refine_command.hpp"
 #include "cli/request.hpp"
 #include "core/limits.hpp"
 #include "core/numfield.hpp"
@@ -19,6 +20,9 @@
 namespace obrin::cli {
 
 namespace {
+
+// Scans named in the message that asks for --scan; a reciprocal-space map holds hundreds.
+constexpr std::size_t kListedScans = 12;
 
 PlotSetup refused(std::string message, int status = 1) { return {std::nullopt, std::move(message), status}; }
 
@@ -88,6 +92,16 @@ std::optional<Refusal> calculateLines(const Options& opt, PlotRequest& r) {
   return std::nullopt;
 }
 
+// --scan N: a scan number from 1; a usage fault otherwise.
+std::optional<std::string> readScanOption(const Options& opt, int& scan) {
+  scan = 0;
+  if (!opt.scan) return std::nullopt;
+  const std::string& text = *opt.scan;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), scan);
+  if (ec != std::errc() || end != text.data() + text.size() || scan < 1) return "--scan takes a scan number from 1";
+  return std::nullopt;
+}
+
 template <typename T>
 std::string shortest(T x) {
   char buf[64];
@@ -96,6 +110,21 @@ std::string shortest(T x) {
 }
 
 }  // namespace
+
+PatternRead readMeasuredPattern(const std::string& file, int scan) {
+  PatternScansRead scans = readPatternScans(file);
+  if (!scans) return scans.failure();
+  if (scan == 0 && !scansFollowEachOther(*scans)) {
+    std::string message = "Cannot read the pattern file \"" + file + "\": its " + std::to_string(scans->size()) +
+                          " scans overlap; choose one with --scan N:";
+    const std::size_t listed = std::min<std::size_t>(scans->size(), kListedScans);
+    for (std::size_t i = 0; i < listed; ++i)
+      message += "\n  " + std::to_string(i + 1) + ": " + scanSummary((*scans)[i]);
+    if (listed < scans->size()) message += "\n  ... and " + std::to_string(scans->size() - listed) + " more";
+    return fail(message);
+  }
+  return patternOfScans(std::move(*scans), scan, file);
+}
 
 std::optional<std::pair<int, int>> parsePlotSize(std::string_view text) {
   const auto x = text.find_first_of("xX");
@@ -113,8 +142,10 @@ PlotSetup preparePlot(const Options& opt) {
   PlotRequest r;
   if (auto fault = readPictureOptions(opt, r)) return refused(*fault, 2);
   if (auto refusal = calculateLines(opt, r)) return refused(refusal->message, refusal->status);
+  int scan = 0;
+  if (auto fault = readScanOption(opt, scan)) return refused(*fault, 2);
   if (opt.pattern) {
-    PatternRead read = readPattern(*opt.pattern);
+    PatternRead read = readMeasuredPattern(*opt.pattern, scan);
     if (!read.ok()) return refused(read.error());
     r.pattern = std::move(*read);
   }
@@ -132,6 +163,8 @@ std::string patternText(const MeasuredPattern& p, const std::string& file, Outpu
   std::string s;
   if (format == OutputFormat::Json) {
     s += "{\n  \"file\": " + jsonString(file) + ",\n  \"format\": " + jsonString(p.format) + ",\n";
+    s += "  \"scans\": " + std::to_string(p.scans) + ",\n  \"scan\": " + (p.scan ? std::to_string(p.scan) : "null") + ",\n";
+    if (!p.note.empty()) s += "  \"note\": " + jsonString(p.note) + ",\n";
     s += "  \"wavelength\": ";
     if (p.wavelength)
       s += "{\"kAlpha1\": " + jsonNumber(p.wavelength->alpha1) + ", \"kAlpha2\": " + jsonNumber(p.wavelength->alpha2) +
@@ -164,17 +197,61 @@ std::string patternText(const MeasuredPattern& p, const std::string& file, Outpu
   return s;
 }
 
-int runPatternCommand(const Options& opt) {
-  const PatternRead read = readPattern(opt.words[0]);
+int runRefinePatternCommand(const Options& opt) {
+  int scan = 0;
+  if (auto fault = readScanOption(opt, scan)) {
+    std::cerr << *fault << "\n";
+    return 2;
+  }
+  const RefineSetup setup = prepareRefine(opt);
+  if (!setup.request) {
+    std::cerr << setup.error << "\n";
+    return setup.status;
+  }
+  const PatternRead read = readMeasuredPattern(*opt.pattern, scan);
   if (!read.ok()) {
     std::cerr << read.error() << "\n";
     return 1;
   }
+  if (!read->note.empty()) std::cerr << "Note: " << *opt.pattern << ": " << read->note << "\n";
+  const auto wavelengths = peakWavelengths(setup.request->lambda, read->wavelength, std::nullopt);
+  if (!wavelengths) {
+    std::cerr << wavelengths.error() << "\n";
+    return 1;
+  }
+  PeakSearchOptions search;
+  search.wavelengths = *wavelengths;
+  const PeakList peaks = findPeaks(*read, search);
+  if (peaks.peaks.empty()) {
+    for (const std::string& note : peaks.notes) std::cerr << note << "\n";
+    std::cerr << "No peaks found in " << *opt.pattern << "\n";
+    return 1;
+  }
+  return runRefine(opt, *setup.request, peaks);
+}
+
+int runPatternCommand(const Options& opt) {
+  int scan = 0;
+  if (auto fault = readScanOption(opt, scan)) {
+    std::cerr << *fault << "\n";
+    return 2;
+  }
+  const PatternRead read = readMeasuredPattern(opt.words[0], scan);
+  if (!read.ok()) {
+    std::cerr << read.error() << "\n";
+    return 1;
+  }
+  if (!read->note.empty()) std::cerr << "Note: " << opt.words[0] << ": " << read->note << "\n";
   std::cout << patternText(*read, opt.words[0], opt.format);
   return 0;
 }
 
 int runRankOnPattern(const Options& opt) {
+  int scan = 0;
+  if (auto fault = readScanOption(opt, scan)) {
+    std::cerr << *fault << "\n";
+    return kBadUsage;
+  }
   const RankSetup setup = prepareRank(opt);
   if (!setup.request) {
     if (setup.status == kBadUsage)
@@ -184,11 +261,12 @@ int runRankOnPattern(const Options& opt) {
     return setup.status;
   }
   RankRequest request = *setup.request;
-  PatternRead read = readPattern(*opt.pattern);
+  PatternRead read = readMeasuredPattern(*opt.pattern, scan);
   if (!read.ok()) {
     std::cerr << read.error() << "\n";
     return kRefused;
   }
+  if (!read->note.empty()) std::cerr << "Note: " << *opt.pattern << ": " << read->note << "\n";
   const auto pattern = std::make_shared<const MeasuredPattern>(std::move(*read));
   PeakSearchOptions search;
   const auto wavelengths = peakWavelengths(request.instrument.lambda, pattern->wavelength, std::nullopt);

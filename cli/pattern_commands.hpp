@@ -37,12 +37,20 @@ PlotSetup preparePlot(const Options& options);
 // "WxH" with both sides between kMinPlotSide and kMaxPlotSide.
 std::optional<std::pair<int, int>> parsePlotSize(std::string_view text);
 
-// `pattern FILE`: prints the points read, or the reader's message (exit status 1).
+// `pattern FILE [--scan N]`: prints the points read, or the reader's message (exit status 1).
 int runPatternCommand(const Options& options);
 
 // `rank ... --pattern FILE`: the peaks found in the pattern ranked, each missing line weighed
 // by what the pattern shows at it, over the pattern's whole range; the exit status.
 int runRankOnPattern(const Options& options);
+
+// `refine ... --pattern FILE`: the peaks of the pattern found, then refined and printed as
+// `refine --peaks` prints them.
+int runRefinePatternCommand(const Options& options);
+
+// The pattern of a file: scan number `scan` (from 1), or with 0 its scans joined; scans that
+// overlap are refused with a list of them to choose from with --scan.
+PatternRead readMeasuredPattern(const std::string& file, int scan);
 
 // What `pattern` prints: tsv (a "# wavelength" line when stored, a header, a point a row) or json.
 std::string patternText(const MeasuredPattern& pattern, const std::string& file, OutputFormat format);

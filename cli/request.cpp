@@ -46,6 +46,7 @@ std::optional<Refusal> takeCif(const Options& opt, const std::vector<std::filesy
       *opt.cif, opt.block.value_or(""), [&](CrystalSystem s) { return positionFileFor(s, dirs, opt.dataDir); });
   if (!read.structure) return Refusal{read.error};
   const StructureImport& s = *read.structure;
+  for (const std::string& note : s.cif.notes) std::cerr << note << "\n";
   in.system = s.system;
   in.groupNames = loadGroupList(positionFileFor(s.system, dirs, opt.dataDir));
   if (s.group) {

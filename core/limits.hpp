@@ -66,6 +66,23 @@ inline constexpr double kCellAngleTolerance = 0.01;
 inline constexpr long long kMaxPatternFileBytes = 256LL * 1024 * 1024;
 inline constexpr int kMaxPatternPoints = 4000000;
 inline constexpr int kMaxPatternLineLength = 4096;  // characters read of one plain-column line
+// Plain columns: numbers a row (x, y and what programs write beside them), and the name and
+// unit rows above the first row.
+inline constexpr int kMaxPatternColumns = 32;
+inline constexpr int kMaxPatternHeaderLines = 2;
+// Intensities and uncertainties beyond this are no measurement (counts stay far below it).
+inline constexpr double kMaxPatternIntensity = 1e15;
+// Wavelengths a file may store, Å: longer ones are damage, not radiation of a diffractometer.
+inline constexpr double kMaxPatternWavelength = 100;
+// Scans of one file, and how deep an instrument file's XML may nest: the formats nest about a
+// dozen levels, and XML readers that recurse overflow their stack on tens of thousands.
+inline constexpr int kMaxPatternScans = 100000;
+inline constexpr int kMaxPatternXmlDepth = 256;
+// Entries of the zip archive of a .brml or .rasx file (a scan or two dozen files each).
+inline constexpr int kMaxPatternArchiveEntries = 10000;
+// Two scans follow each other when the second begins no lower than this below the end of the
+// first (degrees 2θ): instruments repeat the last angle of one range as the first of the next.
+inline constexpr double kScanJoinTolerance = 1e-6;
 // Lines of a GSAS file's header looked through for its BANK line when the extension (.raw,
 // .dat, .txt) leaves the format open.
 inline constexpr int kGsasHeaderLinesScanned = 64;
@@ -81,11 +98,26 @@ inline constexpr double kSameWavelength = 5e-5;
 // Exported pictures of the pattern view (pixels, or points for a PDF).
 inline constexpr int kMinPlotSide = 100;
 inline constexpr int kMaxPlotSide = 10000;
-// Imported structures: the site limit keeps a damaged file from filling the memory.
+// Imported structures: the site limit keeps a damaged file from filling the memory, the byte
+// limit a device or a mistaken file (the largest CIFs, with their reflections, hold tens of MB).
 inline constexpr int kMaxCifAtomSites = 100000;
+inline constexpr long long kMaxCifFileBytes = 64LL * 1024 * 1024;
 inline constexpr int kMaxOperatorNumberDigits = 6;  // digits of one number in a CIF symmetry operator
-// Two atom positions closer than this in every fractional coordinate (modulo 1) are one site.
-inline constexpr double kSamePositionTolerance = 1e-4;
+// Atom sites times the group's operators (centring included): each structure factor sums that
+// many terms over two to eight, so a structure at the limit keeps a list of lines within a
+// fraction of a second; 5,000 sites in F d -3 m, 100,000 in P 21/c.
+inline constexpr long long kMaxAtomImages = 1000000;
+// Images of an atom closer than this are one atom on a special position: coordinates written
+// with four decimals (0.3333) miss theirs by up to 0.002 Å in a 30 Å cell, and split sites of
+// disorder lie tenths of an ångström apart.
+inline constexpr double kSameSiteDistance = 0.03;  // Å
+// Cell values of an imported structure this close to the group's own (a monoclinic α of
+// 90.03°, hexagonal lengths a and b that differ in the last digit) are read as the group's.
+inline constexpr double kCellAngleSnap = 0.1;     // degrees
+inline constexpr double kCellLengthSnap = 0.001;  // relative
+// Displacements beyond this leave no line standing (B = 8π²U ≈ 79 Å²); a file that gives
+// them is damaged.
+inline constexpr double kMaxDisplacementU = 1.0;  // Å²
 // Translations that differ by less than this (modulo 1) are equal.
 inline constexpr double kTranslationTolerance = 1e-6;
 

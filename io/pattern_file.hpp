@@ -1,9 +1,10 @@
-// Measured powder patterns: plain x y [sigma] columns, read here, and the instrument formats,
-// read through xylib (the wavelength of an .xrdml file through pugixml, as xylib skips it).
+// Measured powder patterns: plain columns and the instrument formats of today's diffractometers,
+// each read by a reader of its own (xylib's for Rigaku .dat and Fit2D .chi), from the file as it
+// is or compressed with gzip or bzip2. The format follows the contents; the extension only
+// settles what the contents leave open.
 #pragma once
 
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,33 +16,33 @@ namespace obrin {
 
 // A pattern, or the message that names the file (and the line where one applies).
 using PatternRead = Result<MeasuredPattern>;
+// Every 2θ scan of a file in file order, each with the file's format and its wavelength; or
+// the message. A file whose scans all run along another axis is refused with the axis named.
+using PatternScansRead = Result<std::vector<MeasuredPattern>>;
 
-// Reads a regular file of at most kMaxPatternFileBytes. The format follows the extension:
-// .xy .xye .txt .csv and .dat (unless it is a Rigaku .dat) are plain columns, .gsa .gss .gsas
-// .fxye are GSAS files (and so is a .raw, .dat or .txt whose header opens a GSAS bank); the
-// others are handed to xylib, which recognises the instrument format from the contents.
-PatternRead readPattern(const std::filesystem::path& path);
-
+// Reads a regular file of at most kMaxPatternFileBytes (uncompressed as well).
+PatternScansRead readPatternScans(const std::filesystem::path& path);
 // The same on contents already in memory; name stands for the file in messages and gives the
 // extension.
-PatternRead readPatternText(std::string_view contents, const std::string& name);
+PatternScansRead readPatternScansText(std::string_view contents, const std::string& name);
 
-// Plain columns: 2 or 3 numbers a row, separated by blanks, commas or semicolons; blank lines
-// and comment lines (#, !, ') skipped, and one header line before the first row.
-PatternRead readColumns(std::string_view contents, const std::string& name);
+// Whether each scan begins where the one before it ends, on the same wavelength: then they are
+// one pattern measured in pieces.
+bool scansFollowEachOther(const std::vector<MeasuredPattern>& scans);
 
-// A Bruker UXD text file: its first range, and its wavelengths when given.
-PatternRead readUxd(std::string_view contents, const std::string& name);
+// The pattern of a file's scans: scan number `scan` (from 1), or with 0 every scan joined, which
+// is refused when they do not follow each other.
+PatternRead patternOfScans(std::vector<MeasuredPattern> scans, int scan, const std::string& name);
 
-// A GSAS standard powder data file: the points of its first bank, which must be of constant
-// wavelength (CONST), in the STD, ESD or FXYE layout.
-PatternRead readGsas(std::string_view contents, const std::string& name);
+// readPatternScans, then patternOfScans.
+PatternRead readPattern(const std::filesystem::path& path, int scan = 0);
+PatternRead readPatternText(std::string_view contents, const std::string& name, int scan = 0);
 
-// Whether one of the first lines after the title opens a GSAS bank ("BANK ...").
-bool looksLikeGsas(std::string_view contents);
+// One line on a scan for a choice among them: "2θ 10 to 90°, 4001 points".
+std::string scanSummary(const MeasuredPattern& scan);
 
-// The usedWavelength element of an .xrdml document; none when it has none. error receives the
-// parser's complaint when the document is not well-formed XML.
-std::optional<PatternWavelength> xrdmlWavelength(std::string_view contents, std::string* error);
+// What a format name of MeasuredPattern::format stands for: "PANalytical XRDML"; the name
+// itself for an unknown one.
+std::string patternFormatDescription(std::string_view format);
 
 }  // namespace obrin

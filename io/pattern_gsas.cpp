@@ -2,24 +2,23 @@
 // them: a title line, optional "Instrument parameter" and "#" comment lines, then banks, each
 // opened by the line
 //   BANK ibank nchan nrec bintyp bcoef1 bcoef2 [bcoef3 bcoef4] [type]
-// The first bank is read, and only when it holds constant-wavelength data (bintyp CONST or
-// CONS: bcoef1 is the first 2θ and bcoef2 the step, both in centidegrees). Its nchan points
-// follow, by type: STD ten (I2,F6.0) fields of counter number and intensity a line, ESD five
-// (F8.0,F8.0) pairs of intensity and uncertainty, FXYE one free-format row of 2θ
-// (centidegrees), intensity and uncertainty. The lines are 80-column records; a file written
+// Every bank of constant-wavelength data is read as a scan (bintyp CONST or CONS: bcoef1 is the
+// first 2θ and bcoef2 the step, both in centidegrees); banks of time of flight are named, not
+// read. A bank's nchan points follow, by type: STD ten (I2,F6.0) fields of counter number and
+// intensity a line, ESD five (F8.0,F8.0) pairs of intensity and uncertainty, FXYE one
+// free-format row of 2θ (centidegrees), intensity and uncertainty. The lines are 80-column records; a file written
 // without line ends is cut into records of 80 characters.
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "core/limits.hpp"
-#include "io/pattern_file.hpp"
+#include "io/pattern_readers.hpp"
 
-namespace obrin {
+namespace obrin::pattern_io {
 
 namespace {
 
@@ -51,12 +50,6 @@ class Records {
   long long number_ = 0;
 };
 
-std::string_view trimmed(std::string_view s) {
-  const auto first = s.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
-
 std::vector<std::string_view> words(std::string_view s) {
   std::vector<std::string_view> out;
   for (std::size_t i = 0; i < s.size();) {
@@ -69,18 +62,10 @@ std::vector<std::string_view> words(std::string_view s) {
   return out;
 }
 
-std::optional<double> number(std::string_view text) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  double v = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(v)) return std::nullopt;
-  return v;
-}
-
 // A Fortran F field: blank reads as zero.
 std::optional<double> fortranField(std::string_view field) {
   field = trimmed(field);
-  return field.empty() ? std::optional<double>(0.0) : number(field);
+  return field.empty() ? std::optional<double>(0.0) : parseNumber(field);
 }
 
 bool isBankLine(std::string_view record) {
@@ -93,6 +78,7 @@ struct Bank {
   long long points = 0;
   double start = 0, step = 0;  // centidegrees
   DataType type = DataType::Std;
+  std::string bintyp;          // CONST, or the time-of-flight kind of a bank that is not read
 };
 
 // The bank line, or why it cannot be read.
@@ -101,18 +87,21 @@ Result<Bank> readBankLine(std::string_view record, long long line) {
   const std::string at = "line " + std::to_string(line) + ": ";
   if (w.size() < 5) return fail(at + "the BANK line is incomplete");
   const std::string bintyp(w[4]);
-  if (bintyp != "CONST" && bintyp != "CONS")
-    return fail("its first bank holds " + bintyp + " data; only constant-wavelength banks (CONST) are read");
+  if (bintyp != "CONST" && bintyp != "CONS") {
+    Bank other;
+    other.bintyp = bintyp;
+    return other;
+  }
   if (w.size() < 7) return fail(at + "the BANK line gives no start and step");
-  const std::optional<double> count = number(w[2]), start = number(w[5]), step = number(w[6]);
+  const std::optional<double> count = parseNumber(w[2]), start = parseNumber(w[5]), step = parseNumber(w[6]);
   if (!count || !start || !step) return fail(at + "the BANK line holds a value that is no number");
   if (*count < 1 || *count > kMaxPatternPoints || *count != std::floor(*count))
     return fail(at + "the number of points is not between 1 and " + std::to_string(kMaxPatternPoints));
   if (*step <= 0) return fail(at + "the step is not positive");
   if (!std::isfinite(*start + *step * (*count - 1))) return fail(at + "the scan ends beyond any angle");
-  Bank bank{static_cast<long long>(*count), *start, *step, DataType::Std};
+  Bank bank{static_cast<long long>(*count), *start, *step, DataType::Std, bintyp};
   const std::string_view type = w.back();
-  if (w.size() > 7 && !number(type)) {
+  if (w.size() > 7 && !parseNumber(type)) {
     if (type == "ESD") bank.type = DataType::Esd;
     else if (type == "FXYE") bank.type = DataType::Fxye;
     else if (type != "STD") return fail(at + "its data type " + std::string(type) + " is not one this program reads");
@@ -140,7 +129,7 @@ std::optional<std::vector<double>> fieldValues(std::string_view record, std::siz
   if (columns) return values;
   values.clear();
   for (std::string_view word : words(record)) {
-    const std::optional<double> v = number(word);
+    const std::optional<double> v = parseNumber(word);
     if (!v) return std::nullopt;
     values.push_back(*v);
   }
@@ -148,20 +137,11 @@ std::optional<std::vector<double>> fieldValues(std::string_view record, std::siz
   return values;
 }
 
-// The first BANK line after the title; the lines before it (instrument parameter file,
-// comments, time maps) are passed over.
-Result<Bank> firstBank(Records& records) {
-  records.next();  // the title, which may say anything
-  while (const std::optional<std::string_view> record = records.next())
-    if (isBankLine(*record)) return readBankLine(*record, records.number());
-  return fail("it holds no BANK line");
-}
-
 // One FXYE row: 2θ in centidegrees, intensity and, mostly, its uncertainty.
 bool addFxyeRow(std::string_view record, MeasuredPattern& p, bool& everySigma) {
   const std::vector<std::string_view> w = words(record);
   std::array<std::optional<double>, 3> v;
-  for (std::size_t i = 0; i < std::min<std::size_t>(3, w.size()); ++i) v[i] = number(w[i]);
+  for (std::size_t i = 0; i < std::min<std::size_t>(3, w.size()); ++i) v[i] = parseNumber(w[i]);
   if (w.size() < 2 || !v[0] || !v[1] || (w.size() > 2 && !v[2])) return false;
   p.x.push_back(*v[0] / kCentidegrees);
   p.y.push_back(*v[1]);
@@ -185,7 +165,7 @@ bool addFieldRecord(std::string_view record, const Bank& bank, std::size_t wante
 
 }  // namespace
 
-bool looksLikeGsas(std::string_view contents) {
+bool isGsas(std::string_view contents) {
   Records records(contents);
   records.next();  // the title, which may say anything
   for (int i = 1; i < kGsasHeaderLinesScanned; ++i) {
@@ -196,37 +176,71 @@ bool looksLikeGsas(std::string_view contents) {
   return false;
 }
 
-PatternRead readGsas(std::string_view contents, const std::string& name) {
-  auto failure = [&](const std::string& why) {
-    return PatternRead(fail("Cannot read the pattern file \"" + name + "\": " + why));
-  };
-  Records records(contents);
-  const Result<Bank> bank = firstBank(records);
-  if (!bank.ok()) return failure(bank.error());
+namespace {
+
+// The points of a constant-wavelength bank, from the records after its BANK line up to the next.
+Result<MeasuredPattern> readBankPoints(Records& records, const Bank& bank, std::size_t room,
+                                       std::optional<std::string_view>& record, std::size_t bankNumber) {
   MeasuredPattern p;
   p.format = "gsas";
-  const auto wanted = std::size_t(bank->points);
+  const auto wanted = std::size_t(bank.points);
+  if (wanted > room) return fail("it holds more than " + std::to_string(kMaxPatternPoints) + " points");
   // A point takes at least two characters: a short file cannot make us reserve for millions.
-  const std::size_t room = std::min(wanted, contents.size() / 2);
-  p.x.reserve(room);
-  p.y.reserve(room);
-  if (bank->type != DataType::Std) p.sigma.reserve(room);
+  const std::size_t reserve = std::min(wanted, room / 2);
+  p.x.reserve(reserve);
+  p.y.reserve(reserve);
+  if (bank.type != DataType::Std) p.sigma.reserve(reserve);
   bool everySigma = true;
-  while (p.y.size() < wanted) {
-    const std::optional<std::string_view> record = records.next();
-    if (!record || isBankLine(*record)) break;
+  while ((record = records.next()) && !isBankLine(*record)) {
+    if (p.y.size() >= wanted) continue;  // what follows the bank's points, up to the next bank
     const std::string_view text = trimmed(*record);
     if (text.empty() || text.front() == '#') continue;
-    const bool read = bank->type == DataType::Fxye ? addFxyeRow(*record, p, everySigma)
-                                                   : addFieldRecord(*record, *bank, wanted, p);
-    if (!read)
-      return failure("line " + std::to_string(records.number()) + " does not hold the numbers of its points");
+    const bool read = bank.type == DataType::Fxye ? addFxyeRow(*record, p, everySigma)
+                                                  : addFieldRecord(*record, bank, wanted, p);
+    if (!read) return fail("line " + std::to_string(records.number()) + " does not hold the numbers of its points");
   }
   if (p.y.size() < wanted)
-    return failure("its first bank ends after " + std::to_string(p.y.size()) + " of its " + std::to_string(wanted) +
-                   " points");
+    return fail("bank " + std::to_string(bankNumber) + " ends after " + std::to_string(p.y.size()) + " of its " +
+                std::to_string(wanted) + " points");
   if (!everySigma) p.sigma.clear();
   return p;
 }
 
-}  // namespace obrin
+}  // namespace
+
+ScansRead readGsas(std::string_view contents) {
+  Records records(contents);
+  records.next();  // the title, which may say anything
+  Scans scans;
+  std::vector<std::string> otherBanks;
+  std::size_t points = 0, banks = 0;
+  std::optional<std::string_view> record = records.next();
+  while (record) {
+    if (!isBankLine(*record)) {
+      record = records.next();
+      continue;
+    }
+    if (++banks > std::size_t(kMaxPatternScans)) return fail("it holds more banks than are read");
+    const Result<Bank> bank = readBankLine(*record, records.number());
+    if (!bank.ok()) return bank.failure();
+    if (bank->bintyp != "CONST" && bank->bintyp != "CONS") {
+      otherBanks.push_back(bank->bintyp);
+      while ((record = records.next()) && !isBankLine(*record)) {
+      }
+      continue;
+    }
+    Result<MeasuredPattern> scan = readBankPoints(records, *bank, std::size_t(kMaxPatternPoints) - points, record, banks);
+    if (!scan) return scan.failure();
+    points += scan->x.size();
+    scans.push_back(std::move(*scan));
+  }
+  if (banks == 0) return fail("it holds no BANK line");
+  if (scans.empty())
+    return fail("its banks hold " + otherBanks.front() + " data; only constant-wavelength banks (CONST) are read");
+  if (!otherBanks.empty())
+    scans.front().note = std::to_string(otherBanks.size()) + " bank(s) of " + otherBanks.front() +
+                         " data left out (not constant wavelength)";
+  return scans;
+}
+
+}  // namespace obrin::pattern_io

@@ -33,9 +33,9 @@ std::string settingNoteFor(const CifStructure& cif) {
   return "The setting of " + what + " is not in the position files: the file's own operators are used.";
 }
 
-StructureImportRead importStructure(const std::filesystem::path& file, std::string_view blockName,
-                                    const std::function<std::filesystem::path(CrystalSystem)>& fileOf) {
-  CifRead read = readCif(file, blockName);
+namespace {
+
+StructureImportRead importRead(CifRead read, const std::function<std::filesystem::path(CrystalSystem)>& fileOf) {
   if (!read.structure) return {std::nullopt, read.error};
   StructureImport s;
   s.cif = std::move(*read.structure);
@@ -52,6 +52,18 @@ StructureImportRead importStructure(const std::filesystem::path& file, std::stri
     s.model = std::make_shared<const ScatteringModel>(
         expandStructure(s.cif.atoms, s.cif.operators, *computeMetric(s.cif.cell)));
   return {std::move(s), {}};
+}
+
+}  // namespace
+
+StructureImportRead importStructure(const std::filesystem::path& file, std::string_view blockName,
+                                    const std::function<std::filesystem::path(CrystalSystem)>& fileOf) {
+  return importRead(readCif(file, blockName), fileOf);
+}
+
+StructureImportRead importStructure(const CifBlockList& blocks, std::size_t index,
+                                    const std::function<std::filesystem::path(CrystalSystem)>& fileOf) {
+  return importRead(importCifBlock(blocks, index), fileOf);
 }
 
 }  // namespace obrin

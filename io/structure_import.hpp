@@ -35,6 +35,9 @@ struct StructureImportRead {
 // fileOf gives the position file of a system (as the calculations will read it).
 StructureImportRead importStructure(const std::filesystem::path& file, std::string_view blockName,
                                     const std::function<std::filesystem::path(CrystalSystem)>& fileOf);
+// The block at this place of a list already read (the window's choice of a block).
+StructureImportRead importStructure(const CifBlockList& blocks, std::size_t index,
+                                    const std::function<std::filesystem::path(CrystalSystem)>& fileOf);
 
 // The six cell fields of the imported cell, each with every digit the file gave (the fields of
 // a cell file keep four decimals, the CIF often five).

@@ -125,6 +125,12 @@ std::vector<Translation> centringVectors(const std::vector<SymmetryOperator>& op
   return v;
 }
 
+bool sameSettingUpToOrigin(const std::vector<SymmetryOperator>& a, const std::vector<SymmetryOperator>& b) {
+  if (rotationSet(a) != rotationSet(b) || !sameCentring(centringVectors(a), centringVectors(b))) return false;
+  const auto ga = spaceGroupFromOperators("", a), gb = spaceGroupFromOperators("", b);
+  return ga && gb && sameAbsences(*ga, *gb);
+}
+
 std::vector<Translation> latticeCentring(char lattice, CrystalSystem system) {
   constexpr double h = 0.5, t1 = 1.0 / 3, t2 = 2.0 / 3;
   switch (lattice) {

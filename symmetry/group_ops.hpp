@@ -28,6 +28,10 @@ std::string groupClosureFault(const std::vector<SymmetryOperator>& ops);
 
 // The translations of the operators whose rotation is the identity, (0,0,0) first.
 std::vector<Translation> centringVectors(const std::vector<SymmetryOperator>& ops);
+// The same rotations, centring and reflection conditions: the same setting of a group, its
+// origin possibly shifted (P 21/n and P 21/c differ, two origin choices of F d -3 m do not).
+bool sameSettingUpToOrigin(const std::vector<SymmetryOperator>& a, const std::vector<SymmetryOperator>& b);
+
 // The centring vectors of a lattice letter as the position files use it (R: obverse
 // hexagonal axes in the hexagonal system, primitive in rhombohedral axes).
 std::vector<Translation> latticeCentring(char lattice, CrystalSystem system);

@@ -163,15 +163,16 @@ void TForm1::setUpPopupMenu() {
   connect(import, &QAction::triggered, this, &TForm1::lit);
   connect(importCifAction, &QAction::triggered, this, &TForm1::importCif);
   connect(exportCell, &QAction::triggered, this, &TForm1::ecrit);
-  popupMenu_->addSeparator();
+  // Undo of a refined cell: the shortcut here, the button in the refinement dialog.
   QAction* undo = undoStack_->createUndoAction(this, "&Undo");
   undo->setObjectName("UndoRefinedCell");
   undo->setShortcut(QKeySequence::Undo);
-  popupMenu_->addAction(undo);
   addAction(undo);
 
   structureLabel_ = new QLabel(this);
   structureLabel_->setObjectName("LabelStructure");
+  // The import's notes can be long: they wrap rather than widen the window.
+  structureLabel_->setWordWrap(true);
   statusBar()->addPermanentWidget(structureLabel_);
   dropStructureButton_ = new QPushButton("Drop structure", this);
   dropStructureButton_->setObjectName("DropStructure");
@@ -758,21 +759,36 @@ void TForm1::importCif() {
     obrin::ui::warn(this, qs(blocks.error));
     return;
   }
-  QString block = qs(blocks.names.front());
+  // Each block with its formula, group and cell, so that blocks of one file (or with one
+  // name) can be told apart; the file is not parsed again for the chosen one.
+  std::size_t index = 0;
   if (blocks.names.size() > 1) {
     QStringList items;
-    for (const auto& name : blocks.names) items << qs(name);
-    block = obrin::ui::chooseItem(this, "Data block", items);
-    if (block.isEmpty()) return;
+    for (const auto& b : blocks.blocks) items << qs(b.description());
+    const QString chosen = obrin::ui::chooseItem(this, "Data block", items);
+    if (chosen.isEmpty()) return;
+    const qsizetype at = items.indexOf(chosen);
+    if (at < 0) return;
+    index = static_cast<std::size_t>(at);
   }
-  const obrin::StructureImportRead read = obrin::importStructure(
-      file.toStdString(), block.toStdString(), [this](obrin::CrystalSystem s) { return positionFile(s); });
+  const obrin::StructureImportRead read =
+      obrin::importStructure(blocks, index, [this](obrin::CrystalSystem s) { return positionFile(s); });
   if (!read.structure) {
     obrin::ui::warn(this, qs(read.error));
     return;
   }
   showStructure(*read.structure, file);
 }
+
+namespace {
+
+// Distinct atom images are whole unless a site's symmetry was found only in part.
+std::string cellAtomText(double atoms) {
+  const double whole = std::round(atoms);
+  return std::fabs(atoms - whole) < 1e-6 ? std::to_string(static_cast<long long>(whole)) : QString::number(atoms, 'f', 2).toStdString();
+}
+
+}  // namespace
 
 void TForm1::showStructure(const obrin::StructureImport& s, const QString& file) {
   forgetRefinement();
@@ -797,9 +813,10 @@ void TForm1::showStructure(const obrin::StructureImport& s, const QString& file)
   statusBar()->showMessage("File: " + QFileInfo(file).fileName());
   std::string note = s.settingNote;
   if (note.empty())
-    note = s.model ? "Structure " + s.cif.blockName + ": " + std::to_string(s.model->positions.size()) +
+    note = s.model ? "Structure " + s.cif.blockName + ": " + cellAtomText(s.model->cellAtoms) +
                          " atoms in the cell; ions scatter as neutral atoms."
                    : "Structure " + s.cif.blockName + ": no atoms, no intensities.";
+  for (const std::string& line : s.cif.notes) note += "\n" + line;
   structureLabel_->setText(qs(note));
   structureLabel_->setToolTip(file);
   dropStructureButton_->show();
@@ -891,6 +908,7 @@ void TForm1::openRefineDialog() {
   problem.group = state_.group;
   problem.cell = state_.cell;
   problem.lambda = state_.lambda;
+  pattern_->findPeaksIfNone(state_.lambda);
   problem.peaks = pattern_->peakList();
   refineDialog_->setProblem(std::move(problem));
   refineDialog_->setUndoAvailable(undoStack_->canUndo());
@@ -965,6 +983,8 @@ void TForm1::openSpaceGroupDialog() {
     in.instrument.displacement = shifts->displacement;
     in.instrument.radius = shifts->radius;
   }
+  // With no peaks in the table, the open pattern's are found first.
+  pattern_->findPeaksIfNone(state_.lambda);
   in.peaks = pattern_->peakList().peaks;
   // The pattern the peaks stand on says how sure each absence is.
   if (pattern_->measured()) {

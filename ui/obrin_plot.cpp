@@ -41,7 +41,10 @@ int main(int argc, char** argv) {
   }
   if (parsed->command == obrin::cli::Command::Pattern) return checkedOutput(obrin::cli::runPatternCommand(*parsed));
   if (parsed->command == obrin::cli::Command::Rank) return checkedOutput(obrin::cli::runRankOnPattern(*parsed));
-  if (parsed->command != obrin::cli::Command::Plot) return badUsage("obrin-plot only runs 'plot', 'pattern' and 'rank --pattern'");
+  if (parsed->command == obrin::cli::Command::Refine && parsed->pattern)
+    return checkedOutput(obrin::cli::runRefinePatternCommand(*parsed));
+  if (parsed->command != obrin::cli::Command::Plot)
+    return badUsage("obrin-plot only runs 'plot', 'pattern', 'refine --pattern' and 'rank --pattern'");
   const obrin::cli::PlotSetup setup = obrin::cli::preparePlot(*parsed);
   if (!setup.request) {
     if (setup.status == kBadUsage) return badUsage(setup.error);

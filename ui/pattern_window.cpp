@@ -3,9 +3,16 @@
 #include <QApplication>
 #include <QFileInfo>
 
+#include <QCoreApplication>
+#include <QProgressDialog>
+#include <QThread>
+
+#include <atomic>
 #include <cmath>
+#include <thread>
 
 #include "analysis/line_matching.hpp"
+#include "analysis/peak_search.hpp"
 #include "calc/pattern_sticks.hpp"
 #include "core/limits.hpp"
 #include "core/numfield.hpp"
@@ -136,31 +143,31 @@ void displace(std::vector<obrin::Stick>& sticks, double lambda, double zero, con
 void PatternWindow::setRefinedShifts(std::optional<RefinedShifts> shifts) {
   // The user's own zero shift comes back when the refined one goes.
   if (shifts && !refinedShifts_) {
-    zeroBeforeRefinement_ = ui_->zeroEdit->text();
-    zeroShiftBeforeRefinement_ = zeroShift_;
+    zeroTextBeforeRefinement_ = ui_->zeroEdit->text();
+    zeroBeforeRefinement_ = zeroShift_;
   }
   if (!shifts && refinedShifts_) {
-    ui_->zeroEdit->setText(zeroBeforeRefinement_);
-    zeroShift_ = zeroShiftBeforeRefinement_;
+    ui_->zeroEdit->setText(zeroTextBeforeRefinement_);
+    zeroShift_ = zeroBeforeRefinement_;
   }
   refinedShifts_ = shifts;
   if (shifts) {
-    // The lines stand where the field says, as for a shift the user types.
     ui_->zeroEdit->setText(QString::number(shifts->zero, 'f', 4));
-    zeroShift_ = ui_->zeroEdit->text().toDouble();
+    zeroShift_ = shifts->zero;
   }
   redrawLines();
 }
 
 void PatternWindow::redrawLines() {
-  auto sticks = obrin::sticksFromList(list_, lambda_, zeroShift_);
-  if (refinedShifts_) displace(sticks, lambda_, zeroShift_, *refinedShifts_);
+  const double zero = zeroShift_;
+  auto sticks = obrin::sticksFromList(list_, lambda_, zero);
+  if (refinedShifts_) displace(sticks, lambda_, zero, *refinedShifts_);
   std::vector<obrin::Stick> companions;
   const auto lambda2 = alpha2();
   ui_->ka2Check->setEnabled(lambda2.has_value());
   if (ui_->ka2Check->isChecked() && lambda2) {
-    companions = obrin::alpha2Companions(sticks, *lambda2, alpha2Ratio_, zeroShift_);
-    if (refinedShifts_) displace(companions, *lambda2, zeroShift_, *refinedShifts_);
+    companions = obrin::alpha2Companions(sticks, *lambda2, alpha2Ratio_, zero);
+    if (refinedShifts_) displace(companions, *lambda2, zero, *refinedShifts_);
   }
   // The legend says which shifts the lines carry once they are a refined cell's.
   ui_->plot->setLinesCaption(
@@ -186,7 +193,22 @@ void PatternWindow::showLines(const obrin::ReflectionList& list, double lambda) 
 void PatternWindow::selectRow(int row) { ui_->plot->highlightRow(row); }
 
 bool PatternWindow::openPattern(const QString& file) {
-  obrin::PatternRead read = obrin::readPattern(file.toStdString());
+  obrin::PatternScansRead scans = obrin::readPatternScans(file.toStdString());
+  if (!scans.ok()) {
+    obrin::ui::warn(this, QString::fromStdString(scans.error()));
+    return false;
+  }
+  int scan = 0;  // every scan, joined
+  if (!obrin::scansFollowEachOther(*scans)) {
+    QStringList items;
+    for (std::size_t i = 0; i < scans->size(); ++i)
+      items << QString("Scan %1: %2").arg(i + 1).arg(QString::fromStdString(obrin::scanSummary((*scans)[i])));
+    const QString chosen = obrin::ui::chooseItem(
+        this, QString("The scans of %1 overlap. Which one is shown?").arg(QFileInfo(file).fileName()), items);
+    if (chosen.isEmpty()) return false;
+    scan = int(items.indexOf(chosen)) + 1;
+  }
+  obrin::PatternRead read = obrin::patternOfScans(std::move(*scans), scan, file.toStdString());
   if (!read.ok()) {
     obrin::ui::warn(this, QString::fromStdString(read.error()));
     return false;
@@ -202,8 +224,10 @@ bool PatternWindow::openPattern(const QString& file) {
 // The Kα2 ratio the file stores goes into its field; one no tube gives is refused by name, and
 // the field keeps its value.
 void PatternWindow::offerRatioOf(const QString& file) {
-  if (!measured_->wavelength || measured_->wavelength->ratio == 0) return;  // 0: the file gives none
-  const QString text = QString::number(measured_->wavelength->ratio);
+  if (!measured_->wavelength) return;
+  const auto& stored = *measured_->wavelength;
+  if (stored.ratio == 0 && stored.unusableRatio == 0) return;  // the file gives none
+  const QString text = QString::number(stored.ratio != 0 ? stored.ratio : stored.unusableRatio);
   const auto ratio = obrin::readAlpha2Ratio(text.toStdString());
   if (!ratio) {
     obrin::ui::warn(this, QString("\"%1\": %2; the field keeps %3")
@@ -216,7 +240,11 @@ void PatternWindow::offerRatioOf(const QString& file) {
 }
 
 void PatternWindow::showPatternInfo(const QString& file) {
-  QString text = QString("%1: %2 points").arg(QFileInfo(file).fileName()).arg(measured_->x.size());
+  QString text = QString("%1 (%2").arg(QFileInfo(file).fileName(),
+                                       QString::fromStdString(obrin::patternFormatDescription(measured_->format)));
+  if (measured_->scan > 0) text += QString(", scan %1 of %2").arg(measured_->scan).arg(measured_->scans);
+  else if (measured_->scans > 1) text += QString(", %1 scans").arg(measured_->scans);
+  text += QString("): %1 points").arg(measured_->x.size());
   const bool stored = measured_->wavelength.has_value();
   if (stored) {
     const auto& w = *measured_->wavelength;
@@ -224,13 +252,16 @@ void PatternWindow::showPatternInfo(const QString& file) {
     if (w.alpha2 > 0) text += QString(", Kα2 %1 Å").arg(w.alpha2, 0, 'f', 5);
     if (w.ratio > 0) text += QString(", ratio %1").arg(w.ratio);
   }
+  if (!measured_->note.empty()) text += "; " + QString::fromStdString(measured_->note);
   ui_->patternLabel->setText(text);
   ui_->useWavelengthButton->setEnabled(stored);
 }
 
 void PatternWindow::chooseAndOpenPattern() {
   const QString file = obrin::ui::openFileName(
-      this, "Patterns (*.xy *.xye *.dat *.txt *.csv *.xrdml *.raw *.uxd *.gsa *.gss *.gsas *.fxye *.chi *.cif);;All files (*)");
+      this,
+      "Patterns (*.xy *.xye *.dat *.txt *.csv *.tsv *.xrdml *.raw *.uxd *.brml *.ras *.rasx *.gsa *.gss *.gsas *.fxye "
+      "*.chi *.cif *.gz *.bz2);;All files (*)");
   if (!file.isEmpty()) openPattern(file);
 }
 
@@ -262,4 +293,48 @@ void PatternWindow::exportLines() {
   if (!confirmOverwrite(target)) return;
   const auto written = obrin::writeFileAtomically(target.toStdString(), obrin::stickListText(ui_->plot->lines()));
   if (!written) obrin::ui::warn(this, QString::fromStdString(written.error()));
+}
+
+bool PatternWindow::findPeaksIfNone(double lambda) {
+  if (!peaks_.peaks.empty()) return true;
+  if (!measured_) return false;
+  const auto wavelengths = obrin::peakWavelengths(lambda, measured_->wavelength, std::nullopt);
+  if (!wavelengths) {
+    obrin::ui::warn(this, QString::fromStdString(wavelengths.error()));
+    return false;
+  }
+  obrin::PeakSearchOptions options;
+  options.wavelengths = *wavelengths;
+  std::atomic<double> share{0};
+  std::atomic<bool> cancelled{false}, finished{false};
+  options.progress = [&](double done) {
+    share = done;
+    return !cancelled.load();
+  };
+  QProgressDialog progress("Finding the peaks of the pattern...", "Cancel", 0, 100, this);
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(300);
+  obrin::PeakList found;
+  const obrin::MeasuredPattern pattern = *measured_;
+  std::thread worker([&] {
+    found = obrin::findPeaks(pattern, options);
+    finished = true;
+  });
+  while (!finished) {
+    progress.setValue(static_cast<int>(100 * share));
+    if (progress.wasCanceled()) cancelled = true;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(10);
+  }
+  worker.join();
+  progress.reset();
+  if (cancelled) return false;
+  if (found.peaks.empty()) {
+    QString why = "No peaks found in the pattern";
+    for (const std::string& note : found.notes) why += "\n" + QString::fromStdString(note);
+    obrin::ui::warn(this, why);
+    return false;
+  }
+  peaks_ = std::move(found);
+  return true;
 }

@@ -32,6 +32,10 @@ class PatternWindow : public QWidget {
   // The peaks a cell refinement starts from.
   const obrin::PeakList& peakList() const { return peaks_; }
   void setPeakList(obrin::PeakList peaks) { peaks_ = std::move(peaks); }
+  // The peaks of the measured pattern found when the list has none (off the window's thread,
+  // with a progress dialog and Cancel), λ the calculation's. False when there are none after
+  // it: no pattern, the search cancelled, or nothing found (then said in a warning).
+  bool findPeaksIfNone(double lambda);
 
   // The shifts of a refined cell, drawn on its lines and named in the legend until cleared.
   struct RefinedShifts {
@@ -84,6 +88,6 @@ class PatternWindow : public QWidget {
   std::optional<obrin::MeasuredPattern> measured_;
   obrin::PeakList peaks_;
   std::optional<RefinedShifts> refinedShifts_;
-  QString zeroBeforeRefinement_;
-  double zeroShiftBeforeRefinement_ = 0;
+  QString zeroTextBeforeRefinement_;
+  double zeroBeforeRefinement_ = 0;
 };

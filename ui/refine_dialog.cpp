@@ -118,6 +118,7 @@ void RefineDialog::fillPeakRows() {
     ui_->linesTable->setItem(row, Use, use);
     for (int c = H; c < ColumnCount; ++c) ui_->linesTable->setItem(row, c, cell({}));
     ui_->linesTable->item(row, TwoThetaObs)->setText(number(problem_.peaks.peaks[row].twoTheta, 4));
+    ui_->linesTable->item(row, Marks)->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   }
   filling_ = false;
 }

@@ -90,6 +90,39 @@ grep -q '"group": "P 1 1 21/b"' <<<"$OUT" || fail "own group: $OUT"
 grep -q '"h": 0, "k": 0, "l": 2' <<<"$OUT" || fail "002: $OUT"
 if grep -q '"h": 0, "k": 0, "l": 1,' <<<"$OUT"; then fail "001 listed: $OUT"; fi
 
+# Silicon written the usual way (origin choice 2, no operators): the origin taken is said, and
+# the lines are diamond's. Block names match without regard to case.
+cat >"$WORK/si2.cif" <<'CIF'
+data_Si
+_cell_length_a 5.43088
+_cell_length_b 5.43088
+_cell_length_c 5.43088
+_symmetry_space_group_name_H-M 'F d -3 m'
+loop_
+_atom_site_label
+_atom_site_fract_x
+_atom_site_fract_y
+_atom_site_fract_z
+Si1 0.125 0.125 0.125
+CIF
+run powder --cif "$WORK/si2.cif" --block si --lambda CuKa1 --theta 10 70 --2theta
+[[ $STATUS == 0 && $(sed -n 2p <<<"$OUT") == '  2  2  0  1.920  47.302 12    '* && $(sed -n 4p <<<"$OUT") == *' 8     0.0' ]] ||
+  fail "silicon in origin choice 2: $STATUS $OUT $ERR"
+[[ $ERR == *"F d -3 m has two origin choices: origin choice 2 is taken"* ]] || fail "origin note: $ERR"
+
+# A FIFO is refused at once, not waited on; an impossible occupancy is refused by atom and value.
+mkfifo "$WORK/pipe.cif"
+set +e
+timeout 10 "$CLI" powder --cif "$WORK/pipe.cif" --lambda CuKa1 >"$WORK/out" 2>"$WORK/err"
+STATUS=$?
+set -e
+ERR=$(cat "$WORK/err")
+[[ $STATUS == 1 && $ERR == "Cannot import $WORK/pipe.cif: not a regular file" ]] || fail "fifo: $STATUS $ERR"
+sed 's/^Si1 0.125 0.125 0.125$/Si1 0.125 0.125 0.125 1.5/; s/^_atom_site_fract_z$/_atom_site_fract_z\n_atom_site_occupancy/' \
+  "$WORK/si2.cif" >"$WORK/occ.cif"
+run powder --cif "$WORK/occ.cif" --lambda CuKa1
+[[ $STATUS == 1 && $ERR == "Cannot import $WORK/occ.cif: atom Si1: occupancy 1.5 is outside 0 to 1" ]] || fail "occupancy: $STATUS $ERR"
+
 # Bad files and options.
 printf 'data_x\n_cell_length_a 5\nloop_\n_a\n' >"$WORK/bad.cif"
 run powder --cif "$WORK/bad.cif" --lambda CuKa1

@@ -2,6 +2,7 @@
 // sets, the intensities of the list and the monochromator angle they take, and a refused file
 // that leaves the window as it was.
 #include <QAction>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -45,9 +46,12 @@ class CifWindowTest : public QObject {
     QVERIFY(dir.isValid());
     dialogs.onWarn = [this](QWidget*, const QString& text) { warnings << text; };
     dialogs.onOpenFileName = [this](QWidget*, const QString&) { return openAnswer; };
+    // The block whose description begins with the name in blockAnswer.
     dialogs.onChooseItem = [this](QWidget*, const QString&, const QStringList& items) {
       offeredBlocks = items;
-      return blockAnswer;
+      for (const QString& item : items)
+        if (item.startsWith(blockAnswer + "  |")) return item;
+      return QString();
     };
     obrin::ui::setUserDialogs(&dialogs);
     std::ofstream(dir.filePath("two.cif").toStdString())
@@ -71,11 +75,16 @@ class CifWindowTest : public QObject {
     blockAnswer = "Si";
     importCif(dir.filePath("two.cif"));
     QCOMPARE(warnings, QStringList{});
-    QCOMPARE(offeredBlocks, (QStringList{"NaCl", "Si"}));
+    // Each block with its formula, group and cell, to tell them apart.
+    QCOMPARE(offeredBlocks, (QStringList{"NaCl  |  ?  |  F m -3 m  |  5.6402 5.6402 5.6402 90 90 90",
+                                         "Si  |  ?  |  number 227  |  5.43088 5.43088 5.43088 90 90 90"}));
     QCOMPARE(w<QListWidget>("ListBox2")->currentRow(), 0);  // cubic
     QCOMPARE(w<QListWidget>("ListBox3")->currentItem()->text(), QString("F D -3 M (227)"));
     QCOMPARE(w<QLineEdit>("Edit2")->text().toDouble(), 5.43088);
     QVERIFY(w<QLabel>("LabelStructure")->text().contains("ions scatter as neutral atoms"));
+    // What the import decided is said with it: Si at 0 0 0 of F d -3 m is in origin choice 1.
+    QVERIFY2(w<QLabel>("LabelStructure")->text().contains("origin choice 1 is taken"),
+             qPrintable(w<QLabel>("LabelStructure")->text()));
 
     w<QLineEdit>("Edit8")->setText("1.5406");
     w<QLineEdit>("Edit9")->setText("10");
@@ -124,6 +133,22 @@ class CifWindowTest : public QObject {
       w<QPushButton>("Button1")->click();
     }
     QCOMPARE(warnings, QStringList(3, "Error on monochromator angle"));
+  }
+
+  // The file is parsed once: gone by the time the block is chosen, it is still imported.
+  void chosenBlockComesFromTheOneParse() {
+    const QString copy = dir.filePath("once.cif");
+    QFile::copy(dir.filePath("two.cif"), copy);
+    auto answer = dialogs.onChooseItem;
+    dialogs.onChooseItem = [&](QWidget* parent, const QString& label, const QStringList& items) {
+      QFile::remove(copy);
+      return answer(parent, label, items);
+    };
+    blockAnswer = "NaCl";
+    importCif(copy);
+    dialogs.onChooseItem = answer;
+    QCOMPARE(warnings, QStringList{});
+    QCOMPARE(w<QLineEdit>("Edit2")->text().toDouble(), 5.6402);
   }
 
   void settingOutsideThePositionFilesIsSaidInOneLineAndCalculated() {

@@ -346,13 +346,11 @@ class MainActionsTest : public QObject {
     auto* menu = form->findChild<QMenu*>("PopupMenu1");
     QVERIFY(menu->isVisible());
     const auto actions = menu->actions();
-    QCOMPARE(actions.size(), 6);
+    QCOMPARE(actions.size(), 4);
     QCOMPARE(actions[0]->text(), QString("&Import Cell"));
     QCOMPARE(actions[1]->text(), QString("Import CIF..."));
     QVERIFY(actions[2]->isSeparator());
     QCOMPARE(actions[3]->text(), QString("&Export cell"));
-    QVERIFY(actions[4]->isSeparator());
-    QCOMPARE(actions[5]->text(), QString("&Undo"));
     QCOMPARE(form->findChildren<QMenu*>().size(), 1);
     const auto* bar = form->findChild<QMenuBar*>();
     QVERIFY(!bar || bar->actions().isEmpty());

@@ -375,6 +375,39 @@ class PatternWindowTest : public QObject {
     dialogs.onQuestion = nullptr;
   }
 
+  // A file whose scans overlap asks which one to show; the label names the format read and the
+  // scan shown. Cancelling the choice keeps what the plot showed.
+  void overlappingScansAreAChoiceAndTheFormatIsNamed() {
+    auto scan = [](int from, const char* counts) {
+      return "<scan><dataPoints><positions axis=\"2Theta\"><startPosition>" + std::to_string(from) +
+             "</startPosition><endPosition>" + std::to_string(from + 2) + "</endPosition></positions><intensities>" +
+             counts + "</intensities></dataPoints></scan>";
+    };
+    writeFile("two.xrdml", "<?xml version=\"1.0\"?><xrdMeasurements><xrdMeasurement>" + scan(20, "1 2 3") +
+                               scan(21, "4 5 6 7 8") + "</xrdMeasurement></xrdMeasurements>");
+    PatternWindow pattern;
+    QStringList offered;
+    dialogs.onChooseItem = [&](QWidget*, const QString&, const QStringList& items) {
+      offered = items;
+      return items.value(1);
+    };
+    QVERIFY(pattern.openPattern(dir.filePath("two.xrdml")));
+    QCOMPARE(offered, (QStringList{"Scan 1: 2θ 20 to 22°, 3 points", "Scan 2: 2θ 21 to 23°, 5 points"}));
+    QCOMPARE(pattern.plot()->graph(0)->dataCount(), 5);
+    const QString label = pattern.findChild<QLabel*>("patternLabel")->text();
+    QVERIFY2(label.startsWith("two.xrdml (PANalytical XRDML, scan 2 of 2): 5 points"), qPrintable(label));
+
+    dialogs.onChooseItem = [](QWidget*, const QString&, const QStringList&) { return QString(); };
+    QVERIFY(!pattern.openPattern(dir.filePath("two.xrdml")));
+    QCOMPARE(pattern.plot()->graph(0)->dataCount(), 5);
+    QVERIFY(warnings.isEmpty());
+    dialogs.onChooseItem = nullptr;
+
+    writeFile("plain.csv", "2theta;counts\n20,5;10\n21,5;12\n");
+    QVERIFY(pattern.openPattern(dir.filePath("plain.csv")));
+    QCOMPARE(pattern.findChild<QLabel*>("patternLabel")->text(), QString("plain.csv (plain columns): 2 points"));
+  }
+
   void badFileKeepsThePlotAndFileWavelengthIsOffered() {
     PatternWindow pattern;
     writeFile("good.xy", "20 10\n30 50\n40 20\n");

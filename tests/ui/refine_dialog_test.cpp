@@ -1,6 +1,7 @@
 // "Refine cell...": the dialog on peaks made from a known silicon cell, and the main window
 // taking the refined cell (fields, recalculation, shifted sticks, legend) and giving it back
 // with one undo.
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
@@ -161,7 +162,7 @@ class RefineDialogTest : public QObject {
     const obrin::Stick& first = pattern.plot()->lines().front();
     const QString zeroText = QString::number(refined.zero, 'f', 4);
     QCOMPARE(pattern.findChild<QLineEdit*>("zeroEdit")->text(), zeroText);
-    QVERIFY(std::abs(first.twoTheta - *obrin::lineTwoTheta(first.d, {kLambda, zeroText.toDouble(), 0, 240})) < 1e-9);
+    QVERIFY(std::abs(first.twoTheta - *obrin::lineTwoTheta(first.d, {kLambda, refined.zero, 0, 240})) < 1e-9);
     QVERIFY(std::abs(refined.zero - 0.02) < 4 * refined.zeroSu);
     QVERIFY(pattern.plot()->linesCaption().startsWith("Refined cell: zero " + zeroText + "° 2θ"));
     QVERIFY(pattern.plot()->legend->visible());
@@ -177,7 +178,12 @@ class RefineDialogTest : public QObject {
     QVERIFY(!pattern.plot()->legend->visible());
     QVERIFY(!form.undoStack()->canUndo());
 
-    // Used again, then the user types a cell: the refinement is forgotten, undo has nothing.
+    // The window's own undo does the same; used again, then the user types a cell: the
+    // refinement is forgotten, undo has nothing.
+    dialog->findChild<QPushButton*>("useButton")->click();
+    QVERIFY(form.refinement());
+    form.findChild<QAction*>("UndoRefinedCell")->trigger();
+    QCOMPARE(form.findChild<QLineEdit*>("Edit2")->text(), QString("5.43"));
     dialog->findChild<QPushButton*>("useButton")->click();
     QVERIFY(form.refinement());
     QLineEdit* a = form.findChild<QLineEdit*>("Edit2");
@@ -189,15 +195,39 @@ class RefineDialogTest : public QObject {
     QVERIFY(!pattern.plot()->legend->visible());
     QCOMPARE(warnings, QStringList{});
 
+  }
+
+  void peaksAreFoundFirstWhenThereAreNone() {
+    TForm1 form;
+    form.setPositionFileDirectories({OBRIN_SOURCE_DIR "/data"});
+    PatternWindow pattern;
+    form.setPatternWindow(&pattern);
+    form.show();
+    form.findChild<QListWidget*>("ListBox2")->setCurrentRow(0);
+    form.findChild<QListWidget*>("ListBox3")->findItems("F D -3 M (227)", Qt::MatchExactly).front()->setSelected(true);
+    for (const char* name : {"Edit2", "Edit3", "Edit4"}) form.findChild<QLineEdit*>(name)->setText("5.43");
+    form.findChild<QLineEdit*>("Edit8")->setText("1.54056");
+    // Without a pattern there is nothing to find: the dialog says so.
+    pattern.findChild<QPushButton*>("refineButton")->click();
+    QVERIFY(!form.refineDialog()->refinement());
+    QVERIFY(form.refineDialog()->findChild<QLabel*>("messageLabel")->text().startsWith("No peaks"));
+    // The silicon scan, made from a = 5.4309 Å: its six lines found and refined back.
+    QVERIFY(pattern.openPattern(OBRIN_SOURCE_DIR "/doc/silicon-scan.xy"));
+    pattern.findChild<QPushButton*>("refineButton")->click();
+    QCOMPARE(warnings, QStringList{});
+    QCOMPARE(pattern.peakList().peaks.size(), std::size_t(6));
+    RefineDialog* dialog = form.refineDialog();
+    dialog->findChild<QCheckBox*>("zeroCheck")->setChecked(true);
+    QVERIFY(dialog->refinement());
+    const obrin::CellRefinement& r = *dialog->refinement();
+    QCOMPARE(r.used, 6);
+    QVERIFY2(std::abs(r.cell.a - 5.4309) < 3 * r.cellSu.a, qPrintable(QString::number(r.cell.a, 'f', 6)));
+
     if (const QByteArray shot = qgetenv("OBRIN_REFINE_SCREENSHOT"); !shot.isEmpty()) {
-      // The documentation's picture: silicon with noise, zero shift refined.
-      RefineDialog shown;
-      shown.setProblem(siliconProblem(siliconPeaks(0.02, 5)));
-      shown.findChild<QCheckBox*>("zeroCheck")->setChecked(true);
-      shown.resize(960, 500);
-      shown.show();
-      QVERIFY(QTest::qWaitForWindowExposed(&shown));
-      QVERIFY(shown.grab().save(QString::fromLocal8Bit(shot)));
+      // The documentation's picture: the silicon scan's peaks, zero shift refined.
+      dialog->resize(960, 400);
+      QVERIFY(QTest::qWaitForWindowExposed(dialog));
+      QVERIFY(dialog->grab().save(QString::fromLocal8Bit(shot)));
     }
   }
 };

@@ -626,7 +626,7 @@ std::string contentsOf(const fs::path& file) {
 TEST(RealPatterns, LeadSulphatePeaksAreItsLines) {
   const auto dir = realFilesDir();
   if (!dir) GTEST_SKIP() << "no ../shared/real beside the checkout";
-  const PatternRead read = readGsas(contentsOf(*dir / "patterns" / "gsas2__PBSO4.XRA"), "gsas2__PBSO4.XRA");
+  const PatternRead read = readPatternText(contentsOf(*dir / "patterns" / "gsas2__PBSO4.XRA"), "gsas2__PBSO4.XRA");
   ASSERT_TRUE(read.ok()) << read.error();
   PeakSearchOptions o;
   o.wavelengths = *peakWavelengths(kCuKa1, std::nullopt, std::nullopt);
