@@ -16,6 +16,7 @@
 #include "cli/exit_status.hpp"
 #include "cli/formats.hpp"
 #include "cli/options.hpp"
+#include "cli/rank_command.hpp"
 #include "cli/refine_command.hpp"
 #include "cli/request.hpp"
 #include "cli/resolve.hpp"
@@ -192,6 +193,7 @@ int run(const std::vector<std::string>& args) {
     case Command::Plot:
     case Command::Pattern:
     case Command::Peaks: return runSiblingProgram("obrin-plot", args);
+    case Command::Rank: return opt.pattern ? runSiblingProgram("obrin-plot", args) : runRankCommand(opt);
     case Command::Refine: return runRefinement(opt, args);
   }
   return kDone;

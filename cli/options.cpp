@@ -19,7 +19,8 @@ constexpr CommandName kCommands[] = {{"groups", Command::Groups},
                                      {"plot", Command::Plot},
                                      {"pattern", Command::Pattern},
                                      {"peaks", Command::Peaks},
-                                     {"refine", Command::Refine}};
+                                     {"refine", Command::Refine},
+                                     {"rank", Command::Rank}};
 
 constexpr std::string_view kFormatNames[] = {"list", "tsv", "json", "report", "excel", "cell"};
 
@@ -66,6 +67,9 @@ bool optionAllowed(Command command, std::string_view option) {
     case Command::Refine:
       return among({"--cell", "--lambda", "--from", "--cif", "--block", "--peaks", "--pattern", "--scan", "--zero",
                     "--displacement", "--tolerance", "--format"});
+    case Command::Rank:
+      return among({"--cell", "--lambda", "--from", "--cif", "--block", "--monochromator", "--peaks", "--pattern",
+                    "--scan", "--zero", "--tolerance", "--impurities", "--all-systems", "--format"});
     default: return false;
   }
 }
@@ -91,7 +95,7 @@ namespace {
 bool knownOption(std::string_view arg) {
   for (std::string_view o : {"--cell", "--lambda", "--theta", "--2theta", "--limits", "--hkl", "--from", "--format",
                              "--decimals", "--cif", "--block", "--monochromator", "--peaks", "--displacement",
-                             "--tolerance"})
+                             "--tolerance", "--impurities", "--all-systems"})
     if (arg == o) return true;
   return isPlotOption(arg);
 }
@@ -125,6 +129,7 @@ Result<void> readValueOption(const std::string& arg, const std::string& value, O
   else if (arg == "--size") opt.size = value;
   else if (arg == "--min-significance") opt.minSignificance = value;
   else if (arg == "--tolerance") opt.tolerance = value;
+  else if (arg == "--impurities") opt.impurities = value;
   else if (arg == "--format") {
     const auto f = formatFromName(value);
     if (!f) return fail("unknown format \"" + value + "\"");
@@ -141,7 +146,7 @@ Result<void> readOption(const std::vector<std::string>& args, std::size_t& i, Op
     return fail(knownOption(arg) ? arg + " does not apply to " + commandName(opt.command) : "unknown option " + arg);
   if (arg == "--2theta") {
     opt.twoTheta = true;
-  } else if (arg == "--peaks" && opt.command == Command::Refine) {
+  } else if (arg == "--peaks" && (opt.command == Command::Refine || opt.command == Command::Rank)) {
     auto v = takeWords(args, i, 1);
     if (!v) return fail("--peaks needs a peak-list FILE");
     opt.peakFile = v->front();
@@ -153,6 +158,8 @@ Result<void> readOption(const std::vector<std::string>& args, std::size_t& i, Op
     opt.range = std::array<std::string, 2>{(*v)[0], (*v)[1]};
   } else if (opt.command == Command::Refine && arg == "--zero") {
     opt.refineZero = true;
+  } else if (arg == "--all-systems") {
+    opt.allSystems = true;
   } else if (arg == "--displacement") {
     // The goniometer radius may follow, like the numbers of --cell.
     opt.displacement = i + 1 < args.size() && looksLikeNumber(args[i + 1]) ? args[++i] : std::string();
@@ -264,6 +271,21 @@ Result<void> checkCommand(Options& opt, bool formatGiven) {
       if (opt.format != OutputFormat::List && opt.format != OutputFormat::Tsv && opt.format != OutputFormat::Json)
         return fail("refine prints the list, tsv or json format only");
       break;
+    case Command::Rank:
+      if (opt.from && opt.cif) return fail("rank takes --from or --cif, not both");
+      if (opt.block && !opt.cif) return fail("--block needs --cif");
+      if (opt.from || opt.cif) {
+        if (opt.words.size() > 1) return fail(std::string("rank") + (opt.from ? " --from" : " --cif") +
+                                              " takes at most a SYSTEM");
+      } else {
+        if (opt.words.size() != 1) return fail("rank takes a SYSTEM, or --from FILE or --cif FILE");
+        if (opt.cell.empty()) return fail("rank needs --cell");
+      }
+      if (!opt.lambda && !opt.from) return fail("rank needs --lambda");
+      if (opt.peakFile.has_value() == opt.pattern.has_value()) return fail("rank needs --peaks FILE or --pattern FILE");
+      if (opt.format != OutputFormat::List && opt.format != OutputFormat::Tsv && opt.format != OutputFormat::Json)
+        return fail("rank prints the list, tsv or json format only");
+      break;
     case Command::Help:
     case Command::Version: break;
   }
@@ -317,6 +339,9 @@ std::string usageText() {
          "       obrin-cli refine SYSTEM GROUP --cell ... --lambda L (--peaks FILE | --pattern FILE)\n"
          "                 [--zero] [--displacement [R]] [--tolerance T] [--format list|tsv|json]\n"
          "       obrin-cli refine --from FILE.ind | --cif FILE.cif [SYSTEM [GROUP]] [options]\n"
+         "       obrin-cli rank SYSTEM --cell ... --lambda L (--peaks FILE | --pattern FILE) [--zero Z]\n"
+         "                 [--tolerance T] [--impurities N] [--all-systems] [--format list|tsv|json]\n"
+         "       obrin-cli rank --from FILE.ind | --cif FILE.cif [SYSTEM] [options]\n"
          "       obrin-cli --help | --version\n";
 }
 
@@ -349,6 +374,11 @@ std::string helpText() {
          "                           shift, the specimen displacement) are refined, and the matching\n"
          "                           repeats until it holds; the cell, V, zero and displacement with\n"
          "                           their standard uncertainties, M20, F_N and a table of the peaks\n"
+         "  rank                     which space group: the groups of the system (every entry of its\n"
+         "                           position file) in classes of equal allowed lines for the cell,\n"
+         "                           ranked against measured peaks, best first (the rule is in the\n"
+         "                           README); with --cif, the file's group is also checked against its\n"
+         "                           calculated intensities\n"
          "\n"
          "SYSTEM   CUBI TETR ORTH HEXA RHOM MONO TRIC, or the name of the system list (Cubic,\n"
          "         Tetragonal, Othorhombic, Hexagonal, Rhomboedral, Monoclinic, Triclinic), any case.\n"
@@ -425,15 +455,23 @@ std::string helpText() {
          "  --format tsv|json  pattern: tab-separated 2theta, intensity [, sigma] after a header\n"
          "                   (a '# wavelength' line first when stored), or json with the format,\n"
          "                   the scans and the wavelength (default tsv).\n"
-         "  --peaks FILE     refine: a peak list (plain text, a peak a row by 2theta or d, comment\n"
+         "  --peaks FILE     refine, rank: a peak list (plain text, a peak a row by 2theta or d, comment\n"
          "                   lines #), as the peak table exports it or typed by hand.\n"
-         "  --pattern FILE   refine: a measured pattern (as plot reads it, --scan too) whose peaks\n"
+         "  --pattern FILE   refine, rank: a measured pattern (as plot reads it, --scan too) whose peaks\n"
          "                   are found first, as 'Find peaks' finds them at the default significance\n"
          "                   (K-alpha-1/K-alpha-2 doublets for a tube line).\n"
          "  --zero           refine: the zero shift (degrees 2-theta) too.\n"
          "  --displacement [R]  refine: the specimen displacement s (mm) too, which moves a line by\n"
          "                   -2 s cos(theta) / R; R the goniometer radius in mm (default 240).\n"
-         "  --tolerance T    refine: a peak takes lines within T degrees 2-theta (default 0.1).\n"
+         "  --tolerance T    refine, rank: a peak takes lines within T degrees 2-theta (default 0.1).\n"
+         "  --zero Z         rank: the zero shift of the peaks, degrees 2-theta, added to every line.\n"
+         "  --impurities N   rank: peaks a class may leave unexplained before it is ruled out\n"
+         "                   (default 0); each still counts 1 in its score.\n"
+         "  --all-systems    rank: the groups of every system whose ties the cell keeps (a cubic\n"
+         "                   cell: cubic, tetragonal, orthorhombic, ...), not only SYSTEM's.\n"
+         "  --format list|tsv|json  rank: a line a class (default), tab-separated rows, or json\n"
+         "                   {classes: [{groups, symbol, score, ruled_out, unexplained, missing,\n"
+         "                   M20}], tied, ...}, best first. --peaks and --pattern as for refine.\n"
          "  --format list|tsv|json  refine: the results as text (default), as tab-separated rows\n"
          "                   (summary lines '# ...', then a row per peak), or json {cell, zero,\n"
          "                   displacement, their s.u., correlation_zero_displacement, M20, F_N,\n"
@@ -479,7 +517,8 @@ std::string helpText() {
          "  obrin-cli pattern scan.xrdml --format json\n"
          "  obrin-cli peaks scan.xrdml --range 20 80 --format json\n"
          "  obrin-cli peaks si.xy --lambda CuKa1 --min-significance 10\n"
-         "  obrin-cli refine CUBI 227 --cell 5.43 --lambda CuKa1 --pattern doc/silicon-scan.xy --zero\n";
+         "  obrin-cli refine CUBI 227 --cell 5.43 --lambda CuKa1 --pattern doc/silicon-scan.xy --zero\n"
+         "  obrin-cli rank ORTH --cell 5.75 7.95 5.45 --lambda CuKa1 --peaks peaks.txt --format json\n";
 }
 
 }  // namespace obrin::cli

@@ -13,7 +13,7 @@
 
 namespace obrin::cli {
 
-enum class Command { Help, Version, Groups, Conditions, Powder, Single, Bragg, Plot, Pattern, Peaks, Refine };
+enum class Command { Help, Version, Groups, Conditions, Powder, Single, Bragg, Plot, Pattern, Peaks, Refine, Rank };
 enum class OutputFormat { List, Tsv, Json, Report, Excel, Cell };
 
 struct Options {
@@ -47,6 +47,10 @@ struct Options {
   bool refineZero = false;
   std::optional<std::string> displacement;  // the goniometer radius given, or empty for the default
   std::optional<std::string> tolerance;
+  // rank: the impurity peaks a class may leave unexplained; every system the cell's metric
+  // allows instead of SYSTEM's alone.
+  std::optional<std::string> impurities;
+  bool allSystems = false;
 };
 
 // args: the arguments after the program name. Refused with what is wrong with the command line

@@ -4,11 +4,13 @@
 #include <cmath>
 #include <iostream>
 
+#include "analysis/absence_weight.hpp"
 #include "analysis/peak_search.hpp"
 #include "calc/calculation.hpp"
 #include "calc/inputs.hpp"
 #include "cli/exit_status.hpp"
 #include "cli/formats.hpp"
+#include "cli/rank_command.hpp"
 #include "cli/refine_command.hpp"
 #include "cli/request.hpp"
 #include "cli/resolve.hpp"
@@ -363,6 +365,52 @@ int runPatternCommand(const Options& opt) {
   if (!read->note.empty()) std::cerr << "Note: " << opt.words[0] << ": " << read->note << "\n";
   std::cout << patternText(*read, opt.words[0], opt.format);
   return 0;
+}
+
+int runRankOnPattern(const Options& opt) {
+  int scan = 0;
+  if (auto fault = readScanOption(opt, scan)) {
+    std::cerr << *fault << "\n";
+    return kBadUsage;
+  }
+  const RankSetup setup = prepareRank(opt);
+  if (!setup.request) {
+    if (setup.status == kBadUsage)
+      std::cerr << "obrin-cli: " << setup.error << "\n" << usageText() << "Try 'obrin-cli --help'.\n";
+    else
+      std::cerr << setup.error << "\n";
+    return setup.status;
+  }
+  RankRequest request = *setup.request;
+  PatternRead read = readMeasuredPattern(*opt.pattern, scan);
+  if (!read.ok()) {
+    std::cerr << read.error() << "\n";
+    return kRefused;
+  }
+  if (!read->note.empty()) std::cerr << "Note: " << *opt.pattern << ": " << read->note << "\n";
+  const auto pattern = std::make_shared<const MeasuredPattern>(std::move(*read));
+  PeakSearchOptions search;
+  const auto wavelengths = peakWavelengths(request.instrument.lambda, pattern->wavelength, std::nullopt);
+  if (!wavelengths) {
+    std::cerr << wavelengths.error() << "\n";
+    return kRefused;
+  }
+  search.wavelengths = *wavelengths;
+  const PeakList peaks = findPeaks(*pattern, search);
+  if (peaks.peaks.empty()) {
+    for (const std::string& note : peaks.notes) std::cerr << note << "\n";
+    std::cerr << "No peaks found in " << *opt.pattern << " to rank the space groups against\n";
+    return kRefused;
+  }
+  // The pattern shows, or does not show, a line anywhere it reaches: below the first peak and
+  // above the last one too.
+  const double width = rankingWidth(peaks.peaks, request.settings.tolerance);
+  request.settings.rangeMin = std::min(peaks.peaks.front().twoTheta, pattern->x.front() + width);
+  request.settings.rangeMax = std::max(peaks.peaks.back().twoTheta, pattern->x.back() - width);
+  request.settings.absenceWeight =
+      absenceWeightFromPattern(pattern, width, search.minSignificance,
+                               std::make_shared<const BackgroundCurve>(patternBackground(*pattern, search)));
+  return runRank(opt, request, peaks);
 }
 
 }  // namespace obrin::cli

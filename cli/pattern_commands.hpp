@@ -42,6 +42,10 @@ std::optional<std::pair<int, int>> parsePlotSize(std::string_view text);
 // `pattern FILE [--scan N]`: prints the points read, or the reader's message (exit status 1).
 int runPatternCommand(const Options& options);
 
+// `rank ... --pattern FILE`: the peaks found in the pattern ranked, each missing line weighed
+// by what the pattern shows at it, over the pattern's whole range; the exit status.
+int runRankOnPattern(const Options& options);
+
 // `refine ... --pattern FILE`: the peaks of the pattern found, then refined and printed as
 // `refine --peaks` prints them.
 int runRefinePatternCommand(const Options& options);

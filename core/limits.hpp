@@ -157,6 +157,11 @@ inline constexpr double kMaxRefinedLengthChange = 0.1;   // part of the length
 inline constexpr double kMaxRefinedAngleChange = 5;      // degrees
 inline constexpr double kMaxRefinedZeroChange = 1;       // degrees 2θ
 inline constexpr double kMaxRefinedDisplacementChange = 2;  // mm
+// Space-group ranking: the reflections of the lattice up to the last peak that it compares the
+// groups on (a cell of 50 Å with Cu Kα to 90° holds some 10^6); scores closer than this
+// margin (half an absence that should have been seen) tie.
+inline constexpr int kMaxRankedReflections = 4000000;
+inline constexpr double kRankTieMargin = 0.5;
 
 // Peak search. Fewer points than this in the searched range cannot hold a peak with its
 // background on both sides.

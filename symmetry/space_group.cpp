@@ -1,11 +1,13 @@
 // The selected group as the calculations use it.
 #include "symmetry/space_group.hpp"
 
+#include "core/lineread.hpp"
 #include "symmetry/allowed_reflections.hpp"
 #include "symmetry/operator_group.hpp"
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <tuple>
 
 namespace obrin {
@@ -44,15 +46,13 @@ bool allowedByOperators(const SpaceGroup& g, const Miller& hkl) {
 
 }  // namespace
 
-GroupSelection selectSpaceGroup(const std::filesystem::path& file, CrystalSystem system, std::string_view name) {
+namespace {
+
+// The group of an entry read from a position file.
+GroupSelection groupOfEntry(SpaceGroupEntry&& entry, const std::string& fileName, CrystalSystem system) {
   GroupSelection selection;
-  auto read = readSpaceGroupEntry(file, name);
-  if (!read) {
-    selection.group = read.failure();
-    return selection;
-  }
-  SpaceGroupEntry& entry = *read;
-  const std::string where = file.filename().string() + ", group \"" + std::string(name) + "\", line ";
+  const std::string& name = entry.name;
+  const std::string where = fileName + ", group \"" + name + "\", line ";
   const char lattice = name.front();  // the reader refuses an empty name
   if (std::string_view(kLatticeLetters).find(lattice) == std::string_view::npos) {
     selection.group = fail(where + std::to_string(entry.nameLine) + ": \"" + std::string(1, lattice) +
@@ -79,6 +79,43 @@ GroupSelection selectSpaceGroup(const std::filesystem::path& file, CrystalSystem
   g.conditionsText = std::move(derived.display);
   selection.group = std::move(g);
   return selection;
+}
+
+}  // namespace
+
+GroupSelection selectSpaceGroup(const std::filesystem::path& file, CrystalSystem system, std::string_view name) {
+  auto read = readSpaceGroupEntry(file, name);
+  if (!read) {
+    GroupSelection selection;
+    selection.group = read.failure();
+    return selection;
+  }
+  return groupOfEntry(std::move(*read), file.filename().string(), system);
+}
+
+SpaceGroupFileRead loadAllSpaceGroups(const std::filesystem::path& file, CrystalSystem system) {
+  SpaceGroupFileRead read;
+  GroupList list = loadSpaceGroupList(file);
+  read.error = std::move(list.error);
+  std::ifstream in;
+  const bool open = openRegularFile(file, in).empty();
+  const std::string fileName = file.filename().string();
+  for (const std::string& name : list.names) {
+    if (name.empty()) continue;
+    // The entries follow each other: each search goes on from the end of the one before. The
+    // line numbers it counts start there, so an entry that fails is read again alone, from the
+    // top, for its message (and for a name that only the search from the top finds).
+    auto entry = open && in ? parseSpaceGroupEntry(in, fileName, name) : Result<SpaceGroupEntry>(Failure{});
+    GroupSelection selection = entry ? groupOfEntry(std::move(*entry), fileName, system) : GroupSelection{};
+    if (!selection.group) {
+      in.clear();
+      in.seekg(0);
+      selection = selectSpaceGroup(file, system, name);
+    }
+    if (selection.group) read.groups.push_back(std::move(*selection.group));
+    else read.refused.push_back(selection.group.error());
+  }
+  return read;
 }
 
 Result<SpaceGroup> loadSpaceGroup(const std::filesystem::path& file, CrystalSystem system, std::string_view name) {

@@ -43,6 +43,16 @@ struct GroupSelection {
 GroupSelection selectSpaceGroup(const std::filesystem::path& file, CrystalSystem system, std::string_view name);
 Result<SpaceGroup> loadSpaceGroup(const std::filesystem::path& file, CrystalSystem system, std::string_view name);
 
+// Every group of a position file, in list order, read in one pass: what compares all groups of
+// a system (the space-group ranking) would otherwise read the file once a group. An entry that
+// does not load is left out with its message; error is the group list's own.
+struct SpaceGroupFileRead {
+  std::vector<SpaceGroup> groups;
+  std::vector<std::string> refused;
+  std::string error;
+};
+SpaceGroupFileRead loadAllSpaceGroups(const std::filesystem::path& file, CrystalSystem system);
+
 // A group from its symmetry operators (centring translations included). Refused without
 // operators, or with more than kMaxGroupOperators.
 Result<SpaceGroup> spaceGroupFromOperators(std::string name, const std::vector<SymmetryOperator>& operators,

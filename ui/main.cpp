@@ -24,10 +24,12 @@
 #include "apropos.h"
 #include "calc/calculation.hpp"
 #include "calc/display.hpp"
+#include "calc/intensity.hpp"
 #include "calc/wavelengths.hpp"
 #include "dialogs.h"
 #include "pattern_window.h"
 #include "refine_dialog.h"
+#include "space_group_dialog.h"
 #include "io/cellfile.hpp"
 #include "io/structure_import.hpp"
 #include "symmetry/group_names.hpp"
@@ -868,6 +870,7 @@ void TForm1::setPatternWindow(PatternWindow* pattern) {
           [this](int row) { ui_->ListBox1->setCurrentIndex(resultModel_->index(row)); });
   connect(pattern, &PatternWindow::wavelengthOffered, this, &TForm1::useWavelength);
   connect(pattern, &PatternWindow::refineRequested, this, &TForm1::openRefineDialog);
+  connect(pattern, &PatternWindow::spaceGroupsRequested, this, &TForm1::openSpaceGroupDialog);
   pattern->showLines(state_.list, state_.lambda);
 }
 
@@ -954,4 +957,65 @@ void TForm1::forgetRefinement() {
   if (!refinement_) return;
   refinement_.reset();
   if (pattern_) pattern_->setRefinedShifts(std::nullopt);
+}
+
+// ---- Space-group ranking -------------------------------------------------------------------
+
+void TForm1::openSpaceGroupDialog() {
+  if (!pattern_) return;
+  // The cell and λ with the same checks and warnings as "Calc.".
+  if (!validateInputs() || !readMonochromator()) return;
+  if (!state_.system) {
+    obrin::ui::warn(this, "Choose a crystal system: its groups are ranked");
+    return;
+  }
+  if (!spaceGroupDialog_) {
+    spaceGroupDialog_ = new SpaceGroupDialog(this);
+    spaceGroupDialog_->setObjectName("SpaceGroupDialog");
+    connect(spaceGroupDialog_, &SpaceGroupDialog::classChosen, this, &TForm1::chooseGroup);
+  }
+  SpaceGroupRankInputs in;
+  in.system = *state_.system;
+  in.cell = state_.cell;
+  in.instrument.lambda = state_.lambda;
+  in.instrument.zero = pattern_->zeroShift();
+  if (const auto& shifts = pattern_->refinedShifts()) {
+    in.instrument.displacement = shifts->displacement;
+    in.instrument.radius = shifts->radius;
+  }
+  // With no peaks in the table, the open pattern's are found first.
+  pattern_->findPeaksIfNone(state_.lambda);
+  in.peaks = pattern_->peakList().peaks;
+  // The pattern the peaks stand on says how sure each absence is.
+  if (pattern_->measured()) {
+    in.pattern = std::make_shared<const obrin::MeasuredPattern>(*pattern_->measured());
+    in.minSignificance = obrin::kDefaultMinPeakSignificance;
+  }
+  // A structure's own group is checked against its intensities.
+  const auto group = selectedGroup();
+  if (state_.structure && group && !state_.importedGroup)
+    in.structure = obrin::StructureCheckRequest{*state_.system, obrin::trimmed(*group),
+                                                obrin::structureIntensity(state_.structure, state_.monochromatorTwoTheta)};
+  in.positionFile = [this](obrin::CrystalSystem s) { return positionFile(s); };
+  spaceGroupDialog_->setInputs(std::move(in));
+  spaceGroupDialog_->show();
+  spaceGroupDialog_->raise();
+  spaceGroupDialog_->activateWindow();
+}
+
+void TForm1::chooseGroup(obrin::CrystalSystem system, const QString& group) {
+  if (state_.system != system) lit_systeme(obrin::systemIndex(system));
+  QListWidget* list = ui_->ListBox3;
+  for (int row = 0; row < list->count(); ++row) {
+    if (obrin::trimmed(list->item(row)->text().toStdString()) != group.toStdString()) continue;
+    // A filter that hides the group gives way to it.
+    if (list->isRowHidden(row)) {
+      clearGroupFilter();
+      filterGroupList();
+    }
+    list->setCurrentRow(row);
+    list->scrollToItem(list->item(row));
+    calcul();
+    return;
+  }
 }

@@ -32,6 +32,7 @@ class Tform2;
 class PatternWindow;
 class QUndoStack;
 class RefineDialog;
+class SpaceGroupDialog;
 
 namespace Ui {
 class TForm1;
@@ -95,6 +96,14 @@ class TForm1 : public QMainWindow {
   QUndoStack* undoStack() const { return undoStack_; }
   // The refinement the shown cell came from; none once the user changes the cell.
   const std::optional<obrin::CellRefinement>& refinement() const { return refinement_; }
+
+  // "Space groups..." of the Pattern window: ranks the extinction classes of the system for the
+  // cell against the Pattern window's peaks.
+  void openSpaceGroupDialog();
+  SpaceGroupDialog* spaceGroupDialog() const { return spaceGroupDialog_; }
+  // Selects the group in the list (the system first, when it is another) and calculates its
+  // lines, as choosing them and pressing 'Calc.' would: what a chosen class asks for.
+  void chooseGroup(obrin::CrystalSystem system, const QString& group);
 
  public slots:
   void numero_case(QLineEdit* field);  // entering a numeric field
@@ -175,5 +184,6 @@ class TForm1 : public QMainWindow {
   bool systemRowByMouse_ = false;   // the system row changed under a mouse press; its click follows
   QUndoStack* undoStack_ = nullptr;   // the refined cells written into the fields
   RefineDialog* refineDialog_ = nullptr;
+  SpaceGroupDialog* spaceGroupDialog_ = nullptr;
   std::optional<obrin::CellRefinement> refinement_;
 };

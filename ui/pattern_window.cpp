@@ -51,6 +51,7 @@ PatternWindow::PatternWindow(QWidget* parent) : QWidget(parent), ui_(std::make_u
   ui_->profileNote->hide();
   connect(ui_->plot, &PatternPlot::rowClicked, this, &PatternWindow::rowClicked);
   connect(ui_->refineButton, &QPushButton::clicked, this, &PatternWindow::refineRequested);
+  connect(ui_->spaceGroupsButton, &QPushButton::clicked, this, &PatternWindow::spaceGroupsRequested);
   connect(ui_->useWavelengthButton, &QPushButton::clicked, this, [this] {
     if (measured_ && measured_->wavelength) emit wavelengthOffered(measured_->wavelength->alpha1);
   });
@@ -171,7 +172,7 @@ void PatternWindow::redrawLines() {
   // The legend says which shifts the lines carry once they are a refined cell's.
   ui_->plot->setLinesCaption(
       refinedShifts_ ? QString("Refined cell: zero %1° 2θ, displacement %2 mm (R %3 mm)")
-                           .arg(zero, 0, 'f', 4)
+                           .arg(zeroShift_, 0, 'f', 4)
                            .arg(refinedShifts_->displacement, 0, 'f', 4)
                            .arg(refinedShifts_->radius)
                      : QString());

@@ -44,6 +44,11 @@ class PatternWindow : public QWidget {
     double radius = 0;        // mm
   };
   void setRefinedShifts(std::optional<RefinedShifts> shifts);
+  const std::optional<RefinedShifts>& refinedShifts() const { return refinedShifts_; }
+  // The measured pattern shown, if any.
+  const std::optional<obrin::MeasuredPattern>& measured() const { return measured_; }
+  // The zero shift the lines are drawn with, degrees 2θ.
+  double zeroShift() const { return zeroShift_; }
 
  public slots:
   // A new list from the main window; the view keeps its range.
@@ -60,6 +65,7 @@ class PatternWindow : public QWidget {
   void rowClicked(int row);
   void wavelengthOffered(double lambda);
   void refineRequested();
+  void spaceGroupsRequested();
 
  private:
   void redrawLines();

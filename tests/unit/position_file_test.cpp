@@ -245,3 +245,38 @@ TEST(SpaceGroup, RefusesWhatIsNotFullyRead) {
   EXPECT_FALSE(s.conditionsText);
   EXPECT_NE(s.group.error().find("line 30"), std::string::npos);
 }
+
+TEST(SpaceGroup, EveryGroupOfAFileInOnePassAsEachAlone) {
+  const auto same = [](const fs::path& file, CrystalSystem system) {
+    const SpaceGroupFileRead all = loadAllSpaceGroups(file, system);
+    std::size_t kept = 0, refused = 0;
+    for (const std::string& name : loadSpaceGroupList(file).names) {
+      if (name.empty()) continue;
+      const auto one = loadSpaceGroup(file, system, name);
+      if (!one) {
+        ASSERT_LT(refused, all.refused.size()) << name;
+        EXPECT_EQ(all.refused[refused++], one.error());
+        continue;
+      }
+      ASSERT_LT(kept, all.groups.size()) << name;
+      const SpaceGroup& g = all.groups[kept++];
+      EXPECT_EQ(g.name, one->name);
+      EXPECT_EQ(g.number, one->number) << name;
+      EXPECT_EQ(g.operators.size(), one->operators.size()) << name;
+      EXPECT_EQ(g.rotations, one->rotations) << name;
+      EXPECT_EQ(g.conditionsText, one->conditionsText) << name;
+    }
+    EXPECT_EQ(kept, all.groups.size());
+    EXPECT_EQ(refused, all.refused.size());
+  };
+  for (int s = 0; s < kSystemCount; ++s) {
+    const auto system = static_cast<CrystalSystem>(s);
+    same(fs::path(OBRIN_SOURCE_DIR) / "data" / positionFileName(system), system);
+  }
+  // Faulty entries are named and the others kept; a name met in free text first is taken there.
+  same(kEdge / "faults.pos", CrystalSystem::Orthorhombic);
+  same(kEdge / "conditions.pos", CrystalSystem::Tetragonal);
+  same(kEdge / "name_first.pos", CrystalSystem::Tetragonal);
+  EXPECT_EQ(loadAllSpaceGroups(kEdge / "name_first.pos", CrystalSystem::Tetragonal).groups.front().number, 7);
+  EXPECT_FALSE(loadAllSpaceGroups(kEdge / "missing.pos", CrystalSystem::Cubic).error.empty());
+}
