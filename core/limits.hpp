@@ -219,4 +219,18 @@ inline constexpr int kMaxPeakListPeaks = 1000000;
 // explain each other, unless the user sets another tolerance.
 inline constexpr double kDefaultPeakMatchTolerance = 0.05;
 
+// Indexing: the defaults of the search and the bounds the user may set them within.
+inline constexpr int kDefaultIndexingLines = 20;
+inline constexpr int kMinIndexingLines = 8;
+inline constexpr int kMaxIndexingLines = 60;
+inline constexpr double kDefaultIndexingTolerance = 0.03;  // degrees 2θ
+inline constexpr double kMaxIndexingTolerance = 0.5;
+inline constexpr double kDefaultIndexingMaxVolume = 2500;  // Å³
+inline constexpr double kMaxIndexingVolume = 20000;
+inline constexpr int kDefaultIndexingImpurities = 1;
+inline constexpr double kDefaultIndexingZeroRange = 0.1;   // ± degrees 2θ
+inline constexpr double kMaxIndexingZeroRange = 1.0;
+// A solution below this de Wolff M20 is not an indexing, however well it refines.
+inline constexpr double kMinIndexingM20 = 10;
+
 }  // namespace obrin
