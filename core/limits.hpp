@@ -233,4 +233,10 @@ inline constexpr double kMaxIndexingZeroRange = 1.0;
 // A solution below this de Wolff M20 is not an indexing, however well it refines.
 inline constexpr double kMinIndexingM20 = 10;
 
+// Lattices compared in indexing: lengths within this part of themselves, angles within this
+// many degrees, are the same; super-lattices are looked for up to this index (volume ratio).
+inline constexpr double kLatticeLengthTolerance = 0.005;
+inline constexpr double kLatticeAngleTolerance = 0.5;  // degrees
+inline constexpr int kMaxSuperlatticeIndex = 4;
+
 }  // namespace obrin
