@@ -317,10 +317,10 @@ QString PatternPlot::cursorReadout(const QPointF& pos) const {
   const auto twoTheta = twoThetaAtPixel(pos.x());
   if (!twoTheta || !(*twoTheta > 0 && *twoTheta < 180)) return {};
   QString text = QString("2θ = %1°").arg(*twoTheta, 0, 'f', 3);
-  if (lambda_ > 0) {
-    const double d = lambda_ / (2 * std::sin(*twoTheta * M_PI / 360));
-    text += QString("    d = %1 Å    Q = 1/d² = %2 Å⁻²").arg(d, 0, 'f', 4).arg(1 / (d * d), 0, 'f', 5);
-  }
+  // Q as the window's Q axis has it.
+  const auto d = obrin::axisValue(PatternAxis::D, *twoTheta, lambda_);
+  const auto q = obrin::axisValue(PatternAxis::Q, *twoTheta, lambda_);
+  if (d && q) text += QString("    d = %1 Å    Q = %2 Å⁻¹").arg(*d, 0, 'f', 4).arg(*q, 0, 'f', 4);
   if (measured_ && !measured_->x.empty()) {
     const auto [low, high] = std::minmax_element(measured_->x.begin(), measured_->x.end());
     if (*twoTheta >= *low && *twoTheta <= *high) text += QString("    counts %1").arg(measuredAt(*twoTheta), 0, 'f', 1);

@@ -49,7 +49,7 @@ class PatternPlot : public QCustomPlot {
   const std::vector<std::size_t>& unexplainedPeaks() const { return unexplainedPeaks_; }
   const std::vector<std::size_t>& unexplainedLines() const { return unexplainedLines_; }
 
-  // 2θ, d, Q = 1/d² and the measured counts at a widget position; empty outside the axes.
+  // 2θ, d, Q = 4π sinθ/λ and the measured counts at a widget position; empty outside the axes.
   QString cursorReadout(const QPointF& pos) const;
   void setAxis(obrin::PatternAxis axis);
   obrin::PatternAxis axis() const { return axis_; }

@@ -298,7 +298,10 @@ bool PatternWindow::openPattern(const QString& file) {
     ui_->toEdit->setText(QString::number(std::ceil(*high * 1000) / 1000));
   }
   redrawLines();
-  matchPeaksAndLines();
+  // Peaks fitted on the previous pattern are not this one's: a refinement would take them as
+  // its. A list imported stands on its own and stays.
+  if (peaksFitted_) installPeaks({}, std::nullopt);
+  else matchPeaksAndLines();
   return true;
 }
 
@@ -490,12 +493,16 @@ bool PatternWindow::findPeaksIfNone(double lambda) {
   return true;
 }
 
-void PatternWindow::setPeakList(obrin::PeakList peaks) { installPeaks(std::move(peaks), std::nullopt); }
+void PatternWindow::setPeakList(obrin::PeakList peaks) {
+  installPeaks(std::move(peaks), std::nullopt);
+  peaksFitted_ = false;
+}
 
 void PatternWindow::installPeaks(obrin::PeakList peaks, std::optional<std::pair<double, double>> searched) {
   peaks_ = std::move(peaks);
   obrin::orderPeaks(peaks_.peaks, peaks_.wavelength);
   searchedRange_ = searched;
+  peaksFitted_ = searched.has_value();
   refreshPeaks();
 }
 
@@ -623,6 +630,7 @@ void PatternWindow::addPeakAt(double twoTheta) {
     }
   if (!peaks_.wavelength) peaks_.wavelength = wavelengths->lambda;
   peaks_.peaks.push_back(*peak);
+  peaksFitted_ = true;
   obrin::orderPeaks(peaks_.peaks, peaks_.wavelength);
   refreshPeaks();
   const auto at = std::find_if(peaks_.peaks.begin(), peaks_.peaks.end(),

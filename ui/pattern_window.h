@@ -35,7 +35,8 @@ class PatternWindow : public QWidget {
   // The one peak list of the window: the table, the markers, the cell refinement and the
   // space-group ranking all take it.
   const obrin::PeakList& peakList() const { return peaks_; }
-  // Sorted by 2θ and shown in the table and on the plot; the selection goes.
+  // Sorted by 2θ and shown in the table and on the plot; the selection goes. A list set here
+  // (or imported) stays when another pattern is opened; one found or fitted goes with it.
   void setPeakList(obrin::PeakList peaks);
   // The peaks of the measured pattern found when the list has none (off the window's thread,
   // with a progress dialog and Cancel), λ the calculation's. False when there are none after
@@ -117,6 +118,8 @@ class PatternWindow : public QWidget {
   double matchTolerance_ = obrin::kDefaultPeakMatchTolerance;
   // The 2θ range the list was searched in; none for a list imported or typed.
   std::optional<std::pair<double, double>> searchedRange_;
+  // Some peaks of the list were fitted on the open pattern: another pattern drops the list.
+  bool peaksFitted_ = false;
   QAction* deletePeaksAction_ = nullptr;
   std::optional<RefinedShifts> refinedShifts_;
   QString zeroTextBeforeRefinement_;

@@ -574,6 +574,11 @@ class PatternWindowTest : public QObject {
                                     "second"}));
     QCOMPARE(pattern.peakList().peaks.size(), kept);
     QCOMPARE(std::size_t(table->rowCount()), kept);
+
+    // Peaks found on one pattern are not another's.
+    QVERIFY(pattern.openPattern(dir.filePath("four.xy")));
+    QCOMPARE(table->rowCount(), 0);
+    QVERIFY(pattern.peakList().peaks.empty());
   }
 
   // A selected row's marker stands out; a click on a marker selects its row alone.
@@ -747,6 +752,9 @@ class PatternWindowTest : public QObject {
     }
     QCOMPARE(pattern.plot()->peaks().size(), std::size_t(4));
     QCOMPARE(pattern.findChild<QTableWidget*>("peakTable")->rowCount(), 4);
+    // An imported list stays when a pattern is opened.
+    QVERIFY(pattern.openPattern(dir.filePath("four.xy")));
+    QCOMPARE(pattern.findChild<QTableWidget*>("peakTable")->rowCount(), 4);
 
     // The file exists: No keeps it.
     pattern.findChild<QTableWidget*>("peakTable")->selectRow(0);
@@ -837,7 +845,7 @@ class PatternWindowTest : public QObject {
     QCOMPARE(plot->unexplainedLines().size(), std::size_t(4));
   }
 
-  // Under the plot: the pointer's 2θ, d, Q = 1/d² and the counts there (a background rising
+  // Under the plot: the pointer's 2θ, d, Q = 4π sinθ/λ and the counts there (a background rising
   // as 100 + 2θ), on the 2θ axis and on the d axis; nothing beside the axes.
   void cursorReadoutNamesTheAngleSpacingAndCounts() {
     obrin::testing_support::SyntheticScan scan = fourPeaks();
@@ -854,11 +862,11 @@ class PatternWindowTest : public QObject {
     auto* label = pattern.findChild<QLabel*>("cursorLabel");
     plot->replot();
     auto expected = [&](double twoTheta) {
-      const double d = kPeakLambda / (2 * std::sin(twoTheta * M_PI / 360));
-      return QString("2θ = %1°    d = %2 Å    Q = 1/d² = %3 Å⁻²    counts %4")
+      const double sinTheta = std::sin(twoTheta * M_PI / 360);
+      return QString("2θ = %1°    d = %2 Å    Q = %3 Å⁻¹    counts %4")
           .arg(twoTheta, 0, 'f', 3)
-          .arg(d, 0, 'f', 4)
-          .arg(1 / (d * d), 0, 'f', 5)
+          .arg(kPeakLambda / (2 * sinTheta), 0, 'f', 4)
+          .arg(4 * M_PI * sinTheta / kPeakLambda, 0, 'f', 4)
           .arg(100 + twoTheta, 0, 'f', 1);
     };
     const int y = plot->axisRect()->center().y();
