@@ -11,8 +11,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSplitter>
 #include <QTableWidget>
-#include <QToolTip>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -57,7 +57,6 @@ std::string xrdml(const char* alpha1, const char* alpha2, const char* ratio) {
 }
 
 double twoThetaOf(double lambda, double d) { return 2 * std::asin(lambda / (2 * d)) * 180 / M_PI; }
-double twoThetaToD(double twoTheta, double lambda = 1.5) { return lambda / (2 * std::sin(twoTheta * M_PI / 360)); }
 
 QString fileText(const QString& name) {
   QFile f(name);
@@ -111,12 +110,6 @@ QPoint markerPixel(PatternPlot* plot, double twoTheta) {
       if (std::abs(it->key - twoTheta) < 1e-9)
         return {int(std::lround(plot->xAxis->coordToPixel(it->key))), int(std::lround(plot->yAxis->coordToPixel(it->value)))};
   return {-1, -1};
-}
-
-QStringList tableColumn(const QTableWidget* table, int column) {
-  QStringList texts;
-  for (int row = 0; row < table->rowCount(); ++row) texts << table->item(row, column)->text();
-  return texts;
 }
 
 }  // namespace
@@ -491,7 +484,7 @@ class PatternWindowTest : public QObject {
       form.setPatternWindow(&window);
       writeFile("si.cif", obrin::testing_support::kSiliconCif);
       const auto parsed = obrin::cli::parseCommandLine(
-          {"plot", "--cif", dir.filePath("si.cif").toStdString(), "--lambda", "CuKa1", "--theta", "10", "90", "--2theta",
+          {"plot", "--cif", dir.filePath("si.cif").toStdString(), "--lambda", "CuKa1", "--theta", "10", "80", "--2theta",
            "--output", "unused.png", "--data-dir", OBRIN_SOURCE_DIR "/data"});
       QVERIFY(parsed);
       const auto request = *obrin::cli::preparePlot(*parsed).request;
@@ -507,112 +500,76 @@ class PatternWindowTest : public QObject {
     }
   }
 
-  // The window on the four-peak scan, its peaks found with the fields as they are.
-  void openFourPeaks(PatternWindow& pattern, const obrin::ReflectionList& lines = {}) {
+  void openFourPeaks(PatternWindow& pattern) {
     writeFile("four.xy", patternText(obrin::testing_support::syntheticPattern(fourPeaks(), 7)));
-    pattern.showLines(lines, kPeakLambda);
+    pattern.showLines({}, kPeakLambda);
     QVERIFY(pattern.openPattern(dir.filePath("four.xy")));
   }
 
-  // Find peaks fills the table and the markers with the one list, sorted by 2θ, within the
-  // range and significance of the fields; fields that hold no search are refused by name and
-  // the list stays.
-  void findPeaksFillsTheTableAndTheMarkers() {
-    PatternWindow pattern;
-    openFourPeaks(pattern);
-    auto* table = pattern.findChild<QTableWidget*>("peakTable");
-    auto* from = pattern.findChild<QLineEdit*>("fromEdit");
-    QCOMPARE(from->text(), QString("20"));
-    QCOMPARE(pattern.findChild<QLineEdit*>("toEdit")->text(), QString("80"));
-    QCOMPARE(pattern.findChild<QLineEdit*>("significanceEdit")->text(), QString("5"));
-    QCOMPARE(table->rowCount(), 0);
-    auto* find = pattern.findChild<QPushButton*>("findPeaksButton");
-    find->click();
-    QCOMPARE(warnings, QStringList{});
-
-    const auto& peaks = pattern.peakList().peaks;
-    QCOMPARE(peaks.size(), std::size_t(4));
-    QCOMPARE(table->rowCount(), 4);
-    QCOMPARE(pattern.plot()->peaks().size(), std::size_t(4));
-    QCOMPARE(pattern.plot()->graph(5)->dataCount(), 4);  // no lines: every marker plain
-    const double truth[] = {25, 38, 52, 66};
-    for (int row = 0; row < 4; ++row) {
-      const obrin::Peak& p = peaks[std::size_t(row)];
-      QVERIFY2(std::abs(p.twoTheta - truth[row]) < 0.01, qPrintable(QString::number(p.twoTheta)));
-      QCOMPARE(pattern.plot()->peaks()[std::size_t(row)].twoTheta, p.twoTheta);
-      QCOMPARE(table->item(row, 0)->text(), QString::number(p.twoTheta, 'f', 4));
-      QCOMPARE(table->item(row, 2)->text(), QString::number(twoThetaToD(p.twoTheta), 'f', 5));
-      QCOMPARE(table->item(row, 5)->text(), QString::number(p.fwhm, 'f', 4));
-      QVERIFY(std::abs(p.fwhm - 0.15) < 0.02);
-      QVERIFY(markerPixel(pattern.plot(), p.twoTheta).x() >= 0);
-    }
-    QCOMPARE(table->horizontalHeaderItem(5)->text(), QString("FWHM (° 2θ)"));
-    QCOMPARE(table->horizontalHeaderItem(1)->text(), QString("s.u. 2θ (°)"));
-    QVERIFY(pattern.findChild<QLabel*>("peakSummaryLabel")->text().startsWith("4 peaks"));
-
-    // From 30°: the first peak is no longer searched. A significance of 30 leaves out the
-    // weakest peak (300 counts over 100: about 19).
-    from->setText("30");
-    find->click();
-    QCOMPARE(tableColumn(table, 0).size(), 3);
-    QVERIFY(pattern.peakList().peaks.front().twoTheta > 30);
-    from->setText("20");
-    pattern.findChild<QLineEdit*>("significanceEdit")->setText("30");
-    find->click();
-    QCOMPARE(table->rowCount(), 3);
-    QVERIFY(std::abs(pattern.peakList().peaks[2].twoTheta - 66) < 0.01);
-
-    const std::size_t kept = pattern.peakList().peaks.size();
-    pattern.findChild<QLineEdit*>("significanceEdit")->setText("abc");
-    find->click();
-    pattern.findChild<QLineEdit*>("significanceEdit")->setText("5");
-    from->setText("60");
-    pattern.findChild<QLineEdit*>("toEdit")->setText("40");
-    find->click();
-    QCOMPARE(warnings, (QStringList{"Error on minimum significance: \"abc\" is not a positive number",
-                                    "Error on 2θ range: from 60 to 40 is no range; the first angle must be below the "
-                                    "second"}));
-    QCOMPARE(pattern.peakList().peaks.size(), kept);
-    QCOMPARE(std::size_t(table->rowCount()), kept);
-
-    // Peaks found on one pattern are not another's.
-    QVERIFY(pattern.openPattern(dir.filePath("four.xy")));
-    QCOMPARE(table->rowCount(), 0);
-    QVERIFY(pattern.peakList().peaks.empty());
-  }
-
-  // A selected row's marker stands out; a click on a marker selects its row alone.
-  void tableRowsAndMarkersSelectEachOther() {
+  // Find peaks fills the table and the markers with one list sorted by 2θ, within the range
+  // and above the significance of the fields; a selected row frames its marker, a click on a
+  // marker selects its row. A field that holds no search is refused and the list stays; a
+  // new pattern drops the list found on the last.
+  void foundPeaksFillTheTableAndMarkersThatSelectEachOther() {
     PatternWindow pattern;
     openFourPeaks(pattern);
     pattern.resize(1000, 800);
     pattern.show();
     QVERIFY(QTest::qWaitForWindowExposed(&pattern));
-    pattern.findChild<QPushButton*>("findPeaksButton")->click();
     auto* table = pattern.findChild<QTableWidget*>("peakTable");
+    auto* find = pattern.findChild<QPushButton*>("findPeaksButton");
     PatternPlot* plot = pattern.plot();
+    find->click();
+    QCOMPARE(warnings, QStringList{});
     const auto& peaks = pattern.peakList().peaks;
     QCOMPARE(peaks.size(), std::size_t(4));
+    QCOMPARE(table->rowCount(), 4);
+    QCOMPARE(plot->graph(5)->dataCount(), 4);  // no lines: every marker plain
+    const double truth[] = {25, 38, 52, 66};
+    for (int row = 0; row < 4; ++row) {
+      const obrin::Peak& p = peaks[std::size_t(row)];
+      QVERIFY2(std::abs(p.twoTheta - truth[row]) < 0.01, qPrintable(QString::number(p.twoTheta)));
+      QVERIFY(std::abs(p.fwhm - 0.15) < 0.02);
+      QCOMPARE(table->item(row, 0)->text(), QString::number(p.twoTheta, 'f', 4));
+      const double d = kPeakLambda / (2 * std::sin(p.twoTheta * M_PI / 360));
+      QCOMPARE(table->item(row, 2)->text(), QString::number(d, 'f', 5));
+    }
 
     table->selectRow(2);
-    QCOMPARE(plot->selectedPeaks(), std::vector<int>{2});
-    QCOMPARE(plot->graph(7)->dataCount(), 1);
+    QCOMPARE(plot->graph(7)->dataCount(), 1);  // the frame
     QCOMPARE(plot->graph(7)->data()->begin()->key, peaks[2].twoTheta);
-    QVERIFY(pattern.findChild<QPushButton*>("deletePeaksButton")->isEnabled());
-
     plot->replot();
-    const QPoint at = markerPixel(plot, peaks[1].twoTheta);
-    QCOMPARE(plot->peakAt(at), std::optional<std::size_t>(1));
-    QVERIFY(!plot->peakAt(at + QPoint(0, 40)));
-    QTest::mouseClick(plot, Qt::LeftButton, {}, at);
+    QTest::mouseClick(plot, Qt::LeftButton, {}, markerPixel(plot, peaks[1].twoTheta));
     QCOMPARE(table->selectionModel()->selectedRows().size(), 1);
     QCOMPARE(table->selectionModel()->selectedRows().front().row(), 1);
     QCOMPARE(plot->selectedPeaks(), std::vector<int>{1});
+
+    // From 30° the first peak is not searched; a significance of 30 leaves out the weakest
+    // (300 counts over 100: about 19).
+    auto* from = pattern.findChild<QLineEdit*>("fromEdit");
+    auto* significance = pattern.findChild<QLineEdit*>("significanceEdit");
+    from->setText("30");
+    find->click();
+    QCOMPARE(table->rowCount(), 3);
+    QVERIFY(peaks.front().twoTheta > 30);
+    from->setText("20");
+    significance->setText("30");
+    find->click();
+    QCOMPARE(table->rowCount(), 3);
+    QVERIFY(std::abs(peaks[2].twoTheta - 66) < 0.01);
+    significance->setText("abc");
+    find->click();
+    QCOMPARE(warnings, QStringList{"Error on minimum significance: \"abc\" is not a positive number"});
+    QCOMPARE(table->rowCount(), 3);
+
+    QVERIFY(pattern.openPattern(dir.filePath("four.xy")));
+    QCOMPARE(table->rowCount(), 0);
+    QVERIFY(peaks.empty());
   }
 
-  // Ctrl+click fits a peak where the pointer is; Delete (the key, on the table or the plot, and
-  // the button) removes the selected ones. Refine cell... and Space groups... take the list as
-  // edited; a click where the list has its peak already adds none.
+  // Delete (the key, on the table or the plot) removes the selected peaks, a field's Delete
+  // stays the field's; Ctrl+click fits one back where it was and selects it, and refuses a
+  // click on a peak the list has. Refine cell... and Space groups... take the list as edited.
   void ctrlClickAddsAFittedPeakAndDeleteRemovesIt() {
     TForm1 form;
     form.setPositionFileDirectories({OBRIN_SOURCE_DIR "/data"});
@@ -637,18 +594,19 @@ class PatternWindowTest : public QObject {
     QCOMPARE(table->rowCount(), 6);
     const obrin::Peak first = pattern.peakList().peaks.front();  // 1 1 1
     const obrin::Peak last = pattern.peakList().peaks.back();
+    auto refinedPeaks = [&] {
+      pattern.findChild<QPushButton*>("refineButton")->click();
+      return form.refineDialog()->findChild<QTableWidget*>("linesTable")->rowCount();
+    };
 
-    // Delete on the table: 1 1 1 goes, from the table, the plot and the refinement.
     table->setFocus();
     table->selectRow(0);
     QTest::keyClick(table, Qt::Key_Delete);
     QCOMPARE(table->rowCount(), 5);
     QCOMPARE(plot->peaks().size(), std::size_t(5));
-    QVERIFY(pattern.peakList().peaks.front().twoTheta > first.twoTheta + 1);
-    pattern.findChild<QPushButton*>("refineButton")->click();
-    QCOMPARE(form.refineDialog()->findChild<QTableWidget*>("linesTable")->rowCount(), 5);
+    QCOMPARE(refinedPeaks(), 5);
 
-    // Ctrl+click 0.04° beside where 1 1 1 was: fitted back to its place, and selected.
+    // 0.04° beside where 1 1 1 was: fitted back to its place.
     plot->replot();
     const QPoint at(int(std::lround(plot->xAxis->coordToPixel(first.twoTheta + 0.04))), plot->axisRect()->center().y());
     QTest::mouseClick(plot, Qt::LeftButton, Qt::ControlModifier, at);
@@ -657,22 +615,15 @@ class PatternWindowTest : public QObject {
     const obrin::Peak added = pattern.peakList().peaks.front();
     QVERIFY2(std::abs(added.twoTheta - first.twoTheta) < 0.005, qPrintable(QString::number(added.twoTheta, 'f', 4)));
     QVERIFY(added.twoThetaSu > 0 && added.fwhm > 0 && added.height > 0);
-    QCOMPARE(added.d, first.d > 0 ? added.d : 0.0);
     QVERIFY(std::abs(added.d - 1.54056 / (2 * std::sin(added.twoTheta * M_PI / 360))) < 1e-9);
     QCOMPARE(plot->selectedPeaks(), std::vector<int>{0});
-    pattern.findChild<QPushButton*>("refineButton")->click();
-    QCOMPARE(form.refineDialog()->findChild<QTableWidget*>("linesTable")->rowCount(), 6);
-
-    // The same click again: the peak is in the list already.
+    QCOMPARE(refinedPeaks(), 6);
     QTest::mouseClick(plot, Qt::LeftButton, Qt::ControlModifier, at);
-    QCOMPARE(warnings.size(), 1);
-    QVERIFY2(warnings[0].startsWith("The list has a peak at 2θ = "), qPrintable(warnings[0]));
+    QCOMPARE(warnings, QStringList{QString("The list has a peak at 2θ = %1° already").arg(added.twoTheta, 0, 'f', 4)});
     QCOMPARE(table->rowCount(), 6);
     warnings.clear();
 
-    // The last peak selected by its marker and deleted on the plot: the ranking takes five.
-    const QPoint marker = markerPixel(plot, last.twoTheta);
-    QTest::mouseClick(plot, Qt::LeftButton, {}, marker);
+    QTest::mouseClick(plot, Qt::LeftButton, {}, markerPixel(plot, last.twoTheta));
     QCOMPARE(plot->selectedPeaks(), std::vector<int>{5});
     QTest::keyClick(plot, Qt::Key_Delete);
     QCOMPARE(table->rowCount(), 5);
@@ -681,96 +632,56 @@ class PatternWindowTest : public QObject {
     QVERIFY(ranking);
     QSignalSpy finished(ranking, &SpaceGroupDialog::rankingFinished);
     QVERIFY(!finished.isEmpty() || finished.wait(20000));
-    QVERIFY(ranking->ranking());
     QVERIFY(ranking->findChild<QLabel*>("inputsLabel")->text().contains("; 5 peaks"));
 
-    // The button deletes too; nothing selected, nothing deleted.
-    auto* remove = pattern.findChild<QPushButton*>("deletePeaksButton");
-    QVERIFY(!remove->isEnabled());
-    table->selectRow(1);
-    remove->click();
-    QCOMPARE(table->rowCount(), 4);
-    QTest::keyClick(table, Qt::Key_Delete);
-    QCOMPARE(table->rowCount(), 4);
-    // A field's Delete is the field's.
     auto* zero = pattern.findChild<QLineEdit*>("zeroEdit");
     table->selectRow(0);
     zero->setFocus();
     QTest::keyClick(zero, Qt::Key_Delete);
-    QCOMPARE(table->rowCount(), 4);
+    QCOMPARE(table->rowCount(), 5);
     QCOMPARE(warnings, QStringList{});
   }
 
-  // Export peaks writes the list as the table holds it; importing the file gives the same
-  // list. A file that exists is replaced only when the user says so; an unreadable list is
-  // named with its line and the table keeps what it had; d rows need a wavelength.
+  // Export peaks writes the list and Import peaks reads the same list back, which stays when a
+  // pattern is opened; an unreadable list is named with its line and the table keeps what it
+  // had; d rows need a wavelength.
   void peakListsExportAndImportTheSame() {
     PatternWindow pattern;
     QString fileAnswer;
-    QStringList questions;
     dialogs.onSaveFileName = [&](QWidget*, const QString&) { return fileAnswer; };
     dialogs.onOpenFileName = [&](QWidget*, const QString&) { return fileAnswer; };
-    dialogs.onQuestion = [&](QWidget*, const QString& text) {
-      questions << text;
-      return QMessageBox::No;
-    };
-    auto* exportPeaks = pattern.findChild<QPushButton*>("exportPeaksButton");
-    auto* importPeaks = pattern.findChild<QPushButton*>("importPeaksButton");
-    fileAnswer = dir.filePath("nothing");
-    exportPeaks->click();
-    QCOMPARE(warnings, QStringList{"No peaks!"});
-    QVERIFY(!QFile::exists(dir.filePath("nothing.txt")));
-    warnings.clear();
-
+    auto* table = pattern.findChild<QTableWidget*>("peakTable");
     openFourPeaks(pattern);
     pattern.findChild<QPushButton*>("findPeaksButton")->click();
     const obrin::PeakList found = pattern.peakList();
     QCOMPARE(found.peaks.size(), std::size_t(4));
     fileAnswer = dir.filePath("four-peaks");
-    exportPeaks->click();
-    const QString written = fileText(dir.filePath("four-peaks.txt"));
-    QVERIFY(written.contains("fwhm") || written.contains("FWHM"));
+    pattern.findChild<QPushButton*>("exportPeaksButton")->click();
 
     pattern.setPeakList({});
-    QCOMPARE(pattern.findChild<QTableWidget*>("peakTable")->rowCount(), 0);
+    QCOMPARE(table->rowCount(), 0);
+    auto* importPeaks = pattern.findChild<QPushButton*>("importPeaksButton");
     fileAnswer = dir.filePath("four-peaks.txt");
     importPeaks->click();
     QCOMPARE(warnings, QStringList{});
     const obrin::PeakList& read = pattern.peakList();
-    QCOMPARE(read.peaks.size(), found.peaks.size());
     QCOMPARE(read.wavelength, found.wavelength);
-    for (std::size_t i = 0; i < read.peaks.size(); ++i) {
-      const obrin::Peak &a = read.peaks[i], &b = found.peaks[i];
-      QCOMPARE(a.twoTheta, b.twoTheta);
-      QCOMPARE(a.twoThetaSu, b.twoThetaSu);
-      QCOMPARE(a.d, b.d);
-      QCOMPARE(a.height, b.height);
-      QCOMPARE(a.area, b.area);
-      QCOMPARE(a.fwhm, b.fwhm);
-      QCOMPARE(a.eta, b.eta);
-      QCOMPARE(a.significance, b.significance);
-    }
+    QCOMPARE(read.peaks.size(), found.peaks.size());
+    auto fields = [](const obrin::Peak& p) {
+      return std::vector<double>{p.twoTheta, p.twoThetaSu, p.d, p.height, p.area, p.fwhm, p.eta, p.significance};
+    };
+    for (std::size_t i = 0; i < read.peaks.size(); ++i) QCOMPARE(fields(read.peaks[i]), fields(found.peaks[i]));
     QCOMPARE(pattern.plot()->peaks().size(), std::size_t(4));
-    QCOMPARE(pattern.findChild<QTableWidget*>("peakTable")->rowCount(), 4);
-    // An imported list stays when a pattern is opened.
     QVERIFY(pattern.openPattern(dir.filePath("four.xy")));
-    QCOMPARE(pattern.findChild<QTableWidget*>("peakTable")->rowCount(), 4);
-
-    // The file exists: No keeps it.
-    pattern.findChild<QTableWidget*>("peakTable")->selectRow(0);
-    pattern.findChild<QPushButton*>("deletePeaksButton")->click();
-    exportPeaks->click();
-    QCOMPARE(questions, QStringList{"This file already exists. Do you want to continue?"});
-    QCOMPARE(fileText(dir.filePath("four-peaks.txt")), written);
+    QCOMPARE(table->rowCount(), 4);
 
     writeFile("bad-peaks.txt", "# 2theta intensity\n28.4 100\n30.1 lots\n");
     fileAnswer = dir.filePath("bad-peaks.txt");
     importPeaks->click();
     QCOMPARE(warnings.size(), 1);
     QVERIFY2(warnings[0].contains("bad-peaks.txt") && warnings[0].contains("line 3"), qPrintable(warnings[0]));
-    QCOMPARE(pattern.peakList().peaks.size(), std::size_t(3));
+    QCOMPARE(table->rowCount(), 4);
 
-    // d rows without any wavelength cannot be placed on the plot.
     warnings.clear();
     PatternWindow bare;
     writeFile("d-peaks.txt", "d intensity\n3.1355 100\n1.9201 60\n");
@@ -778,18 +689,15 @@ class PatternWindowTest : public QObject {
     bare.findChild<QPushButton*>("importPeaksButton")->click();
     QCOMPARE(warnings, QStringList{"The peaks of d-peaks.txt are given as d: a wavelength is needed to place them"});
     QVERIFY(bare.peakList().peaks.empty());
-    warnings.clear();
     bare.showLines({}, 1.54056);
     bare.findChild<QPushButton*>("importPeaksButton")->click();
-    QCOMPARE(warnings, QStringList{});
     QCOMPARE(bare.peakList().peaks.size(), std::size_t(2));
     QVERIFY(std::abs(bare.peakList().peaks.front().twoTheta - twoThetaOf(1.54056, 3.1355)) < 1e-9);
     dialogs.onSaveFileName = nullptr;
     dialogs.onOpenFileName = nullptr;
-    dialogs.onQuestion = nullptr;
   }
 
-  // Lines at d 3.0, 2.5, 2.0, 1.8 and 1.2 Å over a scan to 80° with peaks on 3.0, 2.5 and 1.8,
+  // Lines at d 3.0, 2.5, 2.0, 1.8 and 1.1 Å over a scan to 80° with peaks on 3.0, 2.5 and 1.8,
   // and one more 0.3° below the line of 2.0: that peak is red, that line dashed, the line
   // beyond the scan is not judged; a tolerance of 0.5° explains them by each other.
   void unexplainedPeaksAndLinesAreFlagged() {
@@ -818,22 +726,15 @@ class PatternWindowTest : public QObject {
     QCOMPARE(plot->graph(8)->dataCount(), 1);  // the dashed line
     QCOMPARE(plot->graph(8)->data()->begin()->key, missing);
     QCOMPARE(plot->graph(2)->dataCount(), 4);  // the other sticks, the one beyond the scan too
-    QCOMPARE(plot->graph(8)->pen().style(), Qt::DashLine);
     QVERIFY(plot->lineDescription(plot->lines()[2]).endsWith("no peak within ±0.05°"));
     const QString summary = pattern.findChild<QLabel*>("peakSummaryLabel")->text();
     QVERIFY2(summary.contains("within ±0.05° 2θ: 1 no line explains (red), 1 line without a peak"), qPrintable(summary));
 
     auto* tolerance = pattern.findChild<QLineEdit*>("toleranceEdit");
-    tolerance->setText("5");
-    emit tolerance->editingFinished();
-    QCOMPARE(warnings, QStringList{"Error on match tolerance (° 2θ): \"5\" is not a tolerance above 0 and at most 1"});
-    QCOMPARE(plot->unexplainedPeaks().size(), std::size_t(1));
     tolerance->setText("0.5");
     emit tolerance->editingFinished();
-    QVERIFY(plot->unexplainedPeaks().empty());
-    QVERIFY(plot->unexplainedLines().empty());
+    QVERIFY(plot->unexplainedPeaks().empty() && plot->unexplainedLines().empty());
     QCOMPARE(plot->graph(8)->dataCount(), 0);
-    QCOMPARE(plot->graph(2)->dataCount(), 5);
 
     // A zero shift moves the lines away from their peaks: judged again at once.
     tolerance->setText("0.05");
@@ -875,16 +776,12 @@ class PatternWindowTest : public QObject {
     const double at = plot->xAxis->pixelToCoord(x);
     QVERIFY(std::abs(at - 30) < 0.2);
     QCOMPARE(label->text(), expected(at));
-    QCOMPARE(plot->cursorReadout(QPointF(x, y)), expected(at));
     QVERIFY(plot->cursorReadout(QPointF(plot->axisRect()->left() - 5, y)).isEmpty());
 
     pattern.findChild<QComboBox*>("axisCombo")->setCurrentIndex(2);  // d
     plot->replot();
-    const double d = 2.5;
-    const int xd = int(std::lround(plot->xAxis->coordToPixel(d)));
-    const double twoTheta = twoThetaOf(kPeakLambda, plot->xAxis->pixelToCoord(xd));
-    QVERIFY(std::abs(twoTheta - twoThetaOf(kPeakLambda, d)) < 0.2);
-    QCOMPARE(plot->cursorReadout(QPointF(xd, y)), expected(twoTheta));
+    const int xd = int(std::lround(plot->xAxis->coordToPixel(2.5)));
+    QCOMPARE(plot->cursorReadout(QPointF(xd, y)), expected(twoThetaOf(kPeakLambda, plot->xAxis->pixelToCoord(xd))));
   }
 
   // Silicon's lines from its CIF: 3 3 3 and 5 1 1 share a d and one stick, whose tooltip names
@@ -909,7 +806,7 @@ class PatternWindowTest : public QObject {
     const QString tip = plot->lineDescription(*s511);
     QCOMPARE(plot->lineDescription(*s333), tip);
     QVERIFY2(tip.startsWith("5 1 1, 3 3 3\nd = 1.0452 Å\n2θ = 94.9"), qPrintable(tip));
-    QVERIFY2(tip.contains("\nmultiplicity 24 + 8\nintensity "), qPrintable(tip));
+    QVERIFY2(tip.contains("\nmultiplicity 24 + 8\n"), qPrintable(tip));
     const QRegularExpression sum("intensity (\\d+\\.\\d) \\+ (\\d+\\.\\d) = (\\d+\\.\\d) \\(strongest line 100\\)");
     const auto match = sum.match(tip);
     QVERIFY2(match.hasMatch(), qPrintable(tip));
@@ -924,19 +821,21 @@ class PatternWindowTest : public QObject {
     QVERIFY(!plot->lineDescription(plot->lines().front()).contains("intensity"));
 
     if (const QByteArray shot = qgetenv("OBRIN_PEAKS_SCREENSHOT"); !shot.isEmpty()) {
-      // The documentation's picture: the silicon scan's peaks found under silicon's lines, one
-      // row selected; the cursor readout as the mouse left it over 3 1 1.
+      // The documentation's picture: the silicon scan's peaks found under silicon's lines
+      // calculated to 80° (the peak of 4 2 2 at 88° red, no line explaining it), one row
+      // selected; the cursor readout as the mouse left it beside 3 1 1.
       TForm1 form;
       PatternWindow window;
       form.setPatternWindow(&window);
       const auto wide = obrin::cli::parseCommandLine(
-          {"plot", "--cif", dir.filePath("si.cif").toStdString(), "--lambda", "CuKa1", "--theta", "10", "90",
+          {"plot", "--cif", dir.filePath("si.cif").toStdString(), "--lambda", "CuKa1", "--theta", "10", "80",
            "--2theta", "--output", "unused.png", "--data-dir", OBRIN_SOURCE_DIR "/data"});
       const auto lines = *obrin::cli::preparePlot(*wide).request;
       window.showLines(lines.list, lines.lambda);
       window.findChild<QCheckBox*>("ka2Check")->setChecked(true);
       QVERIFY(window.openPattern(OBRIN_SOURCE_DIR "/doc/silicon-scan.xy"));
-      window.resize(1100, 760);
+      window.resize(1100, 840);
+      window.findChild<QSplitter*>("plotSplitter")->setSizes({555, 195});
       window.show();
       QVERIFY(QTest::qWaitForWindowExposed(&window));
       window.plot()->setTwoThetaRange(10, 90);
