@@ -562,9 +562,9 @@ void PatternWindow::showPeakSummary() {
     if (!peaks_.background.empty()) text += ", background " + QString::fromStdString(peaks_.background);
     if (peaks_.alpha2 > 0) text += ", fitted as Kα1/Kα2 doublets (2θ of Kα1)";
     if (!ui_->plot->lines().empty())
-      text += QString(" · within ±%1° 2θ: %2 no line explains (red), %3 (grey, dashed)")
+      text += QString(" · within ±%1° 2θ: %2 (red), %3 (grey, dashed)")
                   .arg(matchTolerance_)
-                  .arg(ui_->plot->unexplainedPeaks().size())
+                  .arg(counted(ui_->plot->unexplainedPeaks().size(), "peak no line explains", "peaks no line explains"))
                   .arg(counted(ui_->plot->unexplainedLines().size(), "line without a peak", "lines without a peak"));
   }
   QStringList notes;
@@ -629,6 +629,11 @@ void PatternWindow::addPeakAt(double twoTheta) {
       return;
     }
   if (!peaks_.wavelength) peaks_.wavelength = wavelengths->lambda;
+  // The first peak of a list says how the list is fitted, as a search would.
+  if (peaks_.peaks.empty() && wavelengths->alpha2) {
+    peaks_.alpha2 = wavelengths->alpha2->lambda2;
+    peaks_.alpha2Ratio = wavelengths->alpha2->ratio;
+  }
   peaks_.peaks.push_back(*peak);
   peaksFitted_ = true;
   obrin::orderPeaks(peaks_.peaks, peaks_.wavelength);

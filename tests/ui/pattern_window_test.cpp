@@ -728,7 +728,7 @@ class PatternWindowTest : public QObject {
     QCOMPARE(plot->graph(2)->dataCount(), 4);  // the other sticks, the one beyond the scan too
     QVERIFY(plot->lineDescription(plot->lines()[2]).endsWith("no peak within ±0.05°"));
     const QString summary = pattern.findChild<QLabel*>("peakSummaryLabel")->text();
-    QVERIFY2(summary.contains("within ±0.05° 2θ: 1 no line explains (red), 1 line without a peak"), qPrintable(summary));
+    QVERIFY2(summary.contains("within ±0.05° 2θ: 1 peak no line explains (red), 1 line without a peak"), qPrintable(summary));
 
     auto* tolerance = pattern.findChild<QLineEdit*>("toleranceEdit");
     tolerance->setText("0.5");
