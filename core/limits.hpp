@@ -218,6 +218,12 @@ inline constexpr int kMaxPeakListPeaks = 1000000;
 // The pattern view's match of peaks and lines: a peak and a line closer than this (degrees 2θ)
 // explain each other, unless the user sets another tolerance.
 inline constexpr double kDefaultPeakMatchTolerance = 0.05;
+// Beyond this a tolerance explains any peak by some line of a cell of many lines.
+inline constexpr double kMaxPeakMatchTolerance = 1.0;
+// Lines whose d differ by less than this part stand on one stick, whose tooltip names them all
+// (3 3 3 and 5 1 1 of a cubic cell): far below any diffractometer's resolution, above the
+// rounding of the calculated spacings (about 1e-6).
+inline constexpr double kCoincidentLineRelative = 1e-5;
 
 // Indexing: the defaults of the search and the bounds the user may set them within.
 inline constexpr int kDefaultIndexingLines = 20;

@@ -10,6 +10,8 @@
 #include <cmath>
 #include <limits>
 
+#include "analysis/peak_view.hpp"
+#include "core/limits.hpp"
 #include "io/atomic_write.hpp"
 
 using obrin::PatternAxis;
@@ -30,7 +32,11 @@ const QColor kMeasuredColor(80, 80, 80);
 const QColor kProfileColor(230, 120, 0);
 const QColor kHighlightColor(220, 30, 30);
 const QColor kPeakColor(0, 150, 70);
+const QColor kUnexplainedPeakColor(230, 0, 0);
+const QColor kUnexplainedLineColor(150, 150, 150);
+const QColor kSelectedPeakColor(0, 0, 0);
 constexpr double kPeakMarkerSize = 8;      // pixels
+constexpr double kSelectedMarkerSize = 15;  // the frame drawn round a selected marker
 constexpr double kPeakMarkerLift = 0.03;   // of the intensity range, above the measured curve
 
 QCPGraph* impulseGraph(QCustomPlot* plot, const QColor& color, double width) {
@@ -55,11 +61,26 @@ PatternPlot::PatternPlot(QWidget* parent) : QCustomPlot(parent) {
   profileGraph_->setPen(QPen(kProfileColor, 1));
   profileGraph_->setAdaptiveSampling(true);
   highlightGraph_ = impulseGraph(this, kHighlightColor, 3);
-  peakGraph_ = addGraph();
-  peakGraph_->setLineStyle(QCPGraph::lsNone);
-  peakGraph_->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssTriangleInverted, kPeakColor, kPeakColor, kPeakMarkerSize));
+  auto markerGraph = [this](const QCPScatterStyle& style) {
+    QCPGraph* g = addGraph();
+    g->setLineStyle(QCPGraph::lsNone);
+    g->setScatterStyle(style);
+    return g;
+  };
+  peakGraph_ = markerGraph(QCPScatterStyle(QCPScatterStyle::ssTriangleInverted, kPeakColor, kPeakColor, kPeakMarkerSize));
+  unexplainedPeakGraph_ = markerGraph(QCPScatterStyle(QCPScatterStyle::ssTriangleInverted, kUnexplainedPeakColor,
+                                                      kUnexplainedPeakColor, kPeakMarkerSize));
+  selectedPeakGraph_ = markerGraph(
+      QCPScatterStyle(QCPScatterStyle::ssTriangleInverted, QPen(kSelectedPeakColor, 2), Qt::NoBrush, kSelectedMarkerSize));
+  unexplainedLineGraph_ = impulseGraph(this, kUnexplainedLineColor, 1.5);
+  unexplainedLineGraph_->setPen(QPen(kUnexplainedLineColor, 1.5, Qt::DashLine));
+  // The markers over every line and curve, whatever was added first.
+  addLayer("markers", layer("main"), QCustomPlot::limAbove);
+  for (QCPGraph* g : {peakGraph_, unexplainedPeakGraph_, selectedPeakGraph_}) g->setLayer("markers");
   // The legend names the lines only, and only when they carry refined shifts.
-  for (QCPGraph* g : {measuredGraph_, companionGraph_, profileGraph_, highlightGraph_, peakGraph_}) g->removeFromLegend();
+  for (QCPGraph* g : {measuredGraph_, companionGraph_, profileGraph_, highlightGraph_, peakGraph_, unexplainedPeakGraph_,
+                      selectedPeakGraph_, unexplainedLineGraph_})
+    g->removeFromLegend();
   legend->setVisible(false);
   axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
   setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
@@ -68,6 +89,8 @@ PatternPlot::PatternPlot(QWidget* parent) : QCustomPlot(parent) {
   yAxis->setLabel("Intensity");
   xAxis->setLabel(QString::fromStdString(std::string(obrin::patternAxisTitle(axis_))));
   setMouseTracking(true);
+  // A click on a marker gives the plot the keys: Delete then removes the peak.
+  setFocusPolicy(Qt::ClickFocus);
 }
 
 void PatternPlot::setLinesCaption(const QString& caption) {
@@ -126,12 +149,17 @@ void PatternPlot::redrawData() {
 // stays as it was.
 void PatternPlot::redrawLineData() {
   const double scale = stickScale();
-  auto fill = [&](QCPGraph* graph, const std::vector<Stick>& sticks, int onlyRow) {
+  std::vector<bool> unexplained(sticks_.size(), false);
+  for (std::size_t i : unexplainedLines_) unexplained[i] = true;
+  // kind: -2 every stick, -3 the explained sticks, -4 the unexplained ones, else that row's.
+  auto fill = [&](QCPGraph* graph, const std::vector<Stick>& sticks, int kind) {
     QVector<double> keys, values;
     keys.reserve(qsizetype(sticks.size()));
     values.reserve(qsizetype(sticks.size()));
-    for (const Stick& s : sticks) {
-      if (onlyRow != -2 && s.row != onlyRow) continue;
+    for (std::size_t i = 0; i < sticks.size(); ++i) {
+      const Stick& s = sticks[i];
+      if (kind >= -1 && s.row != kind) continue;
+      if ((kind == -3 && unexplained[i]) || (kind == -4 && !unexplained[i])) continue;
       const double key = keyOf(s.twoTheta);
       if (!std::isfinite(key)) continue;
       keys << key;
@@ -139,7 +167,8 @@ void PatternPlot::redrawLineData() {
     }
     graph->setData(keys, values);
   };
-  fill(stickGraph_, sticks_, -2);
+  fill(stickGraph_, sticks_, -3);
+  fill(unexplainedLineGraph_, sticks_, -4);
   fill(companionGraph_, companions_, -2);
   fill(highlightGraph_, highlighted_ >= 0 ? sticks_ : std::vector<Stick>{}, highlighted_);
 
@@ -178,29 +207,137 @@ double PatternPlot::measuredAt(double twoTheta) const {
   return y[i - 1] + t * (y[i] - y[i - 1]);
 }
 
+// Where a peak's marker stands: at its angle, just above the measured curve.
+QPointF PatternPlot::markerPosition(const obrin::Peak& p) const {
+  return {keyOf(p.twoTheta), measuredAt(p.twoTheta) + kPeakMarkerLift * heightTarget()};
+}
+
 void PatternPlot::redrawPeakData() {
-  QVector<double> keys, values;
-  const double lift = kPeakMarkerLift * heightTarget();
-  for (const obrin::Peak& p : peaks_) {
-    const double key = keyOf(p.twoTheta);
-    if (!std::isfinite(key)) continue;
-    keys << key;
-    values << measuredAt(p.twoTheta) + lift;
-  }
-  peakGraph_->setData(keys, values);
+  std::vector<int> kind(peaks_.size(), 0);  // 0 explained, 1 not
+  for (std::size_t i : unexplainedPeaks_) kind[i] = 1;
+  QVector<double> keys[3], values[3];  // explained, unexplained, selected
+  auto add = [&](int graph, std::size_t i) {
+    const QPointF at = markerPosition(peaks_[i]);
+    if (!std::isfinite(at.x())) return;
+    keys[graph] << at.x();
+    values[graph] << at.y();
+  };
+  for (std::size_t i = 0; i < peaks_.size(); ++i) add(kind[i], i);
+  for (int i : selectedPeaks_) add(2, std::size_t(i));
+  peakGraph_->setData(keys[0], values[0]);
+  unexplainedPeakGraph_->setData(keys[1], values[1]);
+  selectedPeakGraph_->setData(keys[2], values[2]);
 }
 
 void PatternPlot::setPeaks(std::vector<obrin::Peak> peaks) {
   peaks_ = std::move(peaks);
+  selectedPeaks_.clear();
+  matchPeaksAndLines();
+  redrawLineData();
   redrawPeakData();
   replot();
+}
+
+void PatternPlot::setSelectedPeaks(std::vector<int> indices) {
+  std::erase_if(indices, [&](int i) { return i < 0 || i >= int(peaks_.size()); });
+  selectedPeaks_ = std::move(indices);
+  redrawPeakData();
+  replot();
+}
+
+void PatternPlot::setPeakMatching(double tolerance, double from, double to) {
+  matchTolerance_ = tolerance;
+  matchFrom_ = from;
+  matchTo_ = to;
+  matchPeaksAndLines();
+  redrawLineData();
+  redrawPeakData();
+  replot();
+}
+
+// Peaks are explained by the lines drawn with a height, Kα2 companions included (a peak fitted
+// alone may be a resolved Kα2); lines are judged within the span, by the peaks.
+void PatternPlot::matchPeaksAndLines() {
+  unexplainedPeaks_.clear();
+  unexplainedLines_.clear();
+  // Without lines, or without peaks, nothing misses anything.
+  if (matchTolerance_ <= 0 || peaks_.empty() || sticks_.empty()) return;
+  std::vector<double> peakAngles, lineAngles;
+  for (const obrin::Peak& p : peaks_) peakAngles.push_back(p.twoTheta);
+  std::vector<std::size_t> judged;  // the sticks judged, as indices into sticks_
+  for (std::size_t i = 0; i < sticks_.size(); ++i) {
+    if (!(sticks_[i].height > 0)) continue;
+    lineAngles.push_back(sticks_[i].twoTheta);
+    judged.push_back(i);
+  }
+  const obrin::Explanation lines = obrin::explainEachOther(peakAngles, lineAngles, matchTolerance_);
+  for (std::size_t j = 0; j < judged.size(); ++j) {
+    const double t = sticks_[judged[j]].twoTheta;
+    if (!lines.lineExplained[j] && t >= matchFrom_ && t <= matchTo_) unexplainedLines_.push_back(judged[j]);
+  }
+  for (const Stick& c : companions_)
+    if (c.height > 0) lineAngles.push_back(c.twoTheta);
+  const obrin::Explanation peaks = obrin::explainEachOther(peakAngles, lineAngles, matchTolerance_);
+  for (std::size_t i = 0; i < peaks_.size(); ++i)
+    if (!peaks.peakExplained[i]) unexplainedPeaks_.push_back(i);
+}
+
+std::optional<std::size_t> PatternPlot::peakAt(const QPointF& pos) const {
+  std::optional<std::size_t> best;
+  double bestDistance = kPeakMarkerSize / 2 + kPickPixels;
+  for (std::size_t i = 0; i < peaks_.size(); ++i) {
+    const QPointF at = markerPosition(peaks_[i]);
+    if (!std::isfinite(at.x())) continue;
+    const double dx = std::abs(xAxis->coordToPixel(at.x()) - pos.x());
+    const double dy = std::abs(yAxis->coordToPixel(at.y()) - pos.y());
+    if (dx <= bestDistance && dy <= kPeakMarkerSize / 2 + kPickPixels) {
+      best = i;
+      bestDistance = dx;
+    }
+  }
+  return best;
+}
+
+QString PatternPlot::peakDescription(const obrin::Peak& p) const {
+  QString text = QString("Peak at 2θ = %1°").arg(p.twoTheta, 0, 'f', 4);
+  if (p.d > 0) text += QString("\nd = %1 Å").arg(p.d, 0, 'f', 5);
+  if (p.height > 0) text += QString("\nheight %1").arg(p.height, 0, 'f', 1);
+  if (p.fwhm > 0) text += QString("\nFWHM %1° 2θ").arg(p.fwhm, 0, 'f', 4);
+  for (std::size_t i : unexplainedPeaks_)
+    if (&peaks_[i] == &p) text += QString("\nno line within ±%1°").arg(matchTolerance_);
+  return text;
+}
+
+std::optional<double> PatternPlot::twoThetaAtPixel(double x) const {
+  return obrin::twoThetaOf(axis_, xAxis->pixelToCoord(x), lambda_);
+}
+
+QString PatternPlot::cursorReadout(const QPointF& pos) const {
+  if (!axisRect()->rect().contains(pos.toPoint())) return {};
+  const auto twoTheta = twoThetaAtPixel(pos.x());
+  if (!twoTheta || !(*twoTheta > 0 && *twoTheta < 180)) return {};
+  QString text = QString("2θ = %1°").arg(*twoTheta, 0, 'f', 3);
+  // Q as the window's Q axis has it.
+  const auto d = obrin::axisValue(PatternAxis::D, *twoTheta, lambda_);
+  const auto q = obrin::axisValue(PatternAxis::Q, *twoTheta, lambda_);
+  if (d && q) text += QString("    d = %1 Å    Q = %2 Å⁻¹").arg(*d, 0, 'f', 4).arg(*q, 0, 'f', 4);
+  if (measured_ && !measured_->x.empty()) {
+    const auto [low, high] = std::minmax_element(measured_->x.begin(), measured_->x.end());
+    if (*twoTheta >= *low && *twoTheta <= *high) text += QString("    counts %1").arg(measuredAt(*twoTheta), 0, 'f', 1);
+  }
+  return text;
 }
 
 void PatternPlot::rescaleValues() {
   bool found = false;
   QCPRange range = measuredGraph_->getValueRange(found);
   bool stickFound = false;
-  const QCPRange sticks = stickGraph_->getValueRange(stickFound);
+  QCPRange sticks = stickGraph_->getValueRange(stickFound);
+  bool unexplainedFound = false;
+  const QCPRange unexplained = unexplainedLineGraph_->getValueRange(unexplainedFound);
+  if (!stickFound) sticks = unexplained;
+  else if (unexplainedFound) sticks.expand(unexplained);
+  stickFound = stickFound || unexplainedFound;
   if (!found) range = stickFound ? sticks : QCPRange(0, kHeightWithoutPattern);
   else if (stickFound) range.expand(sticks);
   yAxis->setRange(std::min(0.0, range.lower), std::max(range.upper, 1e-9) * kHeadroom);
@@ -209,6 +346,11 @@ void PatternPlot::rescaleValues() {
 void PatternPlot::fitView() {
   bool found = false;
   QCPRange keys = stickGraph_->getKeyRange(found);
+  bool unexplainedFound = false;
+  const QCPRange unexplained = unexplainedLineGraph_->getKeyRange(unexplainedFound);
+  if (!found) keys = unexplained;
+  else if (unexplainedFound) keys.expand(unexplained);
+  found = found || unexplainedFound;
   bool measuredFound = false;
   const QCPRange measured = measuredGraph_->getKeyRange(measuredFound);
   if (!found) keys = measured;
@@ -228,6 +370,9 @@ void PatternPlot::setLines(std::vector<Stick> sticks, std::vector<Stick> compani
   companions_ = std::move(companions);
   profile_ = std::move(profile);
   lambda_ = lambda;
+  // sticksFromList stands the multiplicity in for the intensity of a list without intensities.
+  intensities_ = std::any_of(sticks_.begin(), sticks_.end(), [](const Stick& s) { return s.height != s.multiplicity; });
+  matchPeaksAndLines();
   redrawData();
   if (!rangeSet_) return fitView();
   rescaleValues();
@@ -292,19 +437,44 @@ std::optional<std::size_t> PatternPlot::stickAt(const QPointF& pos) const {
 }
 
 QString PatternPlot::lineDescription(const Stick& s) const {
-  return QString("%1 %2 %3\nd = %4 Å\n2θ = %5°\nmultiplicity %6")
-      .arg(s.h)
-      .arg(s.k)
-      .arg(s.l)
-      .arg(s.d, 0, 'f', 4)
-      .arg(s.twoTheta, 0, 'f', 3)
-      .arg(s.multiplicity);
+  // The lines of the same d stand on one stick.
+  std::vector<const Stick*> same;
+  for (const Stick& other : sticks_)
+    if (std::abs(other.d - s.d) <= obrin::kCoincidentLineRelative * s.d) same.push_back(&other);
+  if (same.empty()) same.push_back(&s);
+  double tallest = 0;
+  for (const Stick& t : sticks_) tallest = std::max(tallest, t.height);
+  QStringList names, multiplicities, intensities;
+  double total = 0;
+  for (const Stick* t : same) {
+    names << QString("%1 %2 %3").arg(t->h).arg(t->k).arg(t->l);
+    multiplicities << QString::number(t->multiplicity);
+    const double relative = tallest > 0 ? 100 * t->height / tallest : 0;
+    intensities << QString::number(relative, 'f', 1);
+    total += relative;
+  }
+  QString text = QString("%1\nd = %2 Å\n2θ = %3°\nmultiplicity %4")
+                     .arg(names.join(", "))
+                     .arg(s.d, 0, 'f', 4)
+                     .arg(s.twoTheta, 0, 'f', 3)
+                     .arg(multiplicities.join(" + "));
+  if (intensities_) {
+    text += "\nintensity " + intensities.join(" + ");
+    if (same.size() > 1) text += " = " + QString::number(total, 'f', 1);
+    text += " (strongest line 100)";
+  }
+  for (std::size_t i : unexplainedLines_)
+    if (&sticks_[i] == &s) text += QString("\nno peak within ±%1°").arg(matchTolerance_);
+  return text;
 }
 
 void PatternPlot::mouseMoveEvent(QMouseEvent* event) {
   QCustomPlot::mouseMoveEvent(event);
+  emit cursorMoved(cursorReadout(event->position()));
   if (event->buttons() != Qt::NoButton) return;
-  if (const auto i = stickAt(event->position()))
+  if (const auto p = peakAt(event->position()))
+    QToolTip::showText(event->globalPosition().toPoint(), peakDescription(peaks_[*p]), this);
+  else if (const auto i = stickAt(event->position()))
     QToolTip::showText(event->globalPosition().toPoint(), lineDescription(sticks_[*i]), this);
   else
     QToolTip::hideText();
@@ -318,10 +488,25 @@ void PatternPlot::mousePressEvent(QMouseEvent* event) {
 void PatternPlot::mouseReleaseEvent(QMouseEvent* event) {
   QCustomPlot::mouseReleaseEvent(event);
   if (event->button() != Qt::LeftButton || (event->position() - pressPos_).manhattanLength() > kClickPixels) return;
+  if (event->modifiers() & Qt::ControlModifier) {
+    if (!axisRect()->rect().contains(event->position().toPoint())) return;
+    if (const auto twoTheta = twoThetaAtPixel(event->position().x()); twoTheta && *twoTheta > 0 && *twoTheta < 180)
+      emit peakRequested(*twoTheta);
+    return;
+  }
+  if (const auto p = peakAt(event->position())) {
+    emit peakClicked(int(*p));
+    return;
+  }
   if (const auto i = stickAt(event->position()); i && sticks_[*i].row >= 0) {
     highlightRow(sticks_[*i].row);
     emit rowClicked(sticks_[*i].row);
   }
+}
+
+void PatternPlot::leaveEvent(QEvent* event) {
+  QCustomPlot::leaveEvent(event);
+  emit cursorMoved(QString());
 }
 
 QByteArray PatternPlot::pngBytes(int width, int height) {

@@ -1,23 +1,29 @@
 #include "pattern_window.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QFileInfo>
+#include <QHeaderView>
+#include <QTableWidget>
 
 #include <QCoreApplication>
 #include <QProgressDialog>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <thread>
 
 #include "analysis/line_matching.hpp"
 #include "analysis/peak_search.hpp"
+#include "analysis/peak_view.hpp"
 #include "calc/pattern_sticks.hpp"
 #include "core/limits.hpp"
 #include "core/numfield.hpp"
 #include "dialogs.h"
 #include "io/atomic_write.hpp"
+#include "io/peak_list_file.hpp"
 #include "pattern_plot.h"
 #include "ui_pattern_window.h"
 #include "warning.h"
@@ -27,6 +33,39 @@ using obrin::PatternAxis;
 namespace {
 
 std::optional<double> fieldNumber(const QLineEdit* edit) { return obrin::parseNumber(edit->text().toStdString()); }
+
+// The peak table's columns; widths and angles in degrees 2θ, as every header says.
+enum PeakColumn { kTwoThetaColumn, kSuColumn, kDColumn, kHeightColumn, kAreaColumn, kFwhmColumn, kEtaColumn,
+                  kSignificanceColumn, kPeakColumns };
+
+void setUpPeakTable(QTableWidget* table) {
+  table->setColumnCount(kPeakColumns);
+  const QStringList headers{"2θ (°)", "s.u. 2θ (°)", "d (Å)", "Height (counts)", "Area (counts·° 2θ)",
+                            "FWHM (° 2θ)", "η", "Significance"};
+  const QStringList tips{"Position, Kα1's when the peak is a Kα1/Kα2 doublet",
+                         "Standard uncertainty of the position (χ²/ν scaled)",
+                         "Spacing from the position and λ1",
+                         "Counts above the background at the top",
+                         "Integrated counts above the background",
+                         "Full width at half maximum, in degrees 2θ",
+                         "Pseudo-Voigt mixing: 0 Gaussian, 1 Lorentzian",
+                         "Height over its counting uncertainty"};
+  table->setHorizontalHeaderLabels(headers);
+  for (int c = 0; c < kPeakColumns; ++c) table->horizontalHeaderItem(c)->setToolTip(tips[c]);
+  table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+  table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
+}
+
+// Blank where the list does not know the value (0: a list typed by hand, a width not fitted).
+QTableWidgetItem* numberItem(double value, int decimals, bool blankZero = true) {
+  auto* item = new QTableWidgetItem(blankZero && value == 0 ? QString() : QString::number(value, 'f', decimals));
+  item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  return item;
+}
+
+QString counted(std::size_t n, const char* one, const char* many) {
+  return QString("%1 %2").arg(n).arg(n == 1 ? one : many);
+}
 
 }  // namespace
 
@@ -55,6 +94,39 @@ PatternWindow::PatternWindow(QWidget* parent) : QWidget(parent), ui_(std::make_u
   connect(ui_->useWavelengthButton, &QPushButton::clicked, this, [this] {
     if (measured_ && measured_->wavelength) emit wavelengthOffered(measured_->wavelength->alpha1);
   });
+
+  ui_->significanceEdit->setText(QString::number(obrin::kDefaultMinPeakSignificance));
+  ui_->toleranceEdit->setText(QString::number(obrin::kDefaultPeakMatchTolerance));
+  ui_->plotSplitter->setStretchFactor(0, 3);
+  ui_->plotSplitter->setStretchFactor(1, 1);
+  setUpPeakTable(ui_->peakTable);
+  connect(ui_->findPeaksButton, &QPushButton::clicked, this, &PatternWindow::findPeaks);
+  connect(ui_->importPeaksButton, &QPushButton::clicked, this, &PatternWindow::importPeaks);
+  connect(ui_->exportPeaksButton, &QPushButton::clicked, this, &PatternWindow::exportPeaks);
+  connect(ui_->deletePeaksButton, &QPushButton::clicked, this, &PatternWindow::deleteSelectedPeaks);
+  connect(ui_->toleranceEdit, &QLineEdit::editingFinished, this, [this] {
+    if (acceptMatchTolerance()) matchPeaksAndLines();
+  });
+  // Delete acts where the peaks are: in the table and on the plot, not in the fields.
+  deletePeaksAction_ = new QAction("Delete peaks", this);
+  deletePeaksAction_->setShortcut(QKeySequence::Delete);
+  deletePeaksAction_->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  connect(deletePeaksAction_, &QAction::triggered, this, &PatternWindow::deleteSelectedPeaks);
+  ui_->peakTable->addAction(deletePeaksAction_);
+  ui_->plot->addAction(deletePeaksAction_);
+  connect(ui_->peakTable->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+    const std::vector<int> rows = selectedPeakRows();
+    ui_->plot->setSelectedPeaks(rows);
+    ui_->deletePeaksButton->setEnabled(!rows.empty());
+    deletePeaksAction_->setEnabled(!rows.empty());
+  });
+  connect(ui_->plot, &PatternPlot::peakClicked, this, [this](int index) { selectPeaks({index}); });
+  connect(ui_->plot, &PatternPlot::peakRequested, this, &PatternWindow::addPeakAt);
+  connect(ui_->plot, &PatternPlot::cursorMoved, this,
+          [this](const QString& readout) { ui_->cursorLabel->setText(readout.isEmpty() ? QString(" ") : readout); });
+  ui_->deletePeaksButton->setEnabled(false);
+  deletePeaksAction_->setEnabled(false);
+  showPeakSummary();
 }
 
 PatternWindow::~PatternWindow() = default;
@@ -180,6 +252,8 @@ void PatternWindow::redrawLines() {
   const int highlighted = ui_->plot->highlightedRow();
   ui_->plot->setLines(std::move(sticks), std::move(companions), lambda_, std::move(profile));
   ui_->plot->highlightRow(highlighted < int(list_.size()) ? highlighted : -1);
+  // The plot has matched the new lines against the peaks.
+  showPeakSummary();
 }
 
 void PatternWindow::showLines(const obrin::ReflectionList& list, double lambda) {
@@ -217,7 +291,17 @@ bool PatternWindow::openPattern(const QString& file) {
   showPatternInfo(file);
   ui_->plot->setMeasured(*measured_);
   offerRatioOf(file);
+  // The range searched is the new pattern's, to the thousandth of a degree outwards.
+  if (!measured_->x.empty()) {
+    const auto [low, high] = std::minmax_element(measured_->x.begin(), measured_->x.end());
+    ui_->fromEdit->setText(QString::number(std::floor(*low * 1000) / 1000));
+    ui_->toEdit->setText(QString::number(std::ceil(*high * 1000) / 1000));
+  }
   redrawLines();
+  // Peaks fitted on the previous pattern are not this one's: a refinement would take them as
+  // its. A list imported stands on its own and stays.
+  if (peaksFitted_) installPeaks({}, std::nullopt);
+  else matchPeaksAndLines();
   return true;
 }
 
@@ -295,16 +379,44 @@ void PatternWindow::exportLines() {
   if (!written) obrin::ui::warn(this, QString::fromStdString(written.error()));
 }
 
-bool PatternWindow::findPeaksIfNone(double lambda) {
-  if (!peaks_.peaks.empty()) return true;
-  if (!measured_) return false;
-  const auto wavelengths = obrin::peakWavelengths(lambda, measured_->wavelength, std::nullopt);
+// ---- Peaks ---------------------------------------------------------------------------------
+
+std::optional<obrin::PeakWavelengths> PatternWindow::searchWavelengths(double lambda) {
+  const std::optional<obrin::PatternWavelength> stored = measured_ ? measured_->wavelength : std::nullopt;
+  const auto wavelengths =
+      obrin::peakWavelengths(lambda > 0 ? std::optional<double>(lambda) : std::nullopt, stored, std::nullopt);
   if (!wavelengths) {
     obrin::ui::warn(this, QString::fromStdString(wavelengths.error()));
-    return false;
+    return std::nullopt;
   }
+  return *wavelengths;
+}
+
+// The fields of the search, refused by name with the focus given back to the field at fault.
+std::optional<obrin::PeakSearchOptions> PatternWindow::searchOptions(double lambda) {
   obrin::PeakSearchOptions options;
+  const auto significance = obrin::readMinSignificance(ui_->significanceEdit->text().toStdString());
+  if (!significance) {
+    refuseField(this, ui_->significanceEdit, significance.error(), checkingField_);
+    return std::nullopt;
+  }
+  options.minSignificance = *significance;
+  const auto range = obrin::readSearchRange(ui_->fromEdit->text().toStdString(), ui_->toEdit->text().toStdString());
+  if (!range) {
+    refuseField(this, range.error().find("2θ to") != std::string::npos ? ui_->toEdit : ui_->fromEdit, range.error(),
+                checkingField_);
+    return std::nullopt;
+  }
+  options.from = range->from;
+  options.to = range->to;
+  const auto wavelengths = searchWavelengths(lambda);
+  if (!wavelengths) return std::nullopt;
   options.wavelengths = *wavelengths;
+  return options;
+}
+
+// Off the window's thread, with a progress dialog and Cancel; none when cancelled.
+std::optional<obrin::PeakList> PatternWindow::runSearch(obrin::PeakSearchOptions options) {
   std::atomic<double> share{0};
   std::atomic<bool> cancelled{false}, finished{false};
   options.progress = [&](double done) {
@@ -328,13 +440,258 @@ bool PatternWindow::findPeaksIfNone(double lambda) {
   }
   worker.join();
   progress.reset();
-  if (cancelled) return false;
-  if (found.peaks.empty()) {
-    QString why = "No peaks found in the pattern";
-    for (const std::string& note : found.notes) why += "\n" + QString::fromStdString(note);
-    obrin::ui::warn(this, why);
+  if (cancelled) return std::nullopt;
+  return found;
+}
+
+namespace {
+
+QString noPeaksMessage(const obrin::PeakList& found) {
+  QString why = "No peaks found in the pattern";
+  for (const std::string& note : found.notes) why += "\n" + QString::fromStdString(note);
+  return why;
+}
+
+// The range a search covered: the one asked for, within the pattern's points.
+std::pair<double, double> searchedRange(const obrin::MeasuredPattern& pattern, const obrin::PeakSearchOptions& options) {
+  double low = 0, high = 180;
+  if (!pattern.x.empty()) {
+    const auto [a, b] = std::minmax_element(pattern.x.begin(), pattern.x.end());
+    low = *a;
+    high = *b;
+  }
+  return {std::max(low, options.from.value_or(low)), std::min(high, options.to.value_or(high))};
+}
+
+}  // namespace
+
+void PatternWindow::findPeaks() {
+  if (!measured_) {
+    obrin::ui::warn(this, "Open a pattern first: its peaks are found");
+    return;
+  }
+  const auto options = searchOptions(lambda_);
+  if (!options) return;
+  auto found = runSearch(*options);
+  if (!found) return;
+  if (found->peaks.empty()) obrin::ui::warn(this, noPeaksMessage(*found));
+  installPeaks(std::move(*found), searchedRange(*measured_, *options));
+}
+
+bool PatternWindow::findPeaksIfNone(double lambda) {
+  if (!peaks_.peaks.empty()) return true;
+  if (!measured_) return false;
+  const auto options = searchOptions(lambda);
+  if (!options) return false;
+  auto found = runSearch(*options);
+  if (!found) return false;
+  if (found->peaks.empty()) {
+    obrin::ui::warn(this, noPeaksMessage(*found));
     return false;
   }
-  peaks_ = std::move(found);
+  installPeaks(std::move(*found), searchedRange(*measured_, *options));
   return true;
+}
+
+void PatternWindow::setPeakList(obrin::PeakList peaks) {
+  installPeaks(std::move(peaks), std::nullopt);
+  peaksFitted_ = false;
+}
+
+void PatternWindow::installPeaks(obrin::PeakList peaks, std::optional<std::pair<double, double>> searched) {
+  peaks_ = std::move(peaks);
+  obrin::orderPeaks(peaks_.peaks, peaks_.wavelength);
+  searchedRange_ = searched;
+  peaksFitted_ = searched.has_value();
+  refreshPeaks();
+}
+
+// The table, the markers and the match after the list changed; the selection goes.
+void PatternWindow::refreshPeaks() {
+  ui_->plot->setPeaks(peaks_.peaks);
+  fillPeakTable();
+  matchPeaksAndLines();
+}
+
+void PatternWindow::fillPeakTable() {
+  QTableWidget* table = ui_->peakTable;
+  const QSignalBlocker blocker(table->selectionModel());
+  table->clearSelection();
+  table->setRowCount(int(peaks_.peaks.size()));
+  for (int row = 0; row < table->rowCount(); ++row) {
+    const obrin::Peak& p = peaks_.peaks[std::size_t(row)];
+    table->setItem(row, kTwoThetaColumn, numberItem(p.twoTheta, 4, false));
+    table->setItem(row, kSuColumn, numberItem(p.twoThetaSu, 5));
+    table->setItem(row, kDColumn, numberItem(p.d, 5));
+    table->setItem(row, kHeightColumn, numberItem(p.height, 1));
+    table->setItem(row, kAreaColumn, numberItem(p.area, 2));
+    table->setItem(row, kFwhmColumn, numberItem(p.fwhm, 4));
+    table->setItem(row, kEtaColumn, p.fwhm > 0 ? numberItem(p.eta, 3, false) : numberItem(0, 3));
+    table->setItem(row, kSignificanceColumn, numberItem(p.significance, 1));
+  }
+  ui_->deletePeaksButton->setEnabled(false);
+  deletePeaksAction_->setEnabled(false);
+}
+
+// Lines are judged where the peaks were looked for: the pattern's range (within the one
+// searched), else the span of the peaks.
+void PatternWindow::matchPeaksAndLines() {
+  double low = 0, high = 180;
+  if (measured_ && !measured_->x.empty()) {
+    const auto [a, b] = std::minmax_element(measured_->x.begin(), measured_->x.end());
+    low = *a;
+    high = *b;
+  } else if (!peaks_.peaks.empty()) {
+    low = peaks_.peaks.front().twoTheta - matchTolerance_;
+    high = peaks_.peaks.back().twoTheta + matchTolerance_;
+  }
+  if (searchedRange_) {
+    low = std::max(low, searchedRange_->first);
+    high = std::min(high, searchedRange_->second);
+  }
+  ui_->plot->setPeakMatching(matchTolerance_, low, high);
+  showPeakSummary();
+}
+
+void PatternWindow::showPeakSummary() {
+  QString text;
+  if (peaks_.peaks.empty()) {
+    text = "No peaks: Find peaks, Import peaks..., or Ctrl+click on the plot to fit one there";
+  } else {
+    text = counted(peaks_.peaks.size(), "peak", "peaks");
+    if (!peaks_.background.empty()) text += ", background " + QString::fromStdString(peaks_.background);
+    if (peaks_.alpha2 > 0) text += ", fitted as Kα1/Kα2 doublets (2θ of Kα1)";
+    if (!ui_->plot->lines().empty())
+      text += QString(" · within ±%1° 2θ: %2 (red), %3 (grey, dashed)")
+                  .arg(matchTolerance_)
+                  .arg(counted(ui_->plot->unexplainedPeaks().size(), "peak no line explains", "peaks no line explains"))
+                  .arg(counted(ui_->plot->unexplainedLines().size(), "line without a peak", "lines without a peak"));
+  }
+  QStringList notes;
+  for (const std::string& note : peaks_.notes) notes << QString::fromStdString(note);
+  if (!notes.isEmpty()) text += QString(" · %1: hover here").arg(counted(std::size_t(notes.size()), "note", "notes"));
+  ui_->peakSummaryLabel->setText(text);
+  ui_->peakSummaryLabel->setToolTip(notes.join("\n"));
+}
+
+bool PatternWindow::acceptMatchTolerance() {
+  if (checkingField_) return false;
+  const auto tolerance = obrin::readPeakMatchTolerance(ui_->toleranceEdit->text().toStdString());
+  if (!tolerance) {
+    refuseField(this, ui_->toleranceEdit, tolerance.error(), checkingField_);
+    return false;
+  }
+  matchTolerance_ = *tolerance;
+  return true;
+}
+
+std::vector<int> PatternWindow::selectedPeakRows() const {
+  std::vector<int> rows;
+  for (const QModelIndex& index : ui_->peakTable->selectionModel()->selectedRows()) rows.push_back(index.row());
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+void PatternWindow::selectPeaks(const std::vector<int>& indices) {
+  QTableWidget* table = ui_->peakTable;
+  QItemSelection selection;
+  for (int row : indices)
+    if (row >= 0 && row < table->rowCount())
+      selection.select(table->model()->index(row, 0), table->model()->index(row, kPeakColumns - 1));
+  table->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+  if (!indices.empty() && indices.front() >= 0 && indices.front() < table->rowCount())
+    table->scrollTo(table->model()->index(indices.front(), 0));
+}
+
+void PatternWindow::addPeakAt(double twoTheta) {
+  if (!measured_) {
+    obrin::ui::warn(this, "Open a pattern first: a peak is fitted to its points");
+    return;
+  }
+  // On a peak of the list the fit finds only the noise its profile leaves.
+  if (const auto covering = peakCovering(twoTheta)) {
+    obrin::ui::warn(this, QString("The list has a peak at 2θ = %1° already").arg(covering->twoTheta, 0, 'f', 4));
+    return;
+  }
+  const auto wavelengths = searchWavelengths(lambda_);
+  if (!wavelengths) return;
+  obrin::PeakSearchOptions options;
+  options.wavelengths = *wavelengths;
+  const auto peak = obrin::fitPeakAt(*measured_, twoTheta, peaks_.peaks, options);
+  if (!peak) {
+    obrin::ui::warn(this, QString::fromStdString(peak.error()));
+    return;
+  }
+  // A second peak where the list has one would count it twice in a refinement.
+  for (const obrin::Peak& p : peaks_.peaks)
+    if (std::abs(p.twoTheta - peak->twoTheta) < obrin::kMinPeakSeparationFwhm * std::max(p.fwhm, peak->fwhm)) {
+      obrin::ui::warn(this, QString("The list has a peak at 2θ = %1° already").arg(p.twoTheta, 0, 'f', 4));
+      return;
+    }
+  if (!peaks_.wavelength) peaks_.wavelength = wavelengths->lambda;
+  // The first peak of a list says how the list is fitted, as a search would.
+  if (peaks_.peaks.empty() && wavelengths->alpha2) {
+    peaks_.alpha2 = wavelengths->alpha2->lambda2;
+    peaks_.alpha2Ratio = wavelengths->alpha2->ratio;
+  }
+  peaks_.peaks.push_back(*peak);
+  peaksFitted_ = true;
+  obrin::orderPeaks(peaks_.peaks, peaks_.wavelength);
+  refreshPeaks();
+  const auto at = std::find_if(peaks_.peaks.begin(), peaks_.peaks.end(),
+                               [&](const obrin::Peak& p) { return p.twoTheta == peak->twoTheta; });
+  selectPeaks({int(at - peaks_.peaks.begin())});
+}
+
+// The peak of the list whose top, or whose Kα2 companion's, lies within half a FWHM of 2θ.
+std::optional<obrin::Peak> PatternWindow::peakCovering(double twoTheta) const {
+  const double ratio = peaks_.alpha2 > 0 && peaks_.wavelength ? peaks_.alpha2 / *peaks_.wavelength : 0;
+  for (const obrin::Peak& p : peaks_.peaks) {
+    const double reach = obrin::kMinPeakSeparationFwhm * p.fwhm;
+    if (std::abs(p.twoTheta - twoTheta) < reach) return p;
+    const double s = ratio * std::sin(p.twoTheta * M_PI / 360);
+    if (ratio > 0 && s < 1 && std::abs(360 / M_PI * std::asin(s) - twoTheta) < reach) return p;
+  }
+  return std::nullopt;
+}
+
+void PatternWindow::deleteSelectedPeaks() {
+  const std::vector<int> rows = selectedPeakRows();
+  if (rows.empty()) return;
+  for (auto row = rows.rbegin(); row != rows.rend(); ++row) peaks_.peaks.erase(peaks_.peaks.begin() + *row);
+  refreshPeaks();
+}
+
+void PatternWindow::importPeaks() {
+  const QString file =
+      obrin::ui::openFileName(this, "Peak lists (*.txt *.dat *.tsv *.csv *.peaks);;All files (*)");
+  if (file.isEmpty()) return;
+  obrin::PeakListReading how;
+  // d rows take their 2θ from the calculation's λ, else from the pattern's Kα1.
+  if (lambda_ > 0) how.lambda = lambda_;
+  else if (measured_ && measured_->wavelength) how.lambda = measured_->wavelength->alpha1;
+  auto read = obrin::readPeakList(file.toStdString(), how);
+  if (!read) {
+    obrin::ui::warn(this, QString::fromStdString(read.error()));
+    return;
+  }
+  if (std::any_of(read->peaks.begin(), read->peaks.end(), [](const obrin::Peak& p) { return !(p.twoTheta > 0); })) {
+    obrin::ui::warn(this, QString("The peaks of %1 are given as d: a wavelength is needed to place them")
+                              .arg(QFileInfo(file).fileName()));
+    return;
+  }
+  setPeakList(std::move(*read));
+}
+
+void PatternWindow::exportPeaks() {
+  if (peaks_.peaks.empty()) {
+    obrin::ui::warn(this, "No peaks!");
+    return;
+  }
+  const QString file = obrin::ui::saveFileName(this, "Peak lists (*.txt *.tsv);;All files (*)");
+  if (file.isEmpty()) return;
+  const QString target = QFileInfo(file).suffix().isEmpty() ? file + ".txt" : file;
+  if (!confirmOverwrite(target)) return;
+  const auto written = obrin::writePeakList(target.toStdString(), peaks_);
+  if (!written) obrin::ui::warn(this, QString::fromStdString(written.error()));
 }

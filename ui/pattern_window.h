@@ -1,6 +1,7 @@
 // The 'Pattern' window: the calculated lines of the main window as sticks, over a measured
 // pattern the user opens, with the axis, Kα2, zero-shift and simulated-profile choices and the
-// exports.
+// exports; the peaks of the pattern in a table and on the plot, found, fitted by hand,
+// imported or exported, and held against the lines.
 #pragma once
 
 #include <QWidget>
@@ -9,12 +10,14 @@
 #include <optional>
 
 #include "analysis/peak.hpp"
+#include "analysis/peak_search.hpp"
 #include "calc/pattern_sticks.hpp"
 #include "calc/state.hpp"
 #include "core/limits.hpp"
 #include "io/pattern_file.hpp"
 
 class PatternPlot;
+class QAction;
 
 namespace Ui {
 class PatternWindow;
@@ -29,9 +32,12 @@ class PatternWindow : public QWidget {
 
   PatternPlot* plot() const;
 
-  // The peaks a cell refinement starts from.
+  // The one peak list of the window: the table, the markers, the cell refinement and the
+  // space-group ranking all take it.
   const obrin::PeakList& peakList() const { return peaks_; }
-  void setPeakList(obrin::PeakList peaks) { peaks_ = std::move(peaks); }
+  // Sorted by 2θ and shown in the table and on the plot; the selection goes. A list set here
+  // (or imported) stays when another pattern is opened; one found or fitted goes with it.
+  void setPeakList(obrin::PeakList peaks);
   // The peaks of the measured pattern found when the list has none (off the window's thread,
   // with a progress dialog and Cancel), λ the calculation's. False when there are none after
   // it: no pattern, the search cancelled, or nothing found (then said in a warning).
@@ -60,6 +66,17 @@ class PatternWindow : public QWidget {
   void chooseAndOpenPattern();
   void exportPicture();
   void exportLines();
+  // The peaks of the measured pattern in the range at the minimum significance, replacing the
+  // list; a cancelled search keeps it.
+  void findPeaks();
+  // A peak fitted at 2θ (degrees), the others held as they are, and selected; refused by name
+  // without a pattern, where no peak fits, or where the list has the peak already.
+  void addPeakAt(double twoTheta);
+  void deleteSelectedPeaks();
+  void importPeaks();
+  void exportPeaks();
+  // The rows selected in the table (peak indices), their markers standing out.
+  void selectPeaks(const std::vector<int>& indices);
 
  signals:
   void rowClicked(int row);
@@ -77,6 +94,17 @@ class PatternWindow : public QWidget {
   std::vector<obrin::ProfilePoint> profileOf(const std::vector<obrin::Stick>& sticks,
                                              const std::vector<obrin::Stick>& companions);
   void showPatternInfo(const QString& file);
+  std::optional<obrin::PeakWavelengths> searchWavelengths(double lambda);
+  std::optional<obrin::PeakSearchOptions> searchOptions(double lambda);
+  std::optional<obrin::PeakList> runSearch(obrin::PeakSearchOptions options);
+  void installPeaks(obrin::PeakList peaks, std::optional<std::pair<double, double>> searched);
+  void refreshPeaks();
+  void fillPeakTable();
+  void matchPeaksAndLines();
+  void showPeakSummary();
+  bool acceptMatchTolerance();
+  std::vector<int> selectedPeakRows() const;
+  std::optional<obrin::Peak> peakCovering(double twoTheta) const;
 
   std::unique_ptr<Ui::PatternWindow> ui_;
   obrin::ReflectionList list_;
@@ -87,6 +115,12 @@ class PatternWindow : public QWidget {
   bool checkingField_ = false;  // a refused field is taking the focus back
   std::optional<obrin::MeasuredPattern> measured_;
   obrin::PeakList peaks_;
+  double matchTolerance_ = obrin::kDefaultPeakMatchTolerance;
+  // The 2θ range the list was searched in; none for a list imported or typed.
+  std::optional<std::pair<double, double>> searchedRange_;
+  // Some peaks of the list were fitted on the open pattern: another pattern drops the list.
+  bool peaksFitted_ = false;
+  QAction* deletePeaksAction_ = nullptr;
   std::optional<RefinedShifts> refinedShifts_;
   QString zeroTextBeforeRefinement_;
   double zeroBeforeRefinement_ = 0;

@@ -1,5 +1,7 @@
 // The pattern view: sticks at the pixel columns of their angles in an exported picture, and
-// the window in step with the main window (hover, click, selection, recalculation, bad files).
+// the window in step with the main window (hover, click, selection, recalculation, bad files);
+// its peak table and markers (search, selection, peaks added and deleted, import and export,
+// peaks and lines that explain each other), the cursor readout and the sticks' tooltips.
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
@@ -9,6 +11,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSplitter>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -22,7 +26,10 @@
 #include "pattern_drawing.h"
 #include "pattern_plot.h"
 #include "pattern_window.h"
+#include "refine_dialog.h"
+#include "space_group_dialog.h"
 #include "tests/support/structures.hpp"
+#include "tests/support/synthetic_pattern.hpp"
 #include "tests/support/user_dialogs.hpp"
 #include "warning.h"
 
@@ -71,6 +78,38 @@ QList<double> stickColumns(const QImage& image, int row) {
     }
   }
   return centres;
+}
+
+// A wavelength of no tube: the peaks are fitted as single peaks, and d follows from it.
+constexpr double kPeakLambda = 1.5;
+
+std::string patternText(const obrin::MeasuredPattern& p) {
+  std::string text;
+  char row[64];
+  for (std::size_t i = 0; i < p.x.size(); ++i) {
+    std::snprintf(row, sizeof row, "%.4f %.1f\n", p.x[i], p.y[i]);
+    text += row;
+  }
+  return text;
+}
+
+// Four well separated peaks from 2θ 20° to 80° on a flat background, with noise.
+obrin::testing_support::SyntheticScan fourPeaks() {
+  obrin::testing_support::SyntheticScan scan;
+  scan.from = 20;
+  scan.to = 80;
+  scan.step = 0.02;
+  scan.lines = {{25, 2000, 0.15}, {38, 800, 0.15}, {52, 300, 0.15}, {66, 1200, 0.15}};
+  return scan;
+}
+
+// The pixel of a peak's marker, read off the marker graphs of the plot.
+QPoint markerPixel(PatternPlot* plot, double twoTheta) {
+  for (int g : {5, 6})
+    for (auto it = plot->graph(g)->data()->begin(); it != plot->graph(g)->data()->end(); ++it)
+      if (std::abs(it->key - twoTheta) < 1e-9)
+        return {int(std::lround(plot->xAxis->coordToPixel(it->key))), int(std::lround(plot->yAxis->coordToPixel(it->value)))};
+  return {-1, -1};
 }
 
 }  // namespace
@@ -157,7 +196,10 @@ class PatternWindowTest : public QObject {
     const auto hovered = plot->stickAt(at);
     QVERIFY(hovered);
     QCOMPARE(*hovered, std::size_t(1));
-    QVERIFY(plot->lineDescription(second).startsWith(QString("%1 %2 %3\nd = ").arg(second.h).arg(second.k).arg(second.l)));
+    // The cell's 1 0 0, 0 1 0 and 0 0 1 stand on one stick: its tooltip names them all.
+    const QString tip = plot->lineDescription(second);
+    QVERIFY2(tip.section('\n', 0, 0).split(", ").contains(QString("%1 %2 %3").arg(second.h).arg(second.k).arg(second.l)),
+             qPrintable(tip));
     QTest::mouseClick(plot, Qt::LeftButton, {}, at);
     auto* results = form.findChild<QListView*>("ListBox1");
     QCOMPARE(results->currentIndex().row(), 1);
@@ -442,7 +484,7 @@ class PatternWindowTest : public QObject {
       form.setPatternWindow(&window);
       writeFile("si.cif", obrin::testing_support::kSiliconCif);
       const auto parsed = obrin::cli::parseCommandLine(
-          {"plot", "--cif", dir.filePath("si.cif").toStdString(), "--lambda", "CuKa1", "--theta", "10", "90", "--2theta",
+          {"plot", "--cif", dir.filePath("si.cif").toStdString(), "--lambda", "CuKa1", "--theta", "10", "80", "--2theta",
            "--output", "unused.png", "--data-dir", OBRIN_SOURCE_DIR "/data"});
       QVERIFY(parsed);
       const auto request = *obrin::cli::preparePlot(*parsed).request;
@@ -454,6 +496,350 @@ class PatternWindowTest : public QObject {
       window.show();
       QVERIFY(QTest::qWaitForWindowExposed(&window));
       window.plot()->setTwoThetaRange(20, 90);
+      QVERIFY(window.grab().save(QString::fromLocal8Bit(shot)));
+    }
+  }
+
+  void openFourPeaks(PatternWindow& pattern) {
+    writeFile("four.xy", patternText(obrin::testing_support::syntheticPattern(fourPeaks(), 7)));
+    pattern.showLines({}, kPeakLambda);
+    QVERIFY(pattern.openPattern(dir.filePath("four.xy")));
+  }
+
+  // Find peaks fills the table and the markers with one list sorted by 2θ, within the range
+  // and above the significance of the fields; a selected row frames its marker, a click on a
+  // marker selects its row. A field that holds no search is refused and the list stays; a
+  // new pattern drops the list found on the last.
+  void foundPeaksFillTheTableAndMarkersThatSelectEachOther() {
+    PatternWindow pattern;
+    openFourPeaks(pattern);
+    pattern.resize(1000, 800);
+    pattern.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pattern));
+    auto* table = pattern.findChild<QTableWidget*>("peakTable");
+    auto* find = pattern.findChild<QPushButton*>("findPeaksButton");
+    PatternPlot* plot = pattern.plot();
+    find->click();
+    QCOMPARE(warnings, QStringList{});
+    const auto& peaks = pattern.peakList().peaks;
+    QCOMPARE(peaks.size(), std::size_t(4));
+    QCOMPARE(table->rowCount(), 4);
+    QCOMPARE(plot->graph(5)->dataCount(), 4);  // no lines: every marker plain
+    const double truth[] = {25, 38, 52, 66};
+    for (int row = 0; row < 4; ++row) {
+      const obrin::Peak& p = peaks[std::size_t(row)];
+      QVERIFY2(std::abs(p.twoTheta - truth[row]) < 0.01, qPrintable(QString::number(p.twoTheta)));
+      QVERIFY(std::abs(p.fwhm - 0.15) < 0.02);
+      QCOMPARE(table->item(row, 0)->text(), QString::number(p.twoTheta, 'f', 4));
+      const double d = kPeakLambda / (2 * std::sin(p.twoTheta * M_PI / 360));
+      QCOMPARE(table->item(row, 2)->text(), QString::number(d, 'f', 5));
+    }
+
+    table->selectRow(2);
+    QCOMPARE(plot->graph(7)->dataCount(), 1);  // the frame
+    QCOMPARE(plot->graph(7)->data()->begin()->key, peaks[2].twoTheta);
+    plot->replot();
+    QTest::mouseClick(plot, Qt::LeftButton, {}, markerPixel(plot, peaks[1].twoTheta));
+    QCOMPARE(table->selectionModel()->selectedRows().size(), 1);
+    QCOMPARE(table->selectionModel()->selectedRows().front().row(), 1);
+    QCOMPARE(plot->selectedPeaks(), std::vector<int>{1});
+
+    // From 30° the first peak is not searched; a significance of 30 leaves out the weakest
+    // (300 counts over 100: about 19).
+    auto* from = pattern.findChild<QLineEdit*>("fromEdit");
+    auto* significance = pattern.findChild<QLineEdit*>("significanceEdit");
+    from->setText("30");
+    find->click();
+    QCOMPARE(table->rowCount(), 3);
+    QVERIFY(peaks.front().twoTheta > 30);
+    from->setText("20");
+    significance->setText("30");
+    find->click();
+    QCOMPARE(table->rowCount(), 3);
+    QVERIFY(std::abs(peaks[2].twoTheta - 66) < 0.01);
+    significance->setText("abc");
+    find->click();
+    QCOMPARE(warnings, QStringList{"Error on minimum significance: \"abc\" is not a positive number"});
+    QCOMPARE(table->rowCount(), 3);
+
+    QVERIFY(pattern.openPattern(dir.filePath("four.xy")));
+    QCOMPARE(table->rowCount(), 0);
+    QVERIFY(peaks.empty());
+  }
+
+  // Delete (the key, on the table or the plot) removes the selected peaks, a field's Delete
+  // stays the field's; Ctrl+click fits one back where it was and selects it, and refuses a
+  // click on a peak the list has. Refine cell... and Space groups... take the list as edited.
+  void ctrlClickAddsAFittedPeakAndDeleteRemovesIt() {
+    TForm1 form;
+    form.setPositionFileDirectories({OBRIN_SOURCE_DIR "/data"});
+    PatternWindow pattern;
+    form.setPatternWindow(&pattern);
+    form.show();
+    form.findChild<QListWidget*>("ListBox2")->setCurrentRow(0);
+    form.findChild<QListWidget*>("ListBox3")->findItems("F D -3 M (227)", Qt::MatchExactly).front()->setSelected(true);
+    for (const char* name : {"Edit2", "Edit3", "Edit4"}) form.findChild<QLineEdit*>(name)->setText("5.4309");
+    form.findChild<QLineEdit*>("Edit8")->setText("1.54056");
+    form.findChild<QLineEdit*>("Edit10")->setText("50");
+    form.findChild<QPushButton*>("Button1")->click();
+    QVERIFY(pattern.openPattern(OBRIN_SOURCE_DIR "/doc/silicon-scan.xy"));
+    pattern.resize(1000, 800);
+    pattern.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pattern));
+    QVERIFY(QTest::qWaitForWindowActive(&pattern));
+    pattern.findChild<QPushButton*>("findPeaksButton")->click();
+    QCOMPARE(warnings, QStringList{});
+    auto* table = pattern.findChild<QTableWidget*>("peakTable");
+    PatternPlot* plot = pattern.plot();
+    QCOMPARE(table->rowCount(), 6);
+    const obrin::Peak first = pattern.peakList().peaks.front();  // 1 1 1
+    const obrin::Peak last = pattern.peakList().peaks.back();
+    auto refinedPeaks = [&] {
+      pattern.findChild<QPushButton*>("refineButton")->click();
+      return form.refineDialog()->findChild<QTableWidget*>("linesTable")->rowCount();
+    };
+
+    table->setFocus();
+    table->selectRow(0);
+    QTest::keyClick(table, Qt::Key_Delete);
+    QCOMPARE(plot->peaks().size(), std::size_t(5));
+    QCOMPARE(refinedPeaks(), 5);
+
+    // 0.04° beside where 1 1 1 was: fitted back to its place.
+    plot->replot();
+    const QPoint at(int(std::lround(plot->xAxis->coordToPixel(first.twoTheta + 0.04))), plot->axisRect()->center().y());
+    QTest::mouseClick(plot, Qt::LeftButton, Qt::ControlModifier, at);
+    QCOMPARE(warnings, QStringList{});
+    QCOMPARE(table->rowCount(), 6);
+    const obrin::Peak added = pattern.peakList().peaks.front();
+    QVERIFY2(std::abs(added.twoTheta - first.twoTheta) < 0.005, qPrintable(QString::number(added.twoTheta, 'f', 4)));
+    QVERIFY(added.twoThetaSu > 0 && added.fwhm > 0 && added.height > 0);
+    QVERIFY(std::abs(added.d - 1.54056 / (2 * std::sin(added.twoTheta * M_PI / 360))) < 1e-9);
+    QCOMPARE(plot->selectedPeaks(), std::vector<int>{0});
+    QCOMPARE(refinedPeaks(), 6);
+    QTest::mouseClick(plot, Qt::LeftButton, Qt::ControlModifier, at);
+    QCOMPARE(warnings, QStringList{QString("The list has a peak at 2θ = %1° already").arg(added.twoTheta, 0, 'f', 4)});
+    QCOMPARE(table->rowCount(), 6);
+    warnings.clear();
+
+    QTest::mouseClick(plot, Qt::LeftButton, {}, markerPixel(plot, last.twoTheta));
+    QCOMPARE(plot->selectedPeaks(), std::vector<int>{5});
+    QTest::keyClick(plot, Qt::Key_Delete);
+    QCOMPARE(table->rowCount(), 5);
+    pattern.findChild<QPushButton*>("spaceGroupsButton")->click();
+    SpaceGroupDialog* ranking = form.spaceGroupDialog();
+    QVERIFY(ranking);
+    QSignalSpy finished(ranking, &SpaceGroupDialog::rankingFinished);
+    QVERIFY(!finished.isEmpty() || finished.wait(20000));
+    QVERIFY(ranking->findChild<QLabel*>("inputsLabel")->text().contains("; 5 peaks"));
+
+    auto* zero = pattern.findChild<QLineEdit*>("zeroEdit");
+    table->selectRow(0);
+    zero->setFocus();
+    QTest::keyClick(zero, Qt::Key_Delete);
+    QCOMPARE(table->rowCount(), 5);
+    QCOMPARE(warnings, QStringList{});
+  }
+
+  // Export peaks writes the list and Import peaks reads the same list back, which stays when a
+  // pattern is opened; an unreadable list is named with its line and the table keeps what it
+  // had; d rows need a wavelength.
+  void peakListsExportAndImportTheSame() {
+    PatternWindow pattern;
+    QString fileAnswer;
+    dialogs.onSaveFileName = [&](QWidget*, const QString&) { return fileAnswer; };
+    dialogs.onOpenFileName = [&](QWidget*, const QString&) { return fileAnswer; };
+    auto* table = pattern.findChild<QTableWidget*>("peakTable");
+    openFourPeaks(pattern);
+    pattern.findChild<QPushButton*>("findPeaksButton")->click();
+    const obrin::PeakList found = pattern.peakList();
+    QCOMPARE(found.peaks.size(), std::size_t(4));
+    fileAnswer = dir.filePath("four-peaks");
+    pattern.findChild<QPushButton*>("exportPeaksButton")->click();
+
+    pattern.setPeakList({});
+    QCOMPARE(table->rowCount(), 0);
+    auto* importPeaks = pattern.findChild<QPushButton*>("importPeaksButton");
+    fileAnswer = dir.filePath("four-peaks.txt");
+    importPeaks->click();
+    QCOMPARE(warnings, QStringList{});
+    const obrin::PeakList& read = pattern.peakList();
+    QCOMPARE(read.wavelength, found.wavelength);
+    QCOMPARE(read.peaks.size(), found.peaks.size());
+    auto fields = [](const obrin::Peak& p) {
+      return std::vector<double>{p.twoTheta, p.twoThetaSu, p.d, p.height, p.area, p.fwhm, p.eta, p.significance};
+    };
+    for (std::size_t i = 0; i < read.peaks.size(); ++i) QCOMPARE(fields(read.peaks[i]), fields(found.peaks[i]));
+    QCOMPARE(pattern.plot()->peaks().size(), std::size_t(4));
+    QVERIFY(pattern.openPattern(dir.filePath("four.xy")));
+    QCOMPARE(table->rowCount(), 4);
+
+    writeFile("bad-peaks.txt", "# 2theta intensity\n28.4 100\n30.1 lots\n");
+    fileAnswer = dir.filePath("bad-peaks.txt");
+    importPeaks->click();
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY2(warnings[0].contains("bad-peaks.txt") && warnings[0].contains("line 3"), qPrintable(warnings[0]));
+    QCOMPARE(table->rowCount(), 4);
+
+    warnings.clear();
+    PatternWindow bare;
+    writeFile("d-peaks.txt", "d intensity\n3.1355 100\n1.9201 60\n");
+    fileAnswer = dir.filePath("d-peaks.txt");
+    bare.findChild<QPushButton*>("importPeaksButton")->click();
+    QCOMPARE(warnings, QStringList{"The peaks of d-peaks.txt are given as d: a wavelength is needed to place them"});
+    QVERIFY(bare.peakList().peaks.empty());
+    bare.showLines({}, 1.54056);
+    bare.findChild<QPushButton*>("importPeaksButton")->click();
+    QVERIFY(std::abs(bare.peakList().peaks.front().twoTheta - twoThetaOf(1.54056, 3.1355)) < 1e-9);
+    dialogs.onSaveFileName = nullptr;
+    dialogs.onOpenFileName = nullptr;
+  }
+
+  // Lines at d 3.0, 2.5, 2.0, 1.8 and 1.1 Å over a scan to 80° with peaks on 3.0, 2.5 and 1.8,
+  // and one more 0.3° below the line of 2.0: that peak is red, that line dashed, the line
+  // beyond the scan is not judged; a tolerance of 0.5° explains them by each other.
+  void unexplainedPeaksAndLinesAreFlagged() {
+    const double spacings[] = {3.0, 2.5, 2.0, 1.8, 1.1};
+    obrin::ReflectionList lines;
+    for (double d : spacings) lines.push_back({1, 0, 0, d, 0, 6});
+    const double missing = twoThetaOf(kPeakLambda, 2.0), extra = missing - 0.3;
+    QVERIFY(twoThetaOf(kPeakLambda, 1.1) > 80);
+    obrin::testing_support::SyntheticScan scan = fourPeaks();
+    scan.lines = {{twoThetaOf(kPeakLambda, 3.0), 1500, 0.12}, {twoThetaOf(kPeakLambda, 2.5), 900, 0.12},
+                  {extra, 700, 0.12}, {twoThetaOf(kPeakLambda, 1.8), 500, 0.12}};
+    writeFile("extra.xy", patternText(obrin::testing_support::syntheticPattern(scan, 11)));
+    PatternWindow pattern;
+    pattern.showLines(lines, kPeakLambda);
+    QVERIFY(pattern.openPattern(dir.filePath("extra.xy")));
+    PatternPlot* plot = pattern.plot();
+    QVERIFY(plot->unexplainedLines().empty());  // no peaks yet: nothing is judged
+    pattern.findChild<QPushButton*>("findPeaksButton")->click();
+    QCOMPARE(pattern.peakList().peaks.size(), std::size_t(4));
+
+    QCOMPARE(plot->unexplainedPeaks(), std::vector<std::size_t>{2});
+    QCOMPARE(plot->unexplainedLines(), std::vector<std::size_t>{2});
+    QCOMPARE(plot->graph(6)->dataCount(), 1);  // the red one
+    QVERIFY(std::abs(plot->graph(6)->data()->begin()->key - extra) < 0.01);
+    QCOMPARE(plot->graph(8)->dataCount(), 1);  // the dashed line
+    QCOMPARE(plot->graph(8)->data()->begin()->key, missing);
+    QCOMPARE(plot->graph(2)->dataCount(), 4);  // the other sticks, the one beyond the scan too
+    QVERIFY(plot->lineDescription(plot->lines()[2]).endsWith("no peak within ±0.05°"));
+    const QString summary = pattern.findChild<QLabel*>("peakSummaryLabel")->text();
+    QVERIFY2(summary.contains("within ±0.05° 2θ: 1 peak no line explains (red), 1 line without a peak"), qPrintable(summary));
+
+    auto* tolerance = pattern.findChild<QLineEdit*>("toleranceEdit");
+    tolerance->setText("0.5");
+    emit tolerance->editingFinished();
+    QVERIFY(plot->unexplainedPeaks().empty() && plot->unexplainedLines().empty());
+    QCOMPARE(plot->graph(8)->dataCount(), 0);
+
+    // A zero shift moves the lines away from their peaks: judged again at once.
+    tolerance->setText("0.05");
+    emit tolerance->editingFinished();
+    auto* zero = pattern.findChild<QLineEdit*>("zeroEdit");
+    zero->setText("0.5");
+    emit zero->editingFinished();
+    QCOMPARE(plot->unexplainedPeaks().size(), std::size_t(4));
+    QCOMPARE(plot->unexplainedLines().size(), std::size_t(4));
+  }
+
+  // Under the plot: the pointer's 2θ, d, Q = 4π sinθ/λ and the counts there (a background rising
+  // as 100 + 2θ), on the 2θ axis and on the d axis; nothing beside the axes.
+  void cursorReadoutNamesTheAngleSpacingAndCounts() {
+    obrin::testing_support::SyntheticScan scan = fourPeaks();
+    scan.lines.clear();
+    scan.background = [](double x) { return 100 + x; };
+    writeFile("ramp.xy", patternText(obrin::testing_support::syntheticPattern(scan, 0)));
+    PatternWindow pattern;
+    pattern.showLines({}, kPeakLambda);
+    QVERIFY(pattern.openPattern(dir.filePath("ramp.xy")));
+    pattern.resize(1000, 800);
+    pattern.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pattern));
+    PatternPlot* plot = pattern.plot();
+    auto* label = pattern.findChild<QLabel*>("cursorLabel");
+    plot->replot();
+    auto expected = [&](double twoTheta) {
+      const double sinTheta = std::sin(twoTheta * M_PI / 360);
+      return QString("2θ = %1°    d = %2 Å    Q = %3 Å⁻¹    counts %4")
+          .arg(twoTheta, 0, 'f', 3)
+          .arg(kPeakLambda / (2 * sinTheta), 0, 'f', 4)
+          .arg(4 * M_PI * sinTheta / kPeakLambda, 0, 'f', 4)
+          .arg(100 + twoTheta, 0, 'f', 1);
+    };
+    const int y = plot->axisRect()->center().y();
+    const int x = int(std::lround(plot->xAxis->coordToPixel(30)));
+    QTest::mouseMove(plot, QPoint(x, y));
+    const double at = plot->xAxis->pixelToCoord(x);
+    QVERIFY(std::abs(at - 30) < 0.2);
+    QCOMPARE(label->text(), expected(at));
+    QVERIFY(plot->cursorReadout(QPointF(plot->axisRect()->left() - 5, y)).isEmpty());
+
+    pattern.findChild<QComboBox*>("axisCombo")->setCurrentIndex(2);  // d
+    plot->replot();
+    const int xd = int(std::lround(plot->xAxis->coordToPixel(2.5)));
+    QCOMPARE(plot->cursorReadout(QPointF(xd, y)), expected(twoThetaOf(kPeakLambda, plot->xAxis->pixelToCoord(xd))));
+  }
+
+  // Silicon's lines from its CIF: 3 3 3 and 5 1 1 share a d and one stick, whose tooltip names
+  // both with their intensities; 1 1 1, the strongest, stands alone.
+  void stickTooltipNamesEveryReflectionOfItsSpacing() {
+    writeFile("si.cif", obrin::testing_support::kSiliconCif);
+    const auto parsed = obrin::cli::parseCommandLine(
+        {"plot", "--cif", dir.filePath("si.cif").toStdString(), "--lambda", "CuKa1", "--theta", "10", "100", "--2theta",
+         "--output", "unused.png", "--data-dir", OBRIN_SOURCE_DIR "/data"});
+    QVERIFY(parsed);
+    const auto request = *obrin::cli::preparePlot(*parsed).request;
+    PatternWindow pattern;
+    pattern.showLines(request.list, request.lambda);
+    PatternPlot* plot = pattern.plot();
+    const obrin::Stick* s333 = nullptr;
+    const obrin::Stick* s511 = nullptr;
+    for (const obrin::Stick& s : plot->lines()) {
+      if (s.h == 3 && s.k == 3 && s.l == 3) s333 = &s;
+      if (s.h == 5 && s.k == 1 && s.l == 1) s511 = &s;
+    }
+    QVERIFY(s333 && s511);
+    const QString tip = plot->lineDescription(*s511);
+    QCOMPARE(plot->lineDescription(*s333), tip);
+    QVERIFY2(tip.startsWith("5 1 1, 3 3 3\nd = 1.0452 Å\n2θ = 94.9"), qPrintable(tip));
+    QVERIFY2(tip.contains("\nmultiplicity 24 + 8\n"), qPrintable(tip));
+    const QRegularExpression sum("intensity (\\d+\\.\\d) \\+ (\\d+\\.\\d) = (\\d+\\.\\d) \\(strongest line 100\\)");
+    const auto match = sum.match(tip);
+    QVERIFY2(match.hasMatch(), qPrintable(tip));
+    // Same structure factor, three times the multiplicity.
+    QVERIFY(std::abs(match.captured(1).toDouble() / match.captured(2).toDouble() - 3) < 0.1);
+    QVERIFY(std::abs(match.captured(1).toDouble() + match.captured(2).toDouble() - match.captured(3).toDouble()) < 0.11);
+    QVERIFY(plot->lineDescription(plot->lines().front()).endsWith("\nintensity 100.0 (strongest line 100)"));
+
+    // A list without intensities: the multiplicity stands for the height, no intensity named.
+    pattern.showLines({{1, 1, 1, 3.0, 0, 8}, {2, 0, 0, 2.0, 0, 6}}, 1.54056);
+    QVERIFY(!plot->lineDescription(plot->lines().front()).contains("intensity"));
+
+    if (const QByteArray shot = qgetenv("OBRIN_PEAKS_SCREENSHOT"); !shot.isEmpty()) {
+      // The documentation's picture: the silicon scan's peaks found under silicon's lines
+      // calculated to 80° (the peak of 4 2 2 at 88° red, no line explaining it), one row
+      // selected; the cursor readout as the mouse left it beside 3 1 1.
+      TForm1 form;
+      PatternWindow window;
+      form.setPatternWindow(&window);
+      const auto wide = obrin::cli::parseCommandLine(
+          {"plot", "--cif", dir.filePath("si.cif").toStdString(), "--lambda", "CuKa1", "--theta", "10", "80",
+           "--2theta", "--output", "unused.png", "--data-dir", OBRIN_SOURCE_DIR "/data"});
+      const auto lines = *obrin::cli::preparePlot(*wide).request;
+      window.showLines(lines.list, lines.lambda);
+      window.findChild<QCheckBox*>("ka2Check")->setChecked(true);
+      QVERIFY(window.openPattern(OBRIN_SOURCE_DIR "/doc/silicon-scan.xy"));
+      window.resize(1100, 840);
+      window.findChild<QSplitter*>("plotSplitter")->setSizes({555, 195});
+      window.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&window));
+      window.plot()->setTwoThetaRange(10, 90);
+      window.findChild<QPushButton*>("findPeaksButton")->click();
+      window.findChild<QTableWidget*>("peakTable")->selectRow(2);
+      window.plot()->replot();
+      QTest::mouseMove(window.plot(), QPoint(int(window.plot()->xAxis->coordToPixel(56.6)),
+                                             window.plot()->axisRect()->center().y()));
       QVERIFY(window.grab().save(QString::fromLocal8Bit(shot)));
     }
   }
