@@ -23,6 +23,10 @@ Result<UnitCell> niggliCell(const UnitCell& primitive);
 // The Bravais lattice a primitive cell's metric has within the angular tolerance (degrees), by
 // the twofold axes of the lattice (Le Page 1982): its system, centring, symbol ("cF", "hR",
 // "mC", ...) and conventional cell (rhombohedral lattices on rhombohedral axes: a, α).
+// Settings: monoclinic b unique, C-centred, β ≥ 90°, a and c the shortest such; orthorhombic
+// a ≤ b ≤ c, but C-centred with a ≤ b; hexagonal γ = 120°; tetragonal tP or tI, never C or F.
+// The conventional cell is that of the metric averaged over the lattice's rotations: the
+// system's ties and angles hold exactly. Triclinic lattices keep the Niggli cell.
 struct BravaisLattice {
   CrystalSystem system = CrystalSystem::Triclinic;
   char centring = 'P';

@@ -238,5 +238,12 @@ inline constexpr double kMinIndexingM20 = 10;
 inline constexpr double kLatticeLengthTolerance = 0.005;
 inline constexpr double kLatticeAngleTolerance = 0.5;  // degrees
 inline constexpr int kMaxSuperlatticeIndex = 4;
+// The twofold-axis search of the lattice symmetry: axes missed by more than this are no axes
+// of any metric a refinement leaves (Le Page 1982 searched within 3 degrees or less).
+inline constexpr double kMaxLatticeAngleTolerance = 5;  // degrees
+// Niggli reduction: comparisons within this part of the mean squared length (Grosse-Kunstleve,
+// Sauter & Adams 2004), and the steps it may take from a basis of long, skewed vectors.
+inline constexpr double kNiggliRelativeEpsilon = 1e-7;
+inline constexpr int kMaxNiggliSteps = 1000;
 
 }  // namespace obrin
