@@ -148,19 +148,26 @@ struct Axis {
 };
 
 // A twofold axis of a lattice is a direct row [uvw] parallel to a reciprocal row (hkl) with
-// |uh + vk + wl| = 1 or 2; in a reduced cell both have indices of at most 2.
+// |uh + vk + wl| = 1 or 2; in a reduced cell both have indices of at most 2. The angle between
+// them is taken in Cartesian axes from its sine and cosine: an arc cosine alone near 1 would
+// miss an exact axis by a microdegree of rounding.
 std::vector<Axis> twofoldAxes(const Mat& g, double tolerance) {
-  const Mat gi = g.inverse();
+  const Eigen::LLT<Mat> cholesky(g);  // G = L Lᵀ: direct rows x = Lᵀ u, reciprocal rows y = L⁻¹ h
+  if (cholesky.info() != Eigen::Success) return {};
+  const Mat toDirect = cholesky.matrixU();
+  const Mat toReciprocal = cholesky.matrixL().solve(Mat::Identity());
   const auto rows = primitiveRows(2);
+  std::vector<Vec> reciprocal;
+  for (const IVec& h : rows) reciprocal.push_back(toReciprocal * h.cast<double>());
   std::vector<Axis> out;
   for (const IVec& u : rows) {
+    const Vec x = toDirect * u.cast<double>();
     Axis best{u, {}, 180};
-    for (const IVec& h : rows) {
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+      const IVec& h = rows[k];
       const int m = std::abs(u.dot(h));
       if (m != 1 && m != 2) continue;
-      const Vec hd = h.cast<double>();
-      const double c = m / (length(g, u) * std::sqrt(hd.dot(gi * hd)));
-      const double delta = std::acos(std::min(1.0, c)) / kRad;
+      const double delta = std::atan2(x.cross(reciprocal[k]).norm(), m) / kRad;
       if (delta < best.delta) best = {u, u.dot(h) > 0 ? h : IVec(-h), delta};
     }
     if (best.delta <= tolerance) out.push_back(best);
@@ -579,7 +586,14 @@ Result<BravaisLattice> bravaisLattice(const UnitCell& primitive, double angleTol
                 std::to_string(static_cast<int>(kMaxLatticeAngleTolerance)) + " degrees");
   if (!computeMetric(primitive)) return noCell();
   const Mat g = niggliMetric(directMetric(primitive));
-  for (const Symmetry& s : symmetriesByRank(twofoldAxes(g, angleTolerance)))
+  const auto found = twofoldAxes(g, angleTolerance);
+  // Usually the axes found make one group, which holds every other they generate: then no
+  // search of their subsets is needed.
+  std::vector<int> all(found.size());
+  std::iota(all.begin(), all.end(), 0);
+  if (auto s = symmetryOf(found, all))
+    if (auto lattice = conventionalLattice(g, *s)) return *lattice;
+  for (const Symmetry& s : symmetriesByRank(found))
     if (auto lattice = conventionalLattice(g, s)) return *lattice;
   return *conventionalLattice(g, Symmetry{});  // the trivial group always has its cell
 }

@@ -148,6 +148,46 @@ TEST_P(BravaisLatticeTest, FoundFromSkewedPerturbedPrimitiveCell) {
 
 INSTANTIATE_TEST_SUITE_P(FourteenLattices, BravaisLatticeTest, ::testing::ValuesIn(bravaisCases()), caseName);
 
+// The exact cell, skewed: the conventional cell to one part in a million, every tie exact. The
+// triclinic cell built is a Niggli cell already (a ≤ b ≤ c, acute, |2b·c| ≤ b·b, ...).
+TEST_P(BravaisLatticeTest, ExactCellComesBackInItsSetting) {
+  const LatticeCase& c = GetParam();
+  const auto primitive = primitiveCell(c.cell, c.centring);
+  ASSERT_TRUE(primitive) << primitive.error();
+  for (unsigned seed = 11; seed <= 20; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    const auto lattice = bravaisLattice(skewed(*primitive, skewingMatrix(random)));
+    ASSERT_TRUE(lattice) << lattice.error();
+    EXPECT_EQ(lattice->symbol, c.symbol);
+    EXPECT_LT(lattice->deviation, 1e-6);
+    const auto a = lattice->conventional.params(), e = c.conventional.params();
+    for (int i = 0; i < 6; ++i) EXPECT_NEAR(a[i], e[i], 1e-6 * e[i]) << kCellParameterNames[i];
+  }
+}
+
+// Each angle of the conventional cell 0.1° off, either way: within the default tolerance the
+// lattice is still found, its deviation says by how much it was missed.
+TEST_P(BravaisLatticeTest, FoundWhenAnglesAreATenthOfADegreeOff) {
+  const LatticeCase& c = GetParam();
+  for (unsigned seed = 21; seed <= 26; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    std::bernoulli_distribution up;
+    UnitCell distorted = c.cell;
+    for (double* angle : {&distorted.alpha, &distorted.beta, &distorted.gamma}) *angle += up(random) ? 0.1 : -0.1;
+    const auto primitive = primitiveCell(distorted, c.centring);
+    ASSERT_TRUE(primitive) << primitive.error();
+    const auto lattice = bravaisLattice(skewed(*primitive, skewingMatrix(random)));
+    ASSERT_TRUE(lattice) << lattice.error();
+    EXPECT_EQ(lattice->symbol, c.symbol);
+    EXPECT_LT(lattice->deviation, kLatticeAngleTolerance);
+    if (c.system != CrystalSystem::Triclinic) EXPECT_GT(lattice->deviation, 0.01);
+    expectCell(lattice->conventional, c.conventional, 2e-3, 0.2);
+  }
+}
+
+
 // The exact cells: the Niggli cell agrees with gemmi's reduction of the same skewed basis, and
 // the conventional cell keeps the system's ties and angles exactly.
 TEST(NiggliCell, AgreesWithGemmiOnSkewedBases) {
@@ -182,6 +222,55 @@ TEST(NiggliCell, AgreesWithGemmiOnSkewedBases) {
       EXPECT_EQ(cc.gamma, 90.0);
       EXPECT_GE(cc.beta, 90.0);
     }
+  }
+}
+
+// Lattices built in other settings come back in the program's: I-centred monoclinic as C with a
+// the shortest row of the centred coset, A-centred orthorhombic as C, F-centred tetragonal as I,
+// and a rhombohedral lattice with α above 90° on its rhombohedral axes.
+TEST(BravaisLattice, OtherSettingsComeBackInTheProgramsOwn) {
+  // I2/m with a = 5, c = 7, β = 95°: a_C = a_I + c_I, c_C = −a_I (the shortest completing row).
+  const double cb = std::cos(95 * kRad);
+  const double aC = std::sqrt(25 + 49 + 70 * cb);
+  const double betaC = std::acos(-(25 + 35 * cb) / (aC * 5)) / kRad;
+  struct Setting {
+    const char* symbol;
+    UnitCell cell;
+    char centring;
+    UnitCell conventional;
+  };
+  const Setting settings[] = {
+      {"mC", {5, 9, 7, 90, 95, 90}, 'I', {aC, 9, 5, 90, betaC, 90}},
+      {"oC", {4, 5, 6, 90, 90, 90}, 'A', {5, 6, 4, 90, 90, 90}},
+      {"tI", {6, 6, 8, 90, 90, 90}, 'F', {6 / std::numbers::sqrt2, 6 / std::numbers::sqrt2, 8, 90, 90, 90}},
+      {"hR", {5, 5, 3, 90, 90, 120}, 'R', rhombohedralOf(5, 3)},
+  };
+  for (const Setting& s : settings) {
+    SCOPED_TRACE(s.symbol);
+    const auto primitive = primitiveCell(s.cell, s.centring);
+    ASSERT_TRUE(primitive);
+    std::mt19937 random(3);
+    const auto lattice = bravaisLattice(skewed(*primitive, skewingMatrix(random)));
+    ASSERT_TRUE(lattice) << lattice.error();
+    EXPECT_EQ(lattice->symbol, s.symbol);
+    expectCell(lattice->conventional, s.conventional, 1e-9, 1e-7);
+  }
+  EXPECT_GT(rhombohedralOf(5, 3).alpha, 90);
+}
+
+// Cells far from any usual shape still give finite cells and a lattice, never a NaN.
+TEST(BravaisLattice, ExtremeCellsGiveFiniteAnswers) {
+  const UnitCell cells[] = {{1e-3, 1e3, 1e3, 90, 90, 90},      {1e50, 1e50, 1e50, 90, 90, 90},
+                            {4, 4, 4, 119.99, 119.99, 119.99}, {4, 5, 6, 90, 90, 179.9},
+                            {3, 300, 301, 0.5, 1, 1.2},        {1, 1, 100, 89, 91, 60}};
+  for (const UnitCell& cell : cells) {
+    const auto reduced = niggliCell(cell);
+    const auto lattice = bravaisLattice(cell);
+    ASSERT_TRUE(reduced && lattice);
+    for (double v : reduced->params()) EXPECT_TRUE(std::isfinite(v) && v > 0);
+    for (double v : lattice->conventional.params()) EXPECT_TRUE(std::isfinite(v) && v > 0);
+    EXPECT_TRUE(std::isfinite(lattice->deviation));
+    EXPECT_EQ(latticeRelation(cell, *reduced).kind, LatticeRelation::Kind::Same);
   }
 }
 
@@ -277,6 +366,14 @@ TEST(LatticeRelation, SameAndSubLatticesOfKnownIndex) {
   EXPECT_EQ(t.kind, K::BInA);
   EXPECT_EQ(t.index, 3);
 
+  const auto tr = latticeRelation(skewed(tripledC, skewingMatrix(random)), kTriclinic);
+  EXPECT_EQ(tr.kind, K::AInB);
+  EXPECT_EQ(tr.index, 3);
+  // Beyond the largest index looked for, no relation.
+  const UnitCell fivefold{kTriclinic.a, 5 * kTriclinic.b, kTriclinic.c, kTriclinic.alpha, kTriclinic.beta,
+                          kTriclinic.gamma};
+  EXPECT_EQ(latticeRelation(kTriclinic, fivefold).kind, K::None);
+
   const UnitCell cubic{4.05, 4.05, 4.05, 90, 90, 90};
   const auto fPrimitive = primitiveCell(cubic, 'F');
   ASSERT_TRUE(fPrimitive);
@@ -286,6 +383,16 @@ TEST(LatticeRelation, SameAndSubLatticesOfKnownIndex) {
   const auto iPrimitive = primitiveCell(cubic, 'I');
   ASSERT_TRUE(iPrimitive);
   EXPECT_EQ(latticeRelation(*iPrimitive, *fPrimitive).kind, K::None);  // half the volume, but no sub-lattice
+  // The F lattice in two skewed bases of its primitive cell; a C-centred monoclinic lattice and
+  // its doubled c axis (doubling b would move the centring off the lattice).
+  EXPECT_EQ(latticeRelation(skewed(*fPrimitive, skewingMatrix(random)), skewed(*fPrimitive, skewingMatrix(random))).kind,
+            K::Same);
+  const auto mC = primitiveCell({6.0, 8.0, 10.0, 90, 105, 90}, 'C');
+  const auto mC2 = primitiveCell({6.0, 8.0, 20.0, 90, 105, 90}, 'C');
+  ASSERT_TRUE(mC && mC2);
+  const auto m = latticeRelation(skewed(*mC, skewingMatrix(random)), *mC2);
+  EXPECT_EQ(m.kind, K::BInA);
+  EXPECT_EQ(m.index, 2);
 }
 
 TEST(LatticeRelation, ToleranceAndNiggliBoundaries) {
