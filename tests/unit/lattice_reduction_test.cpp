@@ -274,6 +274,20 @@ TEST(BravaisLattice, ExtremeCellsGiveFiniteAnswers) {
   }
 }
 
+// Reduced cells known by hand: the F cube's rhombohedron of 60°, the I cube's of 109.47°
+// (cos α = −1/3), a cell reduced already.
+TEST(NiggliCell, KnownReducedCells) {
+  const UnitCell cube{4.0, 4.0, 4.0, 90, 90, 90};
+  const auto f = niggliCell(skewed(*primitiveCell(cube, 'F'), Eigen::Matrix3i{{1, 2, 0}, {0, 1, 0}, {1, 1, 1}}));
+  const auto i = niggliCell(skewed(*primitiveCell(cube, 'I'), Eigen::Matrix3i{{1, 0, 0}, {3, 1, 0}, {-1, 1, 1}}));
+  const auto p = niggliCell(skewed(kTriclinic, Eigen::Matrix3i{{1, 1, 0}, {0, 1, 1}, {0, 0, 1}}));
+  ASSERT_TRUE(f && i && p);
+  const double s = 4 / std::numbers::sqrt2, t = 2 * std::numbers::sqrt3, w = std::acos(-1.0 / 3) / kRad;
+  expectCell(*f, {s, s, s, 60, 60, 60}, 1e-12, 1e-9);
+  expectCell(*i, {t, t, t, w, w, w}, 1e-12, 1e-9);
+  expectCell(*p, kTriclinic, 1e-12, 1e-9);
+}
+
 TEST(PrimitiveCell, VolumesShrinkByTheCentringsMultiplicity) {
   const UnitCell cell{4.0, 5.0, 6.0, 90, 90, 90};
   const UnitCell hex{4.0, 4.0, 6.0, 90, 90, 120};
@@ -385,8 +399,8 @@ TEST(LatticeRelation, SameAndSubLatticesOfKnownIndex) {
   EXPECT_EQ(latticeRelation(*iPrimitive, *fPrimitive).kind, K::None);  // half the volume, but no sub-lattice
   // The F lattice in two skewed bases of its primitive cell; a C-centred monoclinic lattice and
   // its doubled c axis (doubling b would move the centring off the lattice).
-  EXPECT_EQ(latticeRelation(skewed(*fPrimitive, skewingMatrix(random)), skewed(*fPrimitive, skewingMatrix(random))).kind,
-            K::Same);
+  const UnitCell fOne = skewed(*fPrimitive, skewingMatrix(random));
+  EXPECT_EQ(latticeRelation(fOne, skewed(*fPrimitive, skewingMatrix(random))).kind, K::Same);
   const auto mC = primitiveCell({6.0, 8.0, 10.0, 90, 105, 90}, 'C');
   const auto mC2 = primitiveCell({6.0, 8.0, 20.0, 90, 105, 90}, 'C');
   ASSERT_TRUE(mC && mC2);
