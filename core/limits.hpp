@@ -230,6 +230,20 @@ inline constexpr double kMaxIndexingVolume = 20000;
 inline constexpr int kDefaultIndexingImpurities = 1;
 inline constexpr double kDefaultIndexingZeroRange = 0.1;   // ± degrees 2θ
 inline constexpr double kMaxIndexingZeroRange = 1.0;
+// No edge of a cell the axial searches try is longer than this (Å): it bounds the indices each
+// line may take. The triclinic trials take their base lines among the first few lines.
+inline constexpr double kMaxIndexingEdge = 25;
+inline constexpr int kIndexingBaseLines = 8;
+// A search that has examined this many boxes or trial cells in one system stops there and says
+// the search is incomplete, rather than run for hours.
+inline constexpr long long kMaxIndexingNodes = 200000000;
+// A cell with more lines than this many times the peaks below the last peak cannot reach the
+// M20 a solution needs at the tolerances of powder data; the axial searches skip such cells.
+inline constexpr int kMaxIndexingLinesPerPeak = 10;
+// The axial searches go through the volumes in shells this wide (Å³).
+inline constexpr double kIndexingVolumeShell = 400;
+// Solutions listed, best first; the rest are counted in the notes.
+inline constexpr int kMaxIndexingSolutions = 20;
 // A solution below this de Wolff M20 is not an indexing, however well it refines.
 inline constexpr double kMinIndexingM20 = 10;
 
