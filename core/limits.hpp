@@ -236,13 +236,38 @@ inline constexpr double kMaxIndexingVolume = 20000;
 inline constexpr int kDefaultIndexingImpurities = 1;
 inline constexpr double kDefaultIndexingZeroRange = 0.1;   // ± degrees 2θ
 inline constexpr double kMaxIndexingZeroRange = 1.0;
+// No edge of a cell the axial searches try is longer than this (Å): it bounds the indices each
+// line may take. The triclinic trials take their base lines among the first few lines.
+inline constexpr double kMaxIndexingEdge = 25;
+inline constexpr int kIndexingBaseLines = 8;
+// A search that has examined this many boxes or trial cells in one system stops there and says
+// the search is incomplete, rather than run for hours.
+inline constexpr long long kMaxIndexingNodes = 30000000;
+// A cell with more lines than this many times the peaks up to the last peak explains any list,
+// random ones too: it is not a solution whatever its M20, and the axial searches skip it.
+inline constexpr int kMaxIndexingLinesPerPeak = 10;
+// The axial searches go through the volumes in shells this wide (Å³).
+inline constexpr double kIndexingVolumeShell = 400;
+// Solutions listed, best first; the rest are counted in the notes.
+inline constexpr int kMaxIndexingSolutions = 20;
 // A solution below this de Wolff M20 is not an indexing, however well it refines.
 inline constexpr double kMinIndexingM20 = 10;
+
+// A solution with this M20 or more ends the search unless the user chose the systems: the
+// lower systems would only find its lattice again.
+inline constexpr double kConfidentIndexingM20 = 20;
 
 // Lattices compared in indexing: lengths within this part of themselves, angles within this
 // many degrees, are the same; super-lattices are looked for up to this index (volume ratio).
 inline constexpr double kLatticeLengthTolerance = 0.005;
 inline constexpr double kLatticeAngleTolerance = 0.5;  // degrees
 inline constexpr int kMaxSuperlatticeIndex = 4;
+// The twofold-axis search of the lattice symmetry: axes missed by more than this are no axes
+// of any metric a refinement leaves (Le Page 1982 searched within 3 degrees or less).
+inline constexpr double kMaxLatticeAngleTolerance = 5;  // degrees
+// Niggli reduction: comparisons within this part of the mean squared length (Grosse-Kunstleve,
+// Sauter & Adams 2004), and the steps it may take from a basis of long, skewed vectors.
+inline constexpr double kNiggliRelativeEpsilon = 1e-7;
+inline constexpr int kMaxNiggliSteps = 1000;
 
 }  // namespace obrin
