@@ -1,10 +1,8 @@
 // Peak lists the tests make from a cell and a group, as a peak search would report them from a
 // measured pattern: the group's lines at Cu Kα1 by increasing 2θ, lines closer than the
 // resolution merged into one peak, Gaussian noise on every position, a zero shift, a few
-// weak lines left out and impurity lines added; all of it seeded.
+// weak lines left out and impurity lines added; all of it seeded. The benchmarks use it too.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
@@ -45,10 +43,8 @@ inline PeakList simulatedPeaks(const SimulatedCase& c, const Simulation& s = {})
   list.wavelength = kSimulatedLambda;
   const auto metric = computeMetric(c.cell);
   const auto group = loadSpaceGroup(simulatedPositionFile(c.system), c.system, c.group);
-  EXPECT_TRUE(metric && group) << c.group << ": " << group.error();
-  if (!metric || !group) return list;
+  if (!metric || !group) return list;  // too few peaks: indexing refuses, naming the count
   const auto lines = powderLines(*metric, *group, kSimulatedLambda, {2.5, 60});
-  EXPECT_TRUE(lines) << lines.error();
   if (!lines) return list;
   std::vector<double> positions;
   for (const Reflection& r : *lines) positions.push_back(2 * r.theta);
