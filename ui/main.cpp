@@ -28,6 +28,7 @@
 #include "calc/wavelengths.hpp"
 #include "dialogs.h"
 #include "pattern_window.h"
+#include "index_dialog.h"
 #include "refine_dialog.h"
 #include "space_group_dialog.h"
 #include "io/cellfile.hpp"
@@ -869,6 +870,7 @@ void TForm1::setPatternWindow(PatternWindow* pattern) {
   connect(pattern, &PatternWindow::rowClicked, this,
           [this](int row) { ui_->ListBox1->setCurrentIndex(resultModel_->index(row)); });
   connect(pattern, &PatternWindow::wavelengthOffered, this, &TForm1::useWavelength);
+  connect(pattern, &PatternWindow::indexRequested, this, &TForm1::openIndexDialog);
   connect(pattern, &PatternWindow::refineRequested, this, &TForm1::openRefineDialog);
   connect(pattern, &PatternWindow::spaceGroupsRequested, this, &TForm1::openSpaceGroupDialog);
   pattern->showLines(state_.list, state_.lambda);
@@ -1005,6 +1007,11 @@ void TForm1::openSpaceGroupDialog() {
 
 void TForm1::chooseGroup(obrin::CrystalSystem system, const QString& group) {
   if (state_.system != system) lit_systeme(obrin::systemIndex(system));
+  if (selectGroupRow(group)) calcul();
+}
+
+// Selects the group in the list of the current system; false when the list does not have it.
+bool TForm1::selectGroupRow(const QString& group) {
   QListWidget* list = ui_->ListBox3;
   for (int row = 0; row < list->count(); ++row) {
     if (obrin::trimmed(list->item(row)->text().toStdString()) != group.toStdString()) continue;
@@ -1015,7 +1022,59 @@ void TForm1::chooseGroup(obrin::CrystalSystem system, const QString& group) {
     }
     list->setCurrentRow(row);
     list->scrollToItem(list->item(row));
-    calcul();
+    return true;
+  }
+  return false;
+}
+
+// ---- Indexing ------------------------------------------------------------------------------
+
+void TForm1::openIndexDialog() {
+  if (!pattern_) return;
+  // Only λ is needed: the cell fields may hold anything before a cell is known.
+  const auto lambda = obrin::parseNumber(ui_->Edit8->text().toStdString());
+  if (!lambda || !(*lambda > 0) || !std::isfinite(*lambda)) {
+    ui_->Edit8->setFocus(Qt::OtherFocusReason);
+    obrin::ui::warn(this, " Error on lambda");
     return;
   }
+  if (!indexDialog_) {
+    indexDialog_ = new IndexDialog(this);
+    indexDialog_->setObjectName("IndexDialog");
+    connect(indexDialog_, &IndexDialog::cellChosen, this, &TForm1::useIndexedCell);
+  }
+  // A search under way keeps its peaks; the dialog is only brought up.
+  if (!indexDialog_->busy()) {
+    pattern_->findPeaksIfNone(*lambda);
+    indexDialog_->setProblem({pattern_->peakList(), *lambda});
+  }
+  indexDialog_->show();
+  indexDialog_->raise();
+  indexDialog_->activateWindow();
+}
+
+void TForm1::useIndexedCell(const obrin::IndexingSolution& s) {
+  const obrin::CrystalSystem system = s.system;
+  const auto group = latticeGroupName(positionFile(system), system, s.centring);
+  lit_systeme(obrin::systemIndex(system));
+  std::array<QString, 6> texts;
+  const auto values = s.cell.params(), su = s.cellSu.params();
+  const auto& rules = obrin::systemInfo(system).cell;
+  for (int p = 0; p < 6; ++p)
+    texts[p] = rules[p].kind == obrin::CellParameterRule::Fixed ? QString::number(rules[p].degrees)
+                                                                : refinedText(values[p], su[p], p < 3);
+  for (int p = 0; p < 6; ++p)
+    if (rules[p].kind == obrin::CellParameterRule::Tied) texts[p] = texts[obrin::tieRoot(system, p)];
+  if (!group || !selectGroupRow(qs(*group))) {
+    const auto edits = cellEdits();
+    for (int p = 0; p < 6; ++p) edits[p]->setText(texts[p]);
+    obrin::ui::warn(this, QString("No group of the %1 lattice in the %2 groups: choose one to calculate")
+                              .arg(qs(s.lattice), qs(std::string(obrin::systemName(system)))));
+    return;
+  }
+  // The candidate was refined with its zero shift: the sticks carry it, the report names it.
+  std::optional<obrin::CellRefinement> refinement;
+  if (s.refinement.system == system && !s.refinement.lines.empty()) refinement = s.refinement;
+  showCell(texts, refinement);
+  if (!state_.list.empty()) openSpaceGroupDialog();
 }

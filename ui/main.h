@@ -19,6 +19,7 @@
 #include "io/report.hpp"
 
 namespace obrin {
+struct IndexingSolution;
 struct StructureImport;
 }
 class QLabel;
@@ -31,6 +32,7 @@ class TForm3;
 class Tform2;
 class PatternWindow;
 class QUndoStack;
+class IndexDialog;
 class RefineDialog;
 class SpaceGroupDialog;
 
@@ -85,6 +87,14 @@ class TForm1 : public QMainWindow {
   // Fills the group list from the position file of the current system and selects the current
   // group and system in their lists; nothing without a system.
   void loadSpaceGroupList();
+
+  // "Index..." of the Pattern window: the search for a cell of the Pattern window's peaks at the
+  // λ of the main window.
+  void openIndexDialog();
+  IndexDialog* indexDialog() const { return indexDialog_; }
+  // Puts a candidate's system, cell and the first group of its lattice that only the centring
+  // thins into the inputs, calculates, and opens the ranking of the system's space groups.
+  void useIndexedCell(const obrin::IndexingSolution& solution);
 
   // "Refine cell..." of the Pattern window: calculates the lines of the inputs, then opens the
   // refinement of their cell against the Pattern window's peaks.
@@ -157,6 +167,7 @@ class TForm1 : public QMainWindow {
   void filterGroupList();
   bool acceptFieldExit();
   void pressCalc(QLineEdit* field);
+  bool selectGroupRow(const QString& group);
   friend class RefinedCellCommand;
   void showCell(const std::array<QString, 6>& texts, const std::optional<obrin::CellRefinement>& refinement);
   void forgetRefinement();
@@ -183,6 +194,7 @@ class TForm1 : public QMainWindow {
   bool checkingField_ = false;      // the exit check is returning the focus: not a user's move
   bool systemRowByMouse_ = false;   // the system row changed under a mouse press; its click follows
   QUndoStack* undoStack_ = nullptr;   // the refined cells written into the fields
+  IndexDialog* indexDialog_ = nullptr;
   RefineDialog* refineDialog_ = nullptr;
   SpaceGroupDialog* spaceGroupDialog_ = nullptr;
   std::optional<obrin::CellRefinement> refinement_;

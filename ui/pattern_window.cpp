@@ -89,6 +89,7 @@ PatternWindow::PatternWindow(QWidget* parent) : QWidget(parent), ui_(std::make_u
     connect(edit, &QLineEdit::editingFinished, this, &PatternWindow::redrawLines);
   ui_->profileNote->hide();
   connect(ui_->plot, &PatternPlot::rowClicked, this, &PatternWindow::rowClicked);
+  connect(ui_->indexButton, &QPushButton::clicked, this, &PatternWindow::indexRequested);
   connect(ui_->refineButton, &QPushButton::clicked, this, &PatternWindow::refineRequested);
   connect(ui_->spaceGroupsButton, &QPushButton::clicked, this, &PatternWindow::spaceGroupsRequested);
   connect(ui_->useWavelengthButton, &QPushButton::clicked, this, [this] {

@@ -81,6 +81,7 @@ class PatternWindow : public QWidget {
  signals:
   void rowClicked(int row);
   void wavelengthOffered(double lambda);
+  void indexRequested();
   void refineRequested();
   void spaceGroupsRequested();
 
