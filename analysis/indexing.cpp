@@ -165,81 +165,35 @@ class Indexer {
     result.impurities = options_.impurities;
     result.lambda = lambda_;
     result.complete = true;
-    std::vector<Family> families;
     for (CrystalSystem s : systems_)
-      if (std::find(families.begin(), families.end(), familyOf(s)) == families.end()) families.push_back(familyOf(s));
-    std::vector<Family> searched;
-    double total = 0, done = 0;
-    for (Family f : families) total += familyWeight(f);
-    const bool triclinicToo = std::find(families.begin(), families.end(), Family::Triclinic) != families.end();
-    bool triclinicDone = false;
-    auto search = [&](Family f) {
-      searched.push_back(f);
-      const double weight = familyWeight(f) / total;
-      const CrystalSystem shown = reportedSystem(f);
-      indexing_search::SearchControl control;
-      control.maxNodes = kMaxIndexingNodes;
-      control.progress = [&](double share) {
-        return !options_.progress || options_.progress(done + weight * share, shown);
-      };
-      auto outcome = f == Family::Triclinic ? indexing_search::trialSearch(lines_, control)
-                                            : indexing_search::dichotomySearch(f, lines_, control);
-      done += weight;
-      refineTrials(outcome.trials);
-      if (outcome.searchedVolume)
-        result.notes.push_back(std::string(systemName(shown)) + " cells searched up to " +
-                               formatLimit(*outcome.searchedVolume) + " A^3: " + outcome.volumeReason);
-      if (!outcome.complete) {
-        result.complete = false;
-        result.notes.push_back(std::string(systemName(shown)) + " search " + outcome.note);
-      }
-      return !outcome.cancelled;
-    };
-    for (Family f : families) {
-      if (const IndexingSolution* found = confidentSolution(holohedryOrder(systemOf(f))); found && options_.systems.empty()) {
-        result.notes.push_back(std::string(systemName(reportedSystem(f))) +
-                               " and lower systems not searched: the " + std::string(systemName(found->system)) +
-                               " cell already indexes the lines with M20 = " + formatLimit(std::round(found->m20->value * 10) / 10));
+      if (std::find(families_.begin(), families_.end(), familyOf(s)) == families_.end()) families_.push_back(familyOf(s));
+    for (Family f : families_) totalWeight_ += familyWeight(f);
+    const bool triclinicToo = std::find(families_.begin(), families_.end(), Family::Triclinic) != families_.end();
+    for (Family f : families_) {
+      if (const IndexingSolution* found = confidentSolution(holohedryOrder(systemOf(f))); found && stopsEarly()) {
+        result.notes.push_back(std::string(systemName(reportedSystem(f))) + " and lower systems not searched: the " +
+                               std::string(systemName(found->system)) + " cell already indexes the lines with M20 = " +
+                               figureText(*found));
         break;
       }
-      if (f == Family::Triclinic && triclinicDone) continue;
-      // The triclinic trials take a moment where the orthorhombic dichotomy may take many: once
-      // a triclinic cell indexes the lines well and its lattice is monoclinic or triclinic, the
-      // orthorhombic system is not searched. (The monoclinic one still is: the triclinic trials
-      // may have found a super-cell where a base line is missing.)
-      if (f == Family::Orthorhombic && triclinicToo && !triclinicDone) {
-        triclinicDone = true;
-        if (!search(Family::Triclinic)) break;
+      if (f == Family::Triclinic && searched(Family::Triclinic)) continue;
+      // The triclinic trials take a moment where the orthorhombic dichotomy may take many, and
+      // tell which systems are worth it.
+      if (f == Family::Orthorhombic && triclinicToo && !search(Family::Triclinic, result)) break;
+      if (auto why = notWorthSearching(f)) {
+        result.notes.push_back(*why);
+        continue;
       }
-      if (const IndexingSolution* found = confidentSolution(0); found && triclinicDone && options_.systems.empty() &&
-                                                              found->system == CrystalSystem::Triclinic) {
-        const CrystalSystem metric = found->higherMetric.value_or(CrystalSystem::Triclinic);
-        if (f == Family::Orthorhombic && holohedryOrder(metric) < holohedryOrder(systemOf(f))) {
-          result.notes.push_back(std::string(systemName(systemOf(f))) + " not searched: a triclinic cell indexes the lines with M20 = " +
-                                 formatLimit(std::round(found->m20->value * 10) / 10) + " and its lattice is " +
-                                 std::string(systemName(metric)));
-          continue;
-        }
-      }
-      // Past a triclinic cell whose lattice has no twofold axis, a monoclinic cell could only
-      // do better as that lattice or one of its sub-lattices: its cell, C-centred at most,
-      // is no larger than twice the triclinic one.
       const double fullVolume = lines_.maxVolume;
-      if (const IndexingSolution* found = confidentSolution(0);
-          f == Family::Monoclinic && found && options_.systems.empty() && found->system == CrystalSystem::Triclinic &&
-          !found->higherMetric && 2 * found->volume < fullVolume) {
-        lines_.maxVolume = 2 * found->volume;
-        result.notes.push_back("Monoclinic cells searched up to " + formatLimit(std::round(lines_.maxVolume)) +
-                               " A^3, twice the volume of the triclinic cell that indexes the lines with M20 = " +
-                               formatLimit(std::round(found->m20->value * 10) / 10));
+      if (auto limit = monoclinicVolumeLimit(f)) {
+        lines_.maxVolume = limit->first;
+        result.notes.push_back(limit->second);
       }
-      const bool going = search(f);
+      const bool going = search(f, result);
       lines_.maxVolume = fullVolume;
       if (!going) break;
     }
-    std::erase_if(result.systems, [&](CrystalSystem s) {
-      return std::find(searched.begin(), searched.end(), familyOf(s)) == searched.end();
-    });
+    std::erase_if(result.systems, [&](CrystalSystem s) { return !searched(familyOf(s)); });
     result.solutions = groupSolutions(std::move(solutions_));
     if (static_cast<int>(result.solutions.size()) > kMaxIndexingSolutions) {
       result.notes.push_back(std::to_string(result.solutions.size() - kMaxIndexingSolutions) +
@@ -249,12 +203,72 @@ class Indexer {
     result.indexed = !result.solutions.empty() && result.solutions.front().passes;
     if (!result.indexed)
       result.notes.push_back("Not indexed: no cell has M20 of at least " + formatLimit(kMinIndexingM20) +
-                             " with at most " + std::to_string(options_.impurities) +
-                             " unindexed lines; the best tries are listed");
+                             " with at most " + std::to_string(options_.impurities) + " unindexed lines" +
+                             (result.solutions.empty() ? "; no cell came near" : "; the best tries are listed"));
     return result;
   }
 
  private:
+  // One system's search, its trials refined into the solutions; false when it was cancelled.
+  bool search(Family f, IndexingResult& result) {
+    searched_.push_back(f);
+    const double weight = familyWeight(f) / totalWeight_;
+    const CrystalSystem shown = reportedSystem(f);
+    indexing_search::SearchControl control;
+    control.maxNodes = kMaxIndexingNodes;
+    control.progress = [&](double share) {
+      return !options_.progress || options_.progress(done_ + weight * share, shown);
+    };
+    auto outcome = f == Family::Triclinic ? indexing_search::trialSearch(lines_, control)
+                                          : indexing_search::dichotomySearch(f, lines_, control);
+    done_ += weight;
+    refineTrials(outcome.trials);
+    if (outcome.searchedVolume)
+      result.notes.push_back(std::string(systemName(shown)) + " cells searched up to " +
+                             formatLimit(*outcome.searchedVolume) + " A^3: " + outcome.volumeReason);
+    if (!outcome.complete) {
+      result.complete = false;
+      result.notes.push_back(std::string(systemName(shown)) + " search " + outcome.note);
+    }
+    return !outcome.cancelled;
+  }
+
+  bool searched(Family f) const { return std::find(searched_.begin(), searched_.end(), f) != searched_.end(); }
+  bool stopsEarly() const { return !options_.exhaustive; }
+
+  // The triclinic cell that indexes the lines well, once the triclinic trials have run.
+  const IndexingSolution* confidentTriclinic() const {
+    const IndexingSolution* found = confidentSolution(0);
+    return found && searched(Family::Triclinic) && found->system == CrystalSystem::Triclinic ? found : nullptr;
+  }
+
+  // Once a triclinic cell indexes the lines well and its lattice is monoclinic or triclinic,
+  // the orthorhombic system is not searched. (The monoclinic one still is: the triclinic
+  // trials may have found a super-cell where a base line is missing.)
+  std::optional<std::string> notWorthSearching(Family f) const {
+    const IndexingSolution* found = confidentTriclinic();
+    if (f != Family::Orthorhombic || !found || !stopsEarly()) return std::nullopt;
+    const CrystalSystem metric = found->higherMetric.value_or(CrystalSystem::Triclinic);
+    if (holohedryOrder(metric) >= holohedryOrder(CrystalSystem::Orthorhombic)) return std::nullopt;
+    return std::string(systemName(CrystalSystem::Orthorhombic)) + " not searched: a triclinic cell indexes the lines with M20 = " +
+           figureText(*found) + " and its lattice is " + std::string(systemName(metric));
+  }
+
+  // Past a triclinic cell whose lattice has no twofold axis, a monoclinic cell could only do
+  // better as that lattice or one of its sub-lattices: its cell, C-centred at most, is no
+  // larger than twice the triclinic one. The volume searched, and the note that says so.
+  std::optional<std::pair<double, std::string>> monoclinicVolumeLimit(Family f) const {
+    const IndexingSolution* found = confidentTriclinic();
+    if (f != Family::Monoclinic || !found || !stopsEarly() || found->higherMetric || 2 * found->volume >= lines_.maxVolume)
+      return std::nullopt;
+    const double limit = 2 * found->volume;
+    return std::pair{limit, "Monoclinic cells searched up to " + formatLimit(std::round(limit)) +
+                                " A^3, twice the volume of the triclinic cell that indexes the lines with M20 = " +
+                                figureText(*found)};
+  }
+
+  static std::string figureText(const IndexingSolution& s) { return formatLimit(std::round(s.m20->value * 10) / 10); }
+
   // A passing solution, of a system whose lattice has more symmetry than the order given, good enough that the lower
   // systems, which would find its lattice again, need not be searched unless the user asked for
   // them.
@@ -461,7 +475,8 @@ class Indexer {
     const auto rel = latticeRelation(better.reduced, s.reduced);
     if (rel.kind == LatticeRelation::Kind::BInA) return RelatedCell::Relation::SuperCell;
     if (rel.kind == LatticeRelation::Kind::AInB) return RelatedCell::Relation::SubCell;
-    if (s.volume > better.volume && indexesAllOf(s, better)) return RelatedCell::Relation::Derivative;
+    if (cellVolume(s.reduced) > cellVolume(better.reduced) && indexesAllOf(s, better))
+      return RelatedCell::Relation::Derivative;
     return std::nullopt;
   }
 
@@ -479,6 +494,8 @@ class Indexer {
   const IndexingOptions& options_;
   std::vector<CrystalSystem> systems_;
   SearchLines lines_;
+  std::vector<Family> families_, searched_;
+  double totalWeight_ = 0, done_ = 0;  // of the progress
   std::vector<IndexingSolution> solutions_;
 };
 

@@ -26,6 +26,10 @@ struct IndexingOptions {
   int impurities = kDefaultIndexingImpurities;   // lines a solution may leave unindexed
   double zeroRange = kDefaultIndexingZeroRange;  // the zero shift searched, ± degrees 2θ
   std::vector<CrystalSystem> systems;            // empty: every system, cubic to triclinic
+  // Each chosen system searched to its end, even once a solution of a higher one indexes the
+  // lines well (M20 ≥ kConfidentIndexingM20) and the lower ones could only find its lattice
+  // again; the answer's notes say what was left and why when this is false.
+  bool exhaustive = false;
   // Called with the share of the work done and the system being searched; returning false
   // cancels the search, which then returns what it found so far as incomplete.
   std::function<bool(double, CrystalSystem)> progress;

@@ -55,7 +55,7 @@ class Dichotomy {
     for (int shell = 0; shell <= lastShell && outcome_.complete; ++shell) {
       shellLow_ = shell * kIndexingVolumeShell;
       shellHigh_ = std::min(lines_.maxVolume, (shell + 1) * kIndexingVolumeShell);
-      if (expectedLines(shellLow_) > kMaxIndexingLinesPerPeak * lines_.size()) {
+      if (expectedLines(shellLow_) > allowedLines()) {
         outcome_.searchedVolume = shellLow_;
         outcome_.volumeReason = "larger cells have more lines below the last peak than a solution can";
         break;
@@ -144,6 +144,16 @@ class Dichotomy {
   double expectedLines(double volume) const {
     const double q = lines_.q(lines_.twoTheta.back() - lines_.zeroRange);
     return 2.0 / 3 * 3.14159265358979323846 * std::pow(q, 1.5) * volume / equalLines();
+  }
+
+  // The lines of the family's primitive cell a solution may have: the centred lattices the
+  // search finds as their conventional cells have up to so many times fewer lines.
+  double allowedLines() const {
+    const double centring = family_ == Family::Cubic || family_ == Family::Orthorhombic ? 4
+                            : family_ == Family::Hexagonal                              ? 3
+                            : family_ == Family::Triclinic                              ? 1
+                                                                                        : 2;
+    return centring * kMaxIndexingLinesPerPeak * lines_.size();
   }
 
   double equalLines() const {
@@ -295,7 +305,10 @@ class Dichotomy {
   bool fewEnoughLines(const Box& box, const std::vector<int>& below, std::vector<int>& childBelow) const {
     const double top = lines_.top();
     const double last = lines_.q(lines_.twoTheta.back() - box.zhi - lines_.tolerance);
-    const int allowed = kMaxIndexingLinesPerPeak * lines_.size();
+    const double allowed = allowedLines();
+    // The smallest cell of the box, and the lines a cell that size has.
+    const double largest = largestReciprocalVolumeSquared(box);
+    if (largest > 0 && expectedLines(1 / std::sqrt(largest)) > allowed) return false;
     int certain = 0;
     childBelow.reserve(below.size());
     for (int t : below) {

@@ -25,6 +25,7 @@
 #include "pattern_window.h"
 #include "space_group_dialog.h"
 #include "symmetry/pot.hpp"
+#include "tests/support/simulated_peaks.hpp"
 #include "tests/support/user_dialogs.hpp"
 #include "warning.h"
 
@@ -503,11 +504,6 @@ class IndexDialogTest : public QObject {
     QVERIFY(dialog->findChild<QLabel*>("summaryLabel")->text().startsWith("Searched every system, cubic to triclinic;"));
     const QTreeWidgetItem* superCell = dialog->findChild<QTreeWidget*>("candidateTree")->topLevelItem(0)->child(0);
     QCOMPARE(superCell->text(14), QString("V × 2 of the solution's"));
-    if (const QByteArray shot = qgetenv("OBRIN_SCREENSHOT_INDEX"); !shot.isEmpty()) {
-      dialog->resize(1100, 560);
-      QVERIFY(QTest::qWaitForWindowExposed(dialog));
-      QVERIFY(dialog->grab().save(QString::fromLocal8Bit(shot)));
-    }
     dialog->findChild<QPushButton*>("useButton")->click();
 
     QCOMPARE(warnings, QStringList{});
@@ -531,6 +527,34 @@ class IndexDialogTest : public QObject {
     QVERIFY(!ranking->busy() || ranked.wait(kWait));
     QVERIFY(ranking->ranking());
 
+  }
+
+  // The program's own search on a simulated list: the tetragonal cell it was made from comes
+  // first, and is the one Use cell hands over.
+  void theSearchFindsTheCellOfASimulatedList() {
+    obrin::testing::Simulation sim;
+    sim.zero = 0.04;
+    sim.dropped = 2;
+    sim.impurities = 1;
+    const obrin::UnitCell truth{3.785, 3.785, 9.514, 90, 90, 90};
+    IndexDialog dialog;
+    QSignalSpy finished(&dialog, &IndexDialog::searchFinished);
+    QVERIFY(dialog.setProblem({obrin::testing::simulatedPeaks({CrystalSystem::Tetragonal, "I 41/A M D (141)", truth}, sim),
+                               obrin::testing::kSimulatedLambda}));
+    child<QPushButton>(&dialog, "searchButton")->click();
+    QVERIFY(waitFor(finished));
+    QVERIFY(dialog.result() && dialog.result()->indexed);
+    const obrin::IndexingSolution* best = dialog.selectedSolution();
+    QVERIFY(best);
+    QCOMPARE(best->lattice, std::string("tI"));
+    QVERIFY(std::abs(best->cell.a - truth.a) < 0.002 && std::abs(best->cell.c - truth.c) < 0.005);
+    QVERIFY(child<QLabel>(&dialog, "messageLabel")->text().startsWith("Indexed: Tetragonal tI"));
+    if (const QByteArray shot = qgetenv("OBRIN_SCREENSHOT_INDEX"); !shot.isEmpty()) {
+      dialog.resize(1100, 560);
+      dialog.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+      QVERIFY(dialog.grab().save(QString::fromLocal8Bit(shot)));
+    }
   }
 
   void aLambdaThatIsNoNumberIsRefusedBeforeTheDialogOpens() {
