@@ -90,8 +90,8 @@ std::string cellJson(const UnitCell& cell) {
 }
 
 std::string relatedJson(const RelatedCell& c) {
-  return "{\"relation\": " + jsonString(relationName(c.relation)) + ", \"system\": " + jsonString(systemCode(c.system)) +
-         ", \"lattice\": " + jsonString(c.lattice) + ", \"cell\": " + cellJson(c.cell) + ", \"volume\": " +
+  return "{\"relation\": " + jsonString(relationName(c.relation)) +
+         ", \"system\": " + jsonString(systemCode(c.system)) + ", \"lattice\": " + jsonString(c.lattice) + ", \"cell\": " + cellJson(c.cell) + ", \"volume\": " +
          number(c.volume) + ", \"M20\": " + number(c.m20) + "}";
 }
 
@@ -100,14 +100,15 @@ std::string solutionJson(const IndexingSolution& s) {
                     ",\n     \"cell\": " + cellJson(s.cell) + ", \"cell_su\": " + cellJson(s.cellSu) +
                     ",\n     \"volume\": " + number(s.volume) + ", \"volume_su\": " + number(s.volumeSu) +
                     ", \"zero\": " + number(s.zero) + ", \"zero_su\": " + number(s.zeroSu) +
-                    ",\n     \"M20\": " + figure(s.m20) + ", \"M20_lines\": " + (s.m20 ? std::to_string(s.m20->lines) : "null") +
-                    ", \"F_N\": " + figure(s.fN) +
+                    ",\n     \"M20\": " + figure(s.m20) +
+                    ", \"M20_lines\": " + (s.m20 ? std::to_string(s.m20->lines) : "null") + ", \"F_N\": " + figure(s.fN) +
                     ", \"F_N_lines\": " + (s.fN ? std::to_string(s.fN->lines) : "null") +
                     ", \"indexed\": " + std::to_string(s.indexed) + ", \"lines\": " + std::to_string(s.lines) +
                     ", \"passes\": " + flag(s.passes) + ", \"higher_metric\": " +
                     (s.higherMetric ? jsonString(systemCode(*s.higherMetric)) : "null") +
                     ",\n     \"reduced_cell\": " + cellJson(s.reduced) + ",\n     \"related\": [";
-  for (std::size_t i = 0; i < s.related.size(); ++i) out += (i ? ",\n       " : "\n       ") + relatedJson(s.related[i]);
+  for (std::size_t i = 0; i < s.related.size(); ++i)
+    out += (i ? ",\n       " : "\n       ") + relatedJson(s.related[i]);
   return out + "]}";
 }
 

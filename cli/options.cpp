@@ -300,9 +300,11 @@ Result<void> checkCommand(Options& opt, bool formatGiven) {
         return fail("rank prints the list, tsv or json format only");
       break;
     case Command::Index:
-      if (!opt.words.empty()) return fail("index takes no SYSTEM or GROUP: it finds the cell (--systems limits the search)");
+      if (!opt.words.empty())
+        return fail("index takes no SYSTEM or GROUP: it finds the cell (--systems limits the search)");
       if (!opt.lambda) return fail("index needs --lambda");
-      if (opt.peakFile.has_value() == opt.pattern.has_value()) return fail("index needs --peaks FILE or --pattern FILE");
+      if (opt.peakFile.has_value() == opt.pattern.has_value())
+        return fail("index needs --peaks FILE or --pattern FILE");
       if (opt.scan && !opt.pattern) return fail("--scan needs --pattern");
       if (opt.format != OutputFormat::List && opt.format != OutputFormat::Tsv && opt.format != OutputFormat::Json)
         return fail("index prints the list, tsv or json format only");

@@ -51,8 +51,8 @@ std::string solutionText(const IndexingSolution& s, std::size_t rank, bool index
   const CrystalSystem sys = s.system;
   std::string out = (indexed ? "Solution " : "Try ") + std::to_string(rank) + ": " + std::string(systemCode(sys)) +
                     " " + s.lattice + (s.passes ? "" : " (does not pass)") + "\n";
-  out += "  a = " + cellParameterText(sys, s.cell, s.cellSu, kA) + "  b = " + cellParameterText(sys, s.cell, s.cellSu, kB) +
-         "  c = " + cellParameterText(sys, s.cell, s.cellSu, kC) + "  (A)\n";
+  out += "  a = " + cellParameterText(sys, s.cell, s.cellSu, kA) +
+         "  b = " + cellParameterText(sys, s.cell, s.cellSu, kB) + "  c = " + cellParameterText(sys, s.cell, s.cellSu, kC) + "  (A)\n";
   out += "  alpha = " + cellParameterText(sys, s.cell, s.cellSu, kAlpha) +
          "  beta = " + cellParameterText(sys, s.cell, s.cellSu, kBeta) +
          "  gamma = " + cellParameterText(sys, s.cell, s.cellSu, kGamma) + "  (deg)\n";
