@@ -1,10 +1,400 @@
 #include "analysis/indexing.hpp"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <tuple>
+
+#include "analysis/indexing_groups.hpp"
+#include "analysis/indexing_search.hpp"
+#include "analysis/lattice_reduction.hpp"
+#include "analysis/reciprocal_metric.hpp"
+#include "core/shortest.hpp"
+
 namespace obrin {
 
+namespace {
+
+using indexing_search::Family;
+using indexing_search::SearchLines;
+using indexing_search::Trial;
+
+constexpr double kRad = 3.14159265358979323846 / 180;
+// A higher-symmetry description of the same lattice is preferred while its M20 is at least
+// this share of the lower one's: the lower one fits the same lines with more parameters.
+constexpr double kSameLatticeShare = 0.7;
+// Trials of one search refined, the best by their indexing first.
+constexpr int kMaxRefinedTrials = 400;
+
+constexpr std::array<CrystalSystem, kSystemCount> kAllSystems = {
+    CrystalSystem::Cubic,        CrystalSystem::Tetragonal, CrystalSystem::Hexagonal, CrystalSystem::Rhombohedral,
+    CrystalSystem::Orthorhombic, CrystalSystem::Monoclinic, CrystalSystem::Triclinic};
+
+std::string formatLimit(double x) {
+  char text[kShortestRoom];
+  return std::string(text, writeShortest(text, x));
+}
+
+// The order of the lattice's point group: how much symmetry a lattice of the system has.
+int holohedryOrder(CrystalSystem s) {
+  switch (s) {
+    case CrystalSystem::Cubic: return 48;
+    case CrystalSystem::Hexagonal: return 24;
+    case CrystalSystem::Tetragonal: return 16;
+    case CrystalSystem::Rhombohedral: return 12;
+    case CrystalSystem::Orthorhombic: return 8;
+    case CrystalSystem::Monoclinic: return 4;
+    case CrystalSystem::Triclinic: return 2;
+  }
+  return 0;
+}
+
+char systemLetter(CrystalSystem s) {
+  switch (s) {
+    case CrystalSystem::Cubic: return 'c';
+    case CrystalSystem::Tetragonal: return 't';
+    case CrystalSystem::Orthorhombic: return 'o';
+    case CrystalSystem::Hexagonal:
+    case CrystalSystem::Rhombohedral: return 'h';
+    case CrystalSystem::Monoclinic: return 'm';
+    case CrystalSystem::Triclinic: return 'a';
+  }
+  return 'a';
+}
+
+// "cF", "oC" (A, B and C centrings alike), "mC" (A, C and I alike), "hR", ...
+std::string latticeSymbol(CrystalSystem s, char centring) {
+  char c = centring;
+  if ((s == CrystalSystem::Orthorhombic && (c == 'A' || c == 'B')) || (s == CrystalSystem::Monoclinic && c != 'P'))
+    c = 'C';
+  return std::string{systemLetter(s), c};
+}
+
+Family familyOf(CrystalSystem s) {
+  switch (s) {
+    case CrystalSystem::Cubic: return Family::Cubic;
+    case CrystalSystem::Tetragonal: return Family::Tetragonal;
+    case CrystalSystem::Hexagonal:
+    case CrystalSystem::Rhombohedral: return Family::Hexagonal;
+    case CrystalSystem::Orthorhombic: return Family::Orthorhombic;
+    case CrystalSystem::Monoclinic: return Family::Monoclinic;
+    case CrystalSystem::Triclinic: return Family::Triclinic;
+  }
+  return Family::Triclinic;
+}
+
+// Share of the whole work each family's search takes, roughly.
+double familyWeight(Family f) {
+  switch (f) {
+    case Family::Cubic: return 0.01;
+    case Family::Tetragonal:
+    case Family::Hexagonal: return 0.03;
+    case Family::Orthorhombic: return 0.08;
+    case Family::Monoclinic: return 0.35;
+    case Family::Triclinic: return 0.5;
+  }
+  return 0;
+}
+
+Result<void> checkOptions(const PeakList& peaks, double lambda, const IndexingOptions& o) {
+  if (!(lambda > 0) || !std::isfinite(lambda)) return fail("Indexing needs a wavelength: lambda must be a positive number");
+  if (o.lines < kMinIndexingLines || o.lines > kMaxIndexingLines)
+    return fail("lines must be between " + std::to_string(kMinIndexingLines) + " and " +
+                std::to_string(kMaxIndexingLines));
+  if (!(o.tolerance > 0 && o.tolerance <= kMaxIndexingTolerance))
+    return fail("tolerance must be above 0 and at most " + formatLimit(kMaxIndexingTolerance) + " degrees 2theta");
+  if (!(o.maxVolume > 0 && o.maxVolume <= kMaxIndexingVolume))
+    return fail("max-volume must be above 0 and at most " + formatLimit(kMaxIndexingVolume) + " A^3");
+  if (o.impurities < 0 || o.impurities > o.lines - kMinIndexingLines)
+    return fail("impurities must be between 0 and " + std::to_string(o.lines - kMinIndexingLines) +
+                " (the lines used less " + std::to_string(kMinIndexingLines) + ")");
+  if (!(o.zeroRange >= 0 && o.zeroRange <= kMaxIndexingZeroRange))
+    return fail("zero-range must be between 0 and " + formatLimit(kMaxIndexingZeroRange) + " degrees 2theta");
+  if (static_cast<int>(peaks.peaks.size()) < kMinIndexingLines)
+    return fail("Indexing needs at least " + std::to_string(kMinIndexingLines) + " peaks; the list has " +
+                std::to_string(peaks.peaks.size()));
+  return {};
+}
+
+// The first lines of the list by 2θ (from d where only d is given), as the search and the
+// refinement take them.
+Result<PeakList> firstLines(const PeakList& peaks, double lambda, int count) {
+  PeakList used = peaks;
+  used.notes.clear();
+  for (std::size_t i = 0; i < used.peaks.size(); ++i) {
+    Peak& p = used.peaks[i];
+    if (!(p.twoTheta > 0) && p.d > 0) {
+      const double s = lambda / (2 * p.d);
+      p.twoTheta = s < 1 ? 2 * std::asin(s) / kRad : 0;
+    }
+    if (!(p.twoTheta > 0 && p.twoTheta < 180) || !std::isfinite(p.twoTheta))
+      return fail("Peak " + std::to_string(i + 1) + " has no position between 0 and 180 degrees 2theta");
+  }
+  std::sort(used.peaks.begin(), used.peaks.end(), [](const Peak& a, const Peak& b) { return a.twoTheta < b.twoTheta; });
+  if (static_cast<int>(used.peaks.size()) > count) used.peaks.resize(count);
+  used.wavelength = lambda;
+  return used;
+}
+
+// a, c on hexagonal axes (obverse) as the rhombohedral cell a, α.
+UnitCell rhombohedralAxes(const UnitCell& hex) {
+  const double r = std::sqrt(3 * hex.a * hex.a + hex.c * hex.c);
+  const double alpha = 2 * std::asin(std::min(1.0, 1.5 * hex.a / r)) / kRad;
+  return {r / 3, r / 3, r / 3, alpha, alpha, alpha};
+}
+
+class Indexer {
+ public:
+  Indexer(const PeakList& used, double lambda, const IndexingOptions& options, std::vector<CrystalSystem> systems)
+      : used_(used), lambda_(lambda), options_(options), systems_(std::move(systems)) {
+    lines_.lambda = lambda;
+    lines_.tolerance = options.tolerance;
+    lines_.zeroRange = options.zeroRange;
+    lines_.impurities = options.impurities;
+    lines_.maxVolume = options.maxVolume;
+    lines_.maxEdge = std::getenv("EDGE") ? std::atof(std::getenv("EDGE")) : kMaxIndexingEdge;
+    for (const Peak& p : used.peaks) lines_.twoTheta.push_back(p.twoTheta);
+  }
+
+  IndexingResult run() {
+    IndexingResult result;
+    result.systems = systems_;
+    result.lines = lines_.size();
+    result.tolerance = options_.tolerance;
+    result.maxVolume = options_.maxVolume;
+    result.zeroRange = options_.zeroRange;
+    result.impurities = options_.impurities;
+    result.lambda = lambda_;
+    result.complete = true;
+    std::vector<Family> families;
+    for (CrystalSystem s : systems_)
+      if (std::find(families.begin(), families.end(), familyOf(s)) == families.end()) families.push_back(familyOf(s));
+    double total = 0, done = 0;
+    for (Family f : families) total += familyWeight(f);
+    for (Family f : families) {
+      const double weight = familyWeight(f) / total;
+      const CrystalSystem shown = reportedSystem(f);
+      indexing_search::SearchControl control;
+      control.maxNodes = std::getenv("OBRIN_MAX_NODES") ? std::atoll(std::getenv("OBRIN_MAX_NODES")) : kMaxIndexingNodes;
+      control.progress = [&](double share) {
+        return !options_.progress || options_.progress(done + weight * share, shown);
+      };
+      auto outcome = f == Family::Triclinic ? indexing_search::trialSearch(lines_, control)
+                                            : indexing_search::dichotomySearch(f, lines_, control);
+      done += weight;
+      if (std::getenv("OBRIN_INDEX_DEBUG"))
+        std::fprintf(stderr, "family %d nodes %lld trials %zu\n", int(f), outcome.nodes, outcome.trials.size());
+      refineTrials(outcome.trials);
+      if (!outcome.complete) {
+        result.complete = false;
+        result.notes.push_back(std::string(systemName(shown)) + " search " + outcome.note);
+        if (outcome.cancelled) break;
+      }
+    }
+    result.solutions = groupSolutions(std::move(solutions_));
+    if (static_cast<int>(result.solutions.size()) > kMaxIndexingSolutions) {
+      result.notes.push_back(std::to_string(result.solutions.size() - kMaxIndexingSolutions) +
+                             " further cells are not listed");
+      result.solutions.resize(kMaxIndexingSolutions);
+    }
+    result.indexed = !result.solutions.empty() && result.solutions.front().passes;
+    if (!result.indexed)
+      result.notes.push_back("Not indexed: no cell has M20 of at least " + formatLimit(kMinIndexingM20) +
+                             " with at most " + std::to_string(options_.impurities) +
+                             " unindexed lines; the best tries are listed");
+    return result;
+  }
+
+ private:
+  bool wanted(CrystalSystem s) const { return std::find(systems_.begin(), systems_.end(), s) != systems_.end(); }
+
+  CrystalSystem reportedSystem(Family f) const {
+    for (CrystalSystem s : systems_)
+      if (familyOf(s) == f) return s;
+    return CrystalSystem::Triclinic;
+  }
+
+  void refineTrials(std::vector<Trial> trials) {
+    std::sort(trials.begin(), trials.end(), [](const Trial& a, const Trial& b) {
+      return std::tie(a.unindexed, a.meanDelta) < std::tie(b.unindexed, b.meanDelta);
+    });
+    if (static_cast<int>(trials.size()) > kMaxRefinedTrials) trials.resize(kMaxRefinedTrials);
+    for (const Trial& t : trials) {
+      auto cell = cellFromReciprocalMetric(t.metric);
+      if (!cell) continue;
+      if (t.family == Family::Hexagonal) {
+        if (wanted(CrystalSystem::Hexagonal)) keep(solve(CrystalSystem::Hexagonal, *cell, t.zero));
+        if (wanted(CrystalSystem::Rhombohedral)) keep(rhombohedral(*cell, t.zero));
+      } else {
+        keep(solve(systemOf(t.family), *cell, t.zero));
+      }
+    }
+  }
+
+  static CrystalSystem systemOf(Family f) {
+    switch (f) {
+      case Family::Cubic: return CrystalSystem::Cubic;
+      case Family::Tetragonal: return CrystalSystem::Tetragonal;
+      case Family::Hexagonal: return CrystalSystem::Hexagonal;
+      case Family::Orthorhombic: return CrystalSystem::Orthorhombic;
+      case Family::Monoclinic: return CrystalSystem::Monoclinic;
+      case Family::Triclinic: return CrystalSystem::Triclinic;
+    }
+    return CrystalSystem::Triclinic;
+  }
+
+  void keep(std::optional<IndexingSolution> s) {
+    if (s) solutions_.push_back(std::move(*s));
+  }
+
+  std::optional<CellRefinement> refine(CrystalSystem system, char centring, const UnitCell& start, double zero) const {
+    auto group = holohedryGroup(system, centring);
+    if (!group) return std::nullopt;
+    RefinementOptions ro;
+    ro.tolerance = options_.tolerance;
+    ro.refineZero = options_.zeroRange > 0;
+    ro.zero = zero;
+    auto r = refineCell(used_, system, applySystemRules(system, start), **group, lambda_, ro);
+    if (!r || std::abs(r->zero) > options_.zeroRange + options_.tolerance || !r->m20) return std::nullopt;
+    if (r->unindexed > options_.impurities + 2 || cellVolume(r->cell) > options_.maxVolume * 1.01) return std::nullopt;
+    return std::move(*r);
+  }
+
+  // The trial refined with the lattice's P cell and each centring of the system; a centring
+  // is taken when it indexes as many lines and raises M20.
+  std::optional<IndexingSolution> solve(CrystalSystem system, const UnitCell& start, double zero) const {
+    auto best = refine(system, 'P', start, zero);
+    if (!best) return std::nullopt;
+    char centring = 'P';
+    const int unindexed = best->unindexed;
+    for (char c : latticeCentrings(system)) {
+      if (system == CrystalSystem::Hexagonal) break;  // R is a lattice of its own
+      auto r = refine(system, c, best->cell, best->zero);
+      if (r && r->unindexed <= unindexed && r->m20->value > best->m20->value) {
+        best = std::move(r);
+        centring = c;
+      }
+    }
+    return solution(system, centring, std::move(*best));
+  }
+
+  std::optional<IndexingSolution> rhombohedral(const UnitCell& hex, double zero) const {
+    auto p = refine(CrystalSystem::Hexagonal, 'P', hex, zero);
+    if (!p) return std::nullopt;
+    auto r = refine(CrystalSystem::Hexagonal, 'R', p->cell, p->zero);
+    if (!r || r->unindexed > p->unindexed) return std::nullopt;
+    auto rh = refine(CrystalSystem::Rhombohedral, 'P', rhombohedralAxes(r->cell), r->zero);
+    if (!rh) return std::nullopt;
+    return solution(CrystalSystem::Rhombohedral, 'R', std::move(*rh));
+  }
+
+  IndexingSolution solution(CrystalSystem system, char centring, CellRefinement r) const {
+    IndexingSolution s;
+    s.system = system;
+    s.centring = centring;
+    s.lattice = latticeSymbol(system, centring);
+    s.cell = r.cell;
+    s.cellSu = r.cellSu;
+    s.volume = r.volume;
+    s.volumeSu = r.volumeSu;
+    s.zero = r.zero;
+    s.zeroSu = r.zeroSu;
+    s.m20 = r.m20;
+    s.fN = r.fN;
+    s.lines = static_cast<int>(r.lines.size());
+    s.indexed = s.lines - r.unindexed;
+    const auto primitive = primitiveCell(r.cell, system == CrystalSystem::Rhombohedral ? 'P' : centring);
+    const auto reduced = primitive ? niggliCell(*primitive) : Result<UnitCell>(fail("no primitive cell"));
+    if (reduced) {
+      s.reduced = *reduced;
+      if (auto bl = bravaisLattice(*reduced); bl && holohedryOrder(bl->system) > holohedryOrder(system))
+        s.higherMetric = bl->system;
+    } else {
+      s.reduced = r.cell;
+    }
+    s.passes = s.m20 && s.m20->value >= kMinIndexingM20 && r.unindexed <= options_.impurities;
+    s.refinement = std::move(r);
+    return s;
+  }
+
+  static bool better(const IndexingSolution& a, const IndexingSolution& b) {
+    if (a.passes != b.passes) return a.passes;
+    return a.m20->value > b.m20->value;
+  }
+
+  static RelatedCell relatedOf(const IndexingSolution& s, RelatedCell::Relation relation) {
+    RelatedCell r;
+    r.relation = relation;
+    r.system = s.system;
+    r.lattice = s.lattice;
+    r.cell = s.cell;
+    r.volume = s.volume;
+    r.m20 = s.m20->value;
+    return r;
+  }
+
+  // Descriptions of one lattice folded into the one of highest symmetry that fits nearly as
+  // well, then sub- and super-lattices of a better solution grouped under it.
+  static std::vector<IndexingSolution> groupSolutions(std::vector<IndexingSolution> all) {
+    std::sort(all.begin(), all.end(), better);
+    std::vector<IndexingSolution> kept;
+    for (IndexingSolution& s : all) {
+      auto same = std::find_if(kept.begin(), kept.end(), [&](const IndexingSolution& k) {
+        return latticeRelation(k.reduced, s.reduced).kind == LatticeRelation::Kind::Same;
+      });
+      if (same == kept.end()) {
+        kept.push_back(std::move(s));
+        continue;
+      }
+      if (holohedryOrder(s.system) > holohedryOrder(same->system) && s.passes == same->passes &&
+          s.m20->value >= kSameLatticeShare * same->m20->value) {
+        std::vector<RelatedCell> related = std::move(same->related);
+        related.push_back(relatedOf(*same, RelatedCell::Relation::SameLattice));
+        *same = std::move(s);
+        same->related.insert(same->related.begin(), related.begin(), related.end());
+      } else if (same->related.size() < kMaxIndexingSolutions) {
+        same->related.push_back(relatedOf(s, RelatedCell::Relation::SameLattice));
+      }
+    }
+    std::sort(kept.begin(), kept.end(), better);
+    std::vector<IndexingSolution> out;
+    for (IndexingSolution& s : kept) {
+      auto parent = std::find_if(out.begin(), out.end(), [&](const IndexingSolution& k) {
+        const auto rel = latticeRelation(k.reduced, s.reduced);
+        return rel.kind == LatticeRelation::Kind::BInA || rel.kind == LatticeRelation::Kind::AInB;
+      });
+      if (parent == out.end()) {
+        out.push_back(std::move(s));
+        continue;
+      }
+      const auto rel = latticeRelation(parent->reduced, s.reduced);
+      if (parent->related.size() < kMaxIndexingSolutions)
+        parent->related.push_back(relatedOf(s, rel.kind == LatticeRelation::Kind::BInA ? RelatedCell::Relation::SuperCell
+                                                                                       : RelatedCell::Relation::SubCell));
+    }
+    return out;
+  }
+
+  const PeakList& used_;
+  double lambda_;
+  const IndexingOptions& options_;
+  std::vector<CrystalSystem> systems_;
+  SearchLines lines_;
+  std::vector<IndexingSolution> solutions_;
+};
+
+}  // namespace
+
 Result<IndexingResult> indexPattern(const PeakList& peaks, double lambda, const IndexingOptions& options) {
-  (void)peaks, (void)lambda, (void)options;
-  return fail("Indexing is not available yet");
+  if (auto ok = checkOptions(peaks, lambda, options); !ok) return ok.failure();
+  auto used = firstLines(peaks, lambda, options.lines);
+  if (!used) return used.failure();
+  std::vector<CrystalSystem> systems;
+  for (CrystalSystem s : kAllSystems)
+    if (options.systems.empty() || std::find(options.systems.begin(), options.systems.end(), s) != options.systems.end())
+      systems.push_back(s);
+  return Indexer(*used, lambda, options, systems).run();
 }
 
 }  // namespace obrin

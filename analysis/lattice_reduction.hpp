@@ -23,6 +23,15 @@ Result<UnitCell> niggliCell(const UnitCell& primitive);
 // The Bravais lattice a primitive cell's metric has within the angular tolerance (degrees), by
 // the twofold axes of the lattice (Le Page 1982): its system, centring, symbol ("cF", "hR",
 // "mC", ...) and conventional cell (rhombohedral lattices on rhombohedral axes: a, α).
+// Settings: monoclinic b unique along the twofold axis, β ≥ 90°, centred ones always C (an I
+// cell comes back as C): a the shortest row of the ac plane whose half with b's half is a
+// lattice vector (for P: the shortest row), c the shortest completing the plane's cell;
+// orthorhombic a ≤ b ≤ c, but C-centred with a ≤ b (an A or B face goes to C); hexagonal
+// γ = 120°; tetragonal tP or tI, never C or F; rhombohedral a = b = c, α = β = γ, the axes of
+// the obverse triple hexagonal cell's primitive cell, (2a + b + c)/3, (−a + b + c)/3,
+// (−a − 2b + c)/3.
+// The conventional cell is that of the metric averaged over the lattice's rotations: the
+// system's ties and angles hold exactly. Triclinic lattices keep the Niggli cell.
 struct BravaisLattice {
   CrystalSystem system = CrystalSystem::Triclinic;
   char centring = 'P';

@@ -230,6 +230,20 @@ inline constexpr double kMaxIndexingVolume = 20000;
 inline constexpr int kDefaultIndexingImpurities = 1;
 inline constexpr double kDefaultIndexingZeroRange = 0.1;   // ± degrees 2θ
 inline constexpr double kMaxIndexingZeroRange = 1.0;
+// No edge of a cell the axial searches try is longer than this (Å): it bounds the indices each
+// line may take. The triclinic trials take their base lines among the first few lines.
+inline constexpr double kMaxIndexingEdge = 25;
+inline constexpr int kIndexingBaseLines = 8;
+// A search that has examined this many boxes or trial cells in one system stops there and says
+// the search is incomplete, rather than run for hours.
+inline constexpr long long kMaxIndexingNodes = 200000000;
+// A cell with more lines than this many times the peaks below the last peak cannot reach the
+// M20 a solution needs at the tolerances of powder data; the axial searches skip such cells.
+inline constexpr int kMaxIndexingLinesPerPeak = 10;
+// The axial searches go through the volumes in shells this wide (Å³).
+inline constexpr double kIndexingVolumeShell = 400;
+// Solutions listed, best first; the rest are counted in the notes.
+inline constexpr int kMaxIndexingSolutions = 20;
 // A solution below this de Wolff M20 is not an indexing, however well it refines.
 inline constexpr double kMinIndexingM20 = 10;
 
@@ -238,5 +252,12 @@ inline constexpr double kMinIndexingM20 = 10;
 inline constexpr double kLatticeLengthTolerance = 0.005;
 inline constexpr double kLatticeAngleTolerance = 0.5;  // degrees
 inline constexpr int kMaxSuperlatticeIndex = 4;
+// The twofold-axis search of the lattice symmetry: axes missed by more than this are no axes
+// of any metric a refinement leaves (Le Page 1982 searched within 3 degrees or less).
+inline constexpr double kMaxLatticeAngleTolerance = 5;  // degrees
+// Niggli reduction: comparisons within this part of the mean squared length (Grosse-Kunstleve,
+// Sauter & Adams 2004), and the steps it may take from a basis of long, skewed vectors.
+inline constexpr double kNiggliRelativeEpsilon = 1e-7;
+inline constexpr int kMaxNiggliSteps = 1000;
 
 }  // namespace obrin

