@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <tuple>
 
 #include "analysis/indexing_groups.hpp"
@@ -153,7 +151,7 @@ class Indexer {
     lines_.zeroRange = options.zeroRange;
     lines_.impurities = options.impurities;
     lines_.maxVolume = options.maxVolume;
-    lines_.maxEdge = std::getenv("EDGE") ? std::atof(std::getenv("EDGE")) : kMaxIndexingEdge;
+    lines_.maxEdge = kMaxIndexingEdge;
     for (const Peak& p : used.peaks) lines_.twoTheta.push_back(p.twoTheta);
   }
 
@@ -170,28 +168,60 @@ class Indexer {
     std::vector<Family> families;
     for (CrystalSystem s : systems_)
       if (std::find(families.begin(), families.end(), familyOf(s)) == families.end()) families.push_back(familyOf(s));
+    std::vector<Family> searched;
     double total = 0, done = 0;
     for (Family f : families) total += familyWeight(f);
-    for (Family f : families) {
+    const bool triclinicToo = std::find(families.begin(), families.end(), Family::Triclinic) != families.end();
+    bool triclinicDone = false;
+    auto search = [&](Family f) {
+      searched.push_back(f);
       const double weight = familyWeight(f) / total;
       const CrystalSystem shown = reportedSystem(f);
       indexing_search::SearchControl control;
-      control.maxNodes = std::getenv("OBRIN_MAX_NODES") ? std::atoll(std::getenv("OBRIN_MAX_NODES")) : kMaxIndexingNodes;
+      control.maxNodes = kMaxIndexingNodes;
       control.progress = [&](double share) {
         return !options_.progress || options_.progress(done + weight * share, shown);
       };
       auto outcome = f == Family::Triclinic ? indexing_search::trialSearch(lines_, control)
                                             : indexing_search::dichotomySearch(f, lines_, control);
       done += weight;
-      if (std::getenv("OBRIN_INDEX_DEBUG"))
-        std::fprintf(stderr, "family %d nodes %lld trials %zu\n", int(f), outcome.nodes, outcome.trials.size());
       refineTrials(outcome.trials);
+      if (outcome.searchedVolume)
+        result.notes.push_back(std::string(systemName(shown)) + " cells searched up to " +
+                               formatLimit(*outcome.searchedVolume) + " A^3: the larger ones would be super-cells");
       if (!outcome.complete) {
         result.complete = false;
         result.notes.push_back(std::string(systemName(shown)) + " search " + outcome.note);
-        if (outcome.cancelled) break;
       }
+      return !outcome.cancelled;
+    };
+    for (Family f : families) {
+      if (const IndexingSolution* found = confidentSolution(); found && options_.systems.empty()) {
+        result.notes.push_back(std::string(systemName(reportedSystem(f))) +
+                               " and lower systems not searched: the " + std::string(systemName(found->system)) +
+                               " cell already indexes the lines with M20 = " + formatLimit(std::round(found->m20->value * 10) / 10));
+        break;
+      }
+      if (f == Family::Triclinic && triclinicDone) continue;
+      // The triclinic trials take a moment where the monoclinic dichotomy may take minutes: a
+      // triclinic cell that indexes the lines well and whose lattice has no twofold axis
+      // leaves nothing for the monoclinic search to find.
+      if (f == Family::Monoclinic && triclinicToo) {
+        triclinicDone = true;
+        if (!search(Family::Triclinic)) break;
+        if (const IndexingSolution* found = confidentSolution(); found && options_.systems.empty() && !found->higherMetric &&
+                                                                found->system == CrystalSystem::Triclinic) {
+          result.notes.push_back("Monoclinic not searched: the triclinic cell indexes the lines with M20 = " +
+                                 formatLimit(std::round(found->m20->value * 10) / 10) +
+                                 " and its lattice has no twofold axis");
+          continue;
+        }
+      }
+      if (!search(f)) break;
     }
+    std::erase_if(result.systems, [&](CrystalSystem s) {
+      return std::find(searched.begin(), searched.end(), familyOf(s)) == searched.end();
+    });
     result.solutions = groupSolutions(std::move(solutions_));
     if (static_cast<int>(result.solutions.size()) > kMaxIndexingSolutions) {
       result.notes.push_back(std::to_string(result.solutions.size() - kMaxIndexingSolutions) +
@@ -207,6 +237,15 @@ class Indexer {
   }
 
  private:
+  // A passing solution good enough that the lower systems, which would find its lattice again,
+  // need not be searched unless the user asked for them.
+  const IndexingSolution* confidentSolution() const {
+    const IndexingSolution* best = nullptr;
+    for (const IndexingSolution& s : solutions_)
+      if (s.passes && s.m20->value >= kConfidentIndexingM20 && (!best || s.m20->value > best->m20->value)) best = &s;
+    return best;
+  }
+
   bool wanted(CrystalSystem s) const { return std::find(systems_.begin(), systems_.end(), s) != systems_.end(); }
 
   CrystalSystem reportedSystem(Family f) const {
@@ -276,7 +315,22 @@ class Indexer {
         centring = c;
       }
     }
+    toConventional(system, centring, best);
     return solution(system, centring, std::move(*best));
+  }
+
+  // The cell in the conventional setting of its Bravais lattice (mC for an I- or A-centred
+  // monoclinic cell, oC for an A-centred one, a ≤ b ≤ c), refined again there.
+  void toConventional(CrystalSystem system, char& centring, std::optional<CellRefinement>& r) const {
+    const auto primitive = primitiveCell(r->cell, centring);
+    const auto reduced = primitive ? niggliCell(*primitive) : Result<UnitCell>(fail("no primitive cell"));
+    const auto lattice = reduced ? bravaisLattice(*reduced) : Result<BravaisLattice>(fail("no lattice"));
+    if (!lattice || lattice->system != system) return;
+    auto again = refine(system, lattice->centring, lattice->conventional, r->zero);
+    if (again && again->unindexed <= r->unindexed) {
+      r = std::move(again);
+      centring = lattice->centring;
+    }
   }
 
   std::optional<IndexingSolution> rhombohedral(const UnitCell& hex, double zero) const {
@@ -360,20 +414,42 @@ class Indexer {
     std::sort(kept.begin(), kept.end(), better);
     std::vector<IndexingSolution> out;
     for (IndexingSolution& s : kept) {
-      auto parent = std::find_if(out.begin(), out.end(), [&](const IndexingSolution& k) {
-        const auto rel = latticeRelation(k.reduced, s.reduced);
-        return rel.kind == LatticeRelation::Kind::BInA || rel.kind == LatticeRelation::Kind::AInB;
-      });
-      if (parent == out.end()) {
-        out.push_back(std::move(s));
-        continue;
+      std::optional<RelatedCell::Relation> relation;
+      IndexingSolution* parent = nullptr;
+      for (IndexingSolution& k : out) {
+        relation = relationTo(k, s);
+        if (relation) {
+          parent = &k;
+          break;
+        }
       }
-      const auto rel = latticeRelation(parent->reduced, s.reduced);
-      if (parent->related.size() < kMaxIndexingSolutions)
-        parent->related.push_back(relatedOf(s, rel.kind == LatticeRelation::Kind::BInA ? RelatedCell::Relation::SuperCell
-                                                                                       : RelatedCell::Relation::SubCell));
+      if (!parent) {
+        out.push_back(std::move(s));
+      } else if (parent->related.size() < kMaxIndexingSolutions) {
+        parent->related.push_back(relatedOf(s, *relation));
+      }
     }
     return out;
+  }
+
+  // How a worse solution stands to a better one: a sub- or super-lattice of it, or a larger
+  // cell that indexes every line it indexes (a derivative lattice, whose lines include the
+  // better one's, as the cubic cells a√2 and a√3 do those of a face-centred cube).
+  static std::optional<RelatedCell::Relation> relationTo(const IndexingSolution& better, const IndexingSolution& s) {
+    const auto rel = latticeRelation(better.reduced, s.reduced);
+    if (rel.kind == LatticeRelation::Kind::BInA) return RelatedCell::Relation::SuperCell;
+    if (rel.kind == LatticeRelation::Kind::AInB) return RelatedCell::Relation::SubCell;
+    if (s.volume > better.volume && indexesAllOf(s, better)) return RelatedCell::Relation::Derivative;
+    return std::nullopt;
+  }
+
+  static bool indexesAllOf(const IndexingSolution& s, const IndexingSolution& other) {
+    const auto& a = s.refinement.lines;
+    const auto& b = other.refinement.lines;
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+      if (b[i].indexed && !a[i].indexed) return false;
+    return true;
   }
 
   const PeakList& used_;

@@ -6,8 +6,6 @@
 // the metric at the centre of each box left is refitted to the lines.
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 #include "analysis/indexing_search.hpp"
 #include "core/limits.hpp"
@@ -60,9 +58,7 @@ class Dichotomy {
       shareBase_ = double(shell) / shells;
       shareScale_ = 1.0 / shells;
       done_ = 0;
-      const long long before = outcome_.nodes;
       explore(root, offsets, candidates, below, 0);
-      if (std::getenv("OBRIN_INDEX_DEBUG")) std::fprintf(stderr, "shell %d nodes %lld trials %zu\n", shell, outcome_.nodes - before, outcome_.trials.size());
       if (!outcome_.trials.empty() && lastShell == shells - 1) {
         lastShell = shell;
         searchedVolume_ = std::min(lines_.maxVolume, (lastShell + 1) * kIndexingVolumeShell);
@@ -215,7 +211,8 @@ class Dichotomy {
     if (++outcome_.nodes % kProgressEvery == 0 && !report(shareBase_ + shareScale_ * done_)) return;
     if (control_.maxNodes > 0 && outcome_.nodes >= control_.maxNodes) {
       outcome_.complete = false;
-      outcome_.note = "stopped after " + std::to_string(outcome_.nodes) + " boxes";
+      outcome_.note = "stopped after " + std::to_string(outcome_.nodes) + " boxes, in the cells of " +
+                      std::to_string(int(shellLow_)) + " to " + std::to_string(int(shellHigh_)) + " A^3";
       return;
     }
     const double share = std::ldexp(1.0, -depth);
@@ -253,8 +250,7 @@ class Dichotomy {
       }
       childOffsets[i + 1] = static_cast<int>(childCandidates.size());
     }
-    static const bool nozero = std::getenv("NOZERO") != nullptr;
-    const double zeroSpread = nozero ? 0 : lines_.tolerance > 0 ? (box.zhi - box.zlo) / (2 * lines_.tolerance) : 0;
+    const double zeroSpread = lines_.tolerance > 0 ? (box.zhi - box.zlo) / (2 * lines_.tolerance) : 0;
     if ((worst <= 0.5 && zeroSpread <= 0.5) || depth >= kMaxDepth) {
       leaf(box);
       done_ += share;
@@ -276,8 +272,7 @@ class Dichotomy {
   bool fewEnoughLines(const Box& box, const std::vector<int>& below, std::vector<int>& childBelow) const {
     const double top = lines_.top();
     const double last = lines_.q(lines_.twoTheta.back() - box.zhi - lines_.tolerance);
-    static const int factor = std::getenv("FACTOR") ? std::atoi(std::getenv("FACTOR")) : kMaxIndexingLinesPerPeak;
-    const int allowed = factor * lines_.size();
+    const int allowed = kMaxIndexingLinesPerPeak * lines_.size();
     int certain = 0;
     childBelow.reserve(below.size());
     for (int t : below) {
@@ -293,6 +288,9 @@ class Dichotomy {
     std::array<double, 6> p{};
     for (int j = 0; j < n_; ++j) p[j] = (box.lo[j] + box.hi[j]) / 2;
     const double zero = (box.zlo + box.zhi) / 2;
+    // The boxes around a solution all lead to it: refit only where no trial is near.
+    for (const Trial& known : outcome_.trials)
+      if (near(box, familyParameters(family_, known.metric))) return;
     auto trial = fitTrial(family_, lines_, familyMetric(family_, p), zero, 2 * lines_.tolerance);
     if (!trial) return;
     for (Trial& known : outcome_.trials)
@@ -303,6 +301,14 @@ class Dichotomy {
         return;
       }
     outcome_.trials.push_back(*trial);
+  }
+
+  bool near(const Box& box, const std::array<double, 6>& p) const {
+    for (int j = 0; j < n_; ++j) {
+      const double w = box.hi[j] - box.lo[j];
+      if (p[j] < box.lo[j] - 2 * w || p[j] > box.hi[j] + 2 * w) return false;
+    }
+    return true;
   }
 
   bool sameTrial(const Trial& a, const Trial& b) const {

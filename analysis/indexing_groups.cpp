@@ -68,9 +68,14 @@ std::vector<SymmetryOperator> closure(std::vector<SymmetryOperator> ops) {
   return ops;
 }
 
+// R -3 m on hexagonal axes: an R-centred lattice has no sixfold axis.
+const std::vector<std::string> kRhombohedralOnHexagonalAxes = {"-y,x-y,z", "y,x,-z", "-x,-y,-z"};
+
 Result<SpaceGroup> build(CrystalSystem system, char centring) {
   std::vector<SymmetryOperator> ops;
-  for (const std::string& g : generators(system)) ops.push_back(*parseTriplet(g));
+  const bool hexagonalR = system == CrystalSystem::Hexagonal && centring == 'R';
+  for (const std::string& g : hexagonalR ? kRhombohedralOnHexagonalAxes : generators(system))
+    ops.push_back(*parseTriplet(g));
   for (const auto& t : centringTranslations(centring)) {
     SymmetryOperator op;
     for (int i = 0; i < 3; ++i) {
@@ -80,7 +85,7 @@ Result<SpaceGroup> build(CrystalSystem system, char centring) {
     ops.push_back(op);
   }
   const std::string letter(1, system == CrystalSystem::Rhombohedral ? 'R' : centring);
-  return spaceGroupFromOperators(letter + holohedryName(system), closure(ops), system);
+  return spaceGroupFromOperators(letter + (hexagonalR ? " -3 m" : holohedryName(system)), closure(ops), system);
 }
 
 }  // namespace

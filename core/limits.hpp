@@ -236,7 +236,7 @@ inline constexpr double kMaxIndexingEdge = 25;
 inline constexpr int kIndexingBaseLines = 8;
 // A search that has examined this many boxes or trial cells in one system stops there and says
 // the search is incomplete, rather than run for hours.
-inline constexpr long long kMaxIndexingNodes = 200000000;
+inline constexpr long long kMaxIndexingNodes = 30000000;
 // A cell with more lines than this many times the peaks below the last peak cannot reach the
 // M20 a solution needs at the tolerances of powder data; the axial searches skip such cells.
 inline constexpr int kMaxIndexingLinesPerPeak = 10;
@@ -246,6 +246,10 @@ inline constexpr double kIndexingVolumeShell = 400;
 inline constexpr int kMaxIndexingSolutions = 20;
 // A solution below this de Wolff M20 is not an indexing, however well it refines.
 inline constexpr double kMinIndexingM20 = 10;
+
+// A solution with this M20 or more ends the search unless the user chose the systems: the
+// lower systems would only find its lattice again.
+inline constexpr double kConfidentIndexingM20 = 20;
 
 // Lattices compared in indexing: lengths within this part of themselves, angles within this
 // many degrees, are the same; super-lattices are looked for up to this index (volume ratio).
