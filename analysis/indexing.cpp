@@ -188,7 +188,7 @@ class Indexer {
       refineTrials(outcome.trials);
       if (outcome.searchedVolume)
         result.notes.push_back(std::string(systemName(shown)) + " cells searched up to " +
-                               formatLimit(*outcome.searchedVolume) + " A^3: the larger ones would be super-cells");
+                               formatLimit(*outcome.searchedVolume) + " A^3: " + outcome.volumeReason);
       if (!outcome.complete) {
         result.complete = false;
         result.notes.push_back(std::string(systemName(shown)) + " search " + outcome.note);
@@ -196,28 +196,46 @@ class Indexer {
       return !outcome.cancelled;
     };
     for (Family f : families) {
-      if (const IndexingSolution* found = confidentSolution(); found && options_.systems.empty()) {
+      if (const IndexingSolution* found = confidentSolution(holohedryOrder(systemOf(f))); found && options_.systems.empty()) {
         result.notes.push_back(std::string(systemName(reportedSystem(f))) +
                                " and lower systems not searched: the " + std::string(systemName(found->system)) +
                                " cell already indexes the lines with M20 = " + formatLimit(std::round(found->m20->value * 10) / 10));
         break;
       }
       if (f == Family::Triclinic && triclinicDone) continue;
-      // The triclinic trials take a moment where the monoclinic dichotomy may take minutes: a
-      // triclinic cell that indexes the lines well and whose lattice has no twofold axis
-      // leaves nothing for the monoclinic search to find.
-      if (f == Family::Monoclinic && triclinicToo) {
+      // The triclinic trials take a moment where the orthorhombic dichotomy may take many: once
+      // a triclinic cell indexes the lines well and its lattice is monoclinic or triclinic, the
+      // orthorhombic system is not searched. (The monoclinic one still is: the triclinic trials
+      // may have found a super-cell where a base line is missing.)
+      if (f == Family::Orthorhombic && triclinicToo && !triclinicDone) {
         triclinicDone = true;
         if (!search(Family::Triclinic)) break;
-        if (const IndexingSolution* found = confidentSolution(); found && options_.systems.empty() && !found->higherMetric &&
-                                                                found->system == CrystalSystem::Triclinic) {
-          result.notes.push_back("Monoclinic not searched: the triclinic cell indexes the lines with M20 = " +
-                                 formatLimit(std::round(found->m20->value * 10) / 10) +
-                                 " and its lattice has no twofold axis");
+      }
+      if (const IndexingSolution* found = confidentSolution(0); found && triclinicDone && options_.systems.empty() &&
+                                                              found->system == CrystalSystem::Triclinic) {
+        const CrystalSystem metric = found->higherMetric.value_or(CrystalSystem::Triclinic);
+        if (f == Family::Orthorhombic && holohedryOrder(metric) < holohedryOrder(systemOf(f))) {
+          result.notes.push_back(std::string(systemName(systemOf(f))) + " not searched: a triclinic cell indexes the lines with M20 = " +
+                                 formatLimit(std::round(found->m20->value * 10) / 10) + " and its lattice is " +
+                                 std::string(systemName(metric)));
           continue;
         }
       }
-      if (!search(f)) break;
+      // Past a triclinic cell whose lattice has no twofold axis, a monoclinic cell could only
+      // do better as that lattice or one of its sub-lattices: its cell, C-centred at most,
+      // is no larger than twice the triclinic one.
+      const double fullVolume = lines_.maxVolume;
+      if (const IndexingSolution* found = confidentSolution(0);
+          f == Family::Monoclinic && found && options_.systems.empty() && found->system == CrystalSystem::Triclinic &&
+          !found->higherMetric && 2 * found->volume < fullVolume) {
+        lines_.maxVolume = 2 * found->volume;
+        result.notes.push_back("Monoclinic cells searched up to " + formatLimit(std::round(lines_.maxVolume)) +
+                               " A^3, twice the volume of the triclinic cell that indexes the lines with M20 = " +
+                               formatLimit(std::round(found->m20->value * 10) / 10));
+      }
+      const bool going = search(f);
+      lines_.maxVolume = fullVolume;
+      if (!going) break;
     }
     std::erase_if(result.systems, [&](CrystalSystem s) {
       return std::find(searched.begin(), searched.end(), familyOf(s)) == searched.end();
@@ -237,12 +255,13 @@ class Indexer {
   }
 
  private:
-  // A passing solution good enough that the lower systems, which would find its lattice again,
-  // need not be searched unless the user asked for them.
-  const IndexingSolution* confidentSolution() const {
+  // A passing solution, of a system whose lattice has more symmetry than the order given, good enough that the lower
+  // systems, which would find its lattice again, need not be searched unless the user asked for
+  // them.
+  const IndexingSolution* confidentSolution(int aboveOrder) const {
     const IndexingSolution* best = nullptr;
     for (const IndexingSolution& s : solutions_)
-      if (s.passes && s.m20->value >= kConfidentIndexingM20 && (!best || s.m20->value > best->m20->value)) best = &s;
+      if (holohedryOrder(s.system) > aboveOrder && s.passes && s.m20->value >= kConfidentIndexingM20 && (!best || s.m20->value > best->m20->value)) best = &s;
     return best;
   }
 
@@ -367,7 +386,10 @@ class Indexer {
     } else {
       s.reduced = r.cell;
     }
-    s.passes = s.m20 && s.m20->value >= kMinIndexingM20 && r.unindexed <= options_.impurities;
+    // A cell with many times more lines than peaks explains any list, random ones too, with
+    // an M20 above the threshold: it does not pass however high its figure.
+    s.passes = s.m20 && s.m20->value >= kMinIndexingM20 && r.unindexed <= options_.impurities &&
+               s.m20->possible <= kMaxIndexingLinesPerPeak * s.m20->lines;
     s.refinement = std::move(r);
     return s;
   }

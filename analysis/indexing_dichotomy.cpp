@@ -55,19 +55,22 @@ class Dichotomy {
     for (int shell = 0; shell <= lastShell && outcome_.complete; ++shell) {
       shellLow_ = shell * kIndexingVolumeShell;
       shellHigh_ = std::min(lines_.maxVolume, (shell + 1) * kIndexingVolumeShell);
+      if (expectedLines(shellLow_) > kMaxIndexingLinesPerPeak * lines_.size()) {
+        outcome_.searchedVolume = shellLow_;
+        outcome_.volumeReason = "larger cells have more lines below the last peak than a solution can";
+        break;
+      }
       shareBase_ = double(shell) / shells;
       shareScale_ = 1.0 / shells;
       done_ = 0;
       explore(root, offsets, candidates, below, 0);
-      if (!outcome_.trials.empty() && lastShell == shells - 1) {
+      if (!outcome_.trials.empty() && shell < shells - 1 && lastShell == shells - 1) {
         lastShell = shell;
-        searchedVolume_ = std::min(lines_.maxVolume, (lastShell + 1) * kIndexingVolumeShell);
+        outcome_.searchedVolume = shellHigh_;
+        outcome_.volumeReason = "larger cells would be super-cells of the cells found";
       }
     }
-    if (outcome_.complete) {
-      report(1.0);
-      if (searchedVolume_ < lines_.maxVolume) outcome_.searchedVolume = searchedVolume_;
-    }
+    if (outcome_.complete) report(1.0);
     return std::move(outcome_);
   }
 
@@ -133,6 +136,26 @@ class Dichotomy {
         break;
       case Family::Triclinic: break;
     }
+  }
+
+  // Distinct lines up to the last peak of a cell of the family of this volume: the reciprocal
+  // lattice points in the sphere, (4π/3) Q^{3/2} V, halved by Friedel's law and divided by the
+  // lines the family's symmetry makes equal.
+  double expectedLines(double volume) const {
+    const double q = lines_.q(lines_.twoTheta.back() - lines_.zeroRange);
+    return 2.0 / 3 * 3.14159265358979323846 * std::pow(q, 1.5) * volume / equalLines();
+  }
+
+  double equalLines() const {
+    switch (family_) {
+      case Family::Cubic: return 24;
+      case Family::Hexagonal: return 12;
+      case Family::Tetragonal: return 8;
+      case Family::Orthorhombic: return 4;
+      case Family::Monoclinic: return 2;
+      case Family::Triclinic: return 1;
+    }
+    return 1;
   }
 
   static bool sumOfThreeSquares(int s) {  // Legendre: not of the form 4^a (8b + 7)
@@ -337,7 +360,6 @@ class Dichotomy {
   SearchOutcome outcome_;
   double done_ = 0;  // of the shell
   double shellLow_ = 0, shellHigh_ = 0, shareBase_ = 0, shareScale_ = 1;
-  double searchedVolume_ = 1e300;
 };
 
 }  // namespace

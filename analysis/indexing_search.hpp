@@ -76,7 +76,8 @@ struct SearchOutcome {
   bool complete = true;
   bool cancelled = false;
   long long nodes = 0;  // boxes of the dichotomy, trial metrics of the trial indexing
-  std::optional<double> searchedVolume;  // Å³: where the search stopped, below the limit, having found cells
+  std::optional<double> searchedVolume;  // Å³: where the search stopped below the volume limit
+  std::string volumeReason;              // and why
   std::string note;     // why it did not finish
 };
 

@@ -1,7 +1,7 @@
 // Triclinic trial indexing on a reduced reciprocal basis (Ito 1949; Visser 1969, J. Appl.
 // Cryst. 2, 89; Werner, Eriksson & Westdahl 1985, J. Appl. Cryst. 18, 367): the three shortest
 // reciprocal vectors of a reduced basis give three of the lowest lines, Q(100) = A ≤ Q(010) = B
-// ≤ Q(001) = C; each zone's lines 011, 101, 110 then give D = |Q − B − C|, E = |Q − A − C| and
+// ≤ Q(001) = C, or their second orders; each zone's lines 011, 101, 110 then give D = |Q − B − C|, E = |Q − A − C| and
 // F = ±(Q − A − B) (the signs of D and E chosen by the directions of the axes). Every trial
 // that indexes nearly all the lines is refitted to them.
 #include <algorithm>
@@ -31,13 +31,18 @@ class TrialIndexing {
   }
 
   SearchOutcome run() {
-    const int base = std::min(lines_.size(), kIndexingBaseLines);
-    const int triples = base * (base - 1) * (base - 2) / 6;
+    // A base line may be the second order of the axis (100 absent by a screw axis or a glide,
+    // 200 seen), so each low line gives Q and Q / 4.
+    std::vector<double> base;
+    for (int i = 0; i < std::min(lines_.size(), kIndexingBaseLines); ++i) base.insert(base.end(), {q_[i], q_[i] / 4});
+    std::sort(base.begin(), base.end());
+    const int n = static_cast<int>(base.size());
+    const int triples = n * (n - 1) * (n - 2) / 6;
     int done = 0;
-    for (int i = 0; i < base && !stopped(); ++i)
-      for (int j = i + 1; j < base && !stopped(); ++j)
-        for (int k = j + 1; k < base && !stopped(); ++k) {
-          tryBase(q_[i], q_[j], q_[k]);
+    for (int i = 0; i < n && !stopped(); ++i)
+      for (int j = i + 1; j < n && !stopped(); ++j)
+        for (int k = j + 1; k < n && !stopped(); ++k) {
+          tryBase(base[i], base[j], base[k]);
           if (!report(double(++done) / triples)) return std::move(outcome_);
         }
     return std::move(outcome_);

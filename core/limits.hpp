@@ -237,8 +237,8 @@ inline constexpr int kIndexingBaseLines = 8;
 // A search that has examined this many boxes or trial cells in one system stops there and says
 // the search is incomplete, rather than run for hours.
 inline constexpr long long kMaxIndexingNodes = 30000000;
-// A cell with more lines than this many times the peaks below the last peak cannot reach the
-// M20 a solution needs at the tolerances of powder data; the axial searches skip such cells.
+// A cell with more lines than this many times the peaks up to the last peak explains any list,
+// random ones too: it is not a solution whatever its M20, and the axial searches skip it.
 inline constexpr int kMaxIndexingLinesPerPeak = 10;
 // The axial searches go through the volumes in shells this wide (Å³).
 inline constexpr double kIndexingVolumeShell = 400;

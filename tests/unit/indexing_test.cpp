@@ -4,9 +4,12 @@
 // are not indexed; bad limits are refused by name; cancelling stops the search.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "analysis/indexing.hpp"
+#include "analysis/indexing_groups.hpp"
 #include "analysis/lattice_reduction.hpp"
 #include "tests/support/simulated_peaks.hpp"
 
@@ -65,6 +68,14 @@ void expectFound(const IndexingCase& c) {
         << "solution " << i + 1 << " is related to the first";
 }
 
+// The orthorhombic and monoclinic searches take seconds in a release build, minutes under the
+// sanitizers.
+#if defined(__SANITIZE_ADDRESS__)
+#define SKIP_WHEN_SLOW() GTEST_SKIP() << "the axial searches of low symmetry are too slow under the sanitizers"
+#else
+#define SKIP_WHEN_SLOW() (void)0
+#endif
+
 Simulation realistic(unsigned seed, double zero = 0.05) {
   Simulation s;
   s.seed = seed;
@@ -91,6 +102,7 @@ TEST(Indexing, CubicTetragonalHexagonalAndRhombohedralLatticesAreFound) {
 }
 
 TEST(Indexing, OrthorhombicLatticesIncludingAPseudoTetragonalCellAreFound) {
+  SKIP_WHEN_SLOW();
   using S = CrystalSystem;
   const IndexingCase cases[] = {
       {{S::Orthorhombic, "P N M A (62)", {5.75, 7.95, 5.45, 90, 90, 90}}, 'P', "oP", realistic(8)},
@@ -103,6 +115,7 @@ TEST(Indexing, OrthorhombicLatticesIncludingAPseudoTetragonalCellAreFound) {
 }
 
 TEST(Indexing, MonoclinicLatticesWithBetaNearNinetyAndCentredAreFound) {
+  SKIP_WHEN_SLOW();
   using S = CrystalSystem;
   const IndexingCase cases[] = {
       {{S::Monoclinic, "P 21/C (14)", {5.12, 6.31, 7.43, 90, 103.5, 90}}, 'P', "mP", realistic(9)},
@@ -118,3 +131,92 @@ TEST(Indexing, TriclinicLatticeIsFound) {
   expectFound(c);
 }
 
+
+
+TEST(Indexing, RandomPositionsAreNotIndexedAndTheAnswerSaysWhatWasSearched) {
+  SKIP_WHEN_SLOW();
+  IndexingOptions options;
+  options.maxVolume = 1000;
+  const auto result = indexPattern(randomPeaks(20, 5), kSimulatedLambda, options);
+  ASSERT_TRUE(result) << result.error();
+  SCOPED_TRACE(describe(*result));
+  EXPECT_FALSE(result->indexed);
+  for (const IndexingSolution& s : result->solutions) EXPECT_FALSE(s.passes);
+  EXPECT_EQ(result->systems.size(), std::size_t{kSystemCount});
+  EXPECT_EQ(result->lines, 20);
+  EXPECT_DOUBLE_EQ(result->maxVolume, 1000);
+  EXPECT_TRUE(std::any_of(result->notes.begin(), result->notes.end(),
+                          [](const std::string& n) { return n.rfind("Not indexed", 0) == 0; }));
+}
+
+TEST(Indexing, BadLimitsAreRefusedByName) {
+  const PeakList peaks = simulatedPeaks({CrystalSystem::Cubic, "P M -3 M (221)", {4.02, 4.02, 4.02, 90, 90, 90}});
+  auto refused = [&](IndexingOptions o, double lambda, const std::string& field) {
+    const auto r = indexPattern(peaks, lambda, o);
+    ASSERT_FALSE(r) << field;
+    EXPECT_NE(r.error().find(field), std::string::npos) << r.error();
+  };
+  IndexingOptions o;
+  refused(o, 0, "wavelength");
+  o.lines = kMinIndexingLines - 1;
+  refused(o, kSimulatedLambda, "lines");
+  o = {};
+  o.tolerance = 0;
+  refused(o, kSimulatedLambda, "tolerance");
+  o = {};
+  o.maxVolume = kMaxIndexingVolume * 2;
+  refused(o, kSimulatedLambda, "max-volume");
+  o = {};
+  o.impurities = -1;
+  refused(o, kSimulatedLambda, "impurities");
+  o = {};
+  o.zeroRange = std::nan("");
+  refused(o, kSimulatedLambda, "zero-range");
+  PeakList few = peaks;
+  few.peaks.resize(kMinIndexingLines - 1);
+  EXPECT_FALSE(indexPattern(few, kSimulatedLambda));
+  PeakList outside = peaks;
+  outside.peaks[3].twoTheta = 190;
+  const auto r = indexPattern(outside, kSimulatedLambda);
+  ASSERT_FALSE(r);
+  EXPECT_NE(r.error().find("Peak 4"), std::string::npos) << r.error();
+}
+
+TEST(Indexing, CancellingStopsTheSearchAndSaysItIsIncomplete) {
+  const PeakList peaks = simulatedPeaks({CrystalSystem::Triclinic, "P -1 (2)", {5.31, 6.12, 7.45, 82.3, 95.7, 103.2}},
+                                        realistic(10));
+  IndexingOptions options;
+  int calls = 0;
+  double last = 0;
+  bool rising = true;
+  options.progress = [&](double share, CrystalSystem) {
+    rising = rising && share >= last && share <= 1;
+    last = share;
+    return ++calls < 3;
+  };
+  const auto result = indexPattern(peaks, kSimulatedLambda, options);
+  ASSERT_TRUE(result) << result.error();
+  EXPECT_FALSE(result->complete);
+  EXPECT_TRUE(rising);
+  EXPECT_EQ(calls, 3);
+}
+
+TEST(Indexing, HolohedriesHaveTheirOrdersAndCentrings) {
+  using S = CrystalSystem;
+  const struct {
+    S system;
+    char centring;
+    std::size_t operators;
+  } cases[] = {{S::Cubic, 'P', 48},        {S::Cubic, 'F', 192},       {S::Cubic, 'I', 96},
+               {S::Tetragonal, 'I', 32},   {S::Hexagonal, 'P', 24},    {S::Hexagonal, 'R', 36},
+               {S::Rhombohedral, 'P', 12}, {S::Orthorhombic, 'C', 16}, {S::Monoclinic, 'P', 4},
+               {S::Triclinic, 'P', 2}};
+  for (const auto& c : cases) {
+    const auto g = holohedryGroup(c.system, c.centring);
+    ASSERT_TRUE(g) << g.error();
+    EXPECT_EQ((*g)->operators.size(), c.operators) << systemName(c.system) << " " << c.centring;
+  }
+  EXPECT_FALSE(holohedryGroup(S::Cubic, 'C'));
+  EXPECT_TRUE(centringAllows('R', {1, 0, 1}));
+  EXPECT_FALSE(centringAllows('R', {1, 0, 0}));
+}
