@@ -15,6 +15,7 @@
 #include "calc/messages.hpp"
 #include "cli/exit_status.hpp"
 #include "cli/formats.hpp"
+#include "cli/index_command.hpp"
 #include "cli/options.hpp"
 #include "cli/rank_command.hpp"
 #include "cli/refine_command.hpp"
@@ -195,6 +196,7 @@ int run(const std::vector<std::string>& args) {
     case Command::Peaks: return runSiblingProgram("obrin-plot", args);
     case Command::Rank: return opt.pattern ? runSiblingProgram("obrin-plot", args) : runRankCommand(opt);
     case Command::Refine: return runRefinement(opt, args);
+    case Command::Index: return opt.pattern ? runSiblingProgram("obrin-plot", args) : runIndexCommand(opt);
   }
   return kDone;
 }

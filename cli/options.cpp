@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <initializer_list>
 
+#include "core/limits.hpp"
+#include "core/shortest.hpp"
+
 namespace obrin::cli {
 
 namespace {
@@ -20,7 +23,8 @@ constexpr CommandName kCommands[] = {{"groups", Command::Groups},
                                      {"pattern", Command::Pattern},
                                      {"peaks", Command::Peaks},
                                      {"refine", Command::Refine},
-                                     {"rank", Command::Rank}};
+                                     {"rank", Command::Rank},
+                                     {"index", Command::Index}};
 
 constexpr std::string_view kFormatNames[] = {"list", "tsv", "json", "report", "excel", "cell"};
 
@@ -70,6 +74,9 @@ bool optionAllowed(Command command, std::string_view option) {
     case Command::Rank:
       return among({"--cell", "--lambda", "--from", "--cif", "--block", "--monochromator", "--peaks", "--pattern",
                     "--scan", "--zero", "--tolerance", "--impurities", "--all-systems", "--format"});
+    case Command::Index:
+      return among({"--lambda", "--peaks", "--pattern", "--scan", "--lines", "--tolerance", "--max-volume",
+                    "--impurities", "--zero-range", "--systems", "--format"});
     default: return false;
   }
 }
@@ -95,7 +102,8 @@ namespace {
 bool knownOption(std::string_view arg) {
   for (std::string_view o : {"--cell", "--lambda", "--theta", "--2theta", "--limits", "--hkl", "--from", "--format",
                              "--decimals", "--cif", "--block", "--monochromator", "--peaks", "--displacement",
-                             "--tolerance", "--impurities", "--all-systems"})
+                             "--tolerance", "--impurities", "--all-systems", "--lines", "--max-volume",
+                             "--zero-range", "--systems"})
     if (arg == o) return true;
   return isPlotOption(arg);
 }
@@ -130,6 +138,10 @@ Result<void> readValueOption(const std::string& arg, const std::string& value, O
   else if (arg == "--min-significance") opt.minSignificance = value;
   else if (arg == "--tolerance") opt.tolerance = value;
   else if (arg == "--impurities") opt.impurities = value;
+  else if (arg == "--lines") opt.lines = value;
+  else if (arg == "--max-volume") opt.maxVolume = value;
+  else if (arg == "--zero-range") opt.zeroRange = value;
+  else if (arg == "--systems") opt.systems = value;
   else if (arg == "--format") {
     const auto f = formatFromName(value);
     if (!f) return fail("unknown format \"" + value + "\"");
@@ -146,7 +158,8 @@ Result<void> readOption(const std::vector<std::string>& args, std::size_t& i, Op
     return fail(knownOption(arg) ? arg + " does not apply to " + commandName(opt.command) : "unknown option " + arg);
   if (arg == "--2theta") {
     opt.twoTheta = true;
-  } else if (arg == "--peaks" && (opt.command == Command::Refine || opt.command == Command::Rank)) {
+  } else if (arg == "--peaks" && (opt.command == Command::Refine || opt.command == Command::Rank ||
+                                 opt.command == Command::Index)) {
     auto v = takeWords(args, i, 1);
     if (!v) return fail("--peaks needs a peak-list FILE");
     opt.peakFile = v->front();
@@ -286,6 +299,16 @@ Result<void> checkCommand(Options& opt, bool formatGiven) {
       if (opt.format != OutputFormat::List && opt.format != OutputFormat::Tsv && opt.format != OutputFormat::Json)
         return fail("rank prints the list, tsv or json format only");
       break;
+    case Command::Index:
+      if (!opt.words.empty())
+        return fail("index takes no SYSTEM or GROUP: it finds the cell (--systems limits the search)");
+      if (!opt.lambda) return fail("index needs --lambda");
+      if (opt.peakFile.has_value() == opt.pattern.has_value())
+        return fail("index needs --peaks FILE or --pattern FILE");
+      if (opt.scan && !opt.pattern) return fail("--scan needs --pattern");
+      if (opt.format != OutputFormat::List && opt.format != OutputFormat::Tsv && opt.format != OutputFormat::Json)
+        return fail("index prints the list, tsv or json format only");
+      break;
     case Command::Help:
     case Command::Version: break;
   }
@@ -342,8 +365,50 @@ std::string usageText() {
          "       obrin-cli rank SYSTEM --cell ... --lambda L (--peaks FILE | --pattern FILE) [--zero Z]\n"
          "                 [--tolerance T] [--impurities N] [--all-systems] [--format list|tsv|json]\n"
          "       obrin-cli rank --from FILE.ind | --cif FILE.cif [SYSTEM] [options]\n"
+         "       obrin-cli index (--peaks FILE | --pattern FILE) --lambda L|NAME [--lines N] [--tolerance T]\n"
+         "                 [--max-volume V] [--impurities N] [--zero-range Z] [--systems CUBI,TETR,...]\n"
+         "                 [--format list|tsv|json]\n"
          "       obrin-cli --help | --version\n";
 }
+
+namespace {
+
+std::string shortestText(double x) {
+  char buf[kShortestRoom];
+  return std::string(buf, writeShortest(buf, x));
+}
+
+// The limits of index, from the constants the search itself is held to.
+std::string indexOptionsText() {
+  const std::string lines = std::to_string(kDefaultIndexingLines), minLines = std::to_string(kMinIndexingLines),
+                    maxLines = std::to_string(kMaxIndexingLines);
+  return "  --lines N        index: the first N peaks by 2-theta are indexed (default " + lines + ", from " +
+         minLines + " to " + maxLines + ").\n"
+         "  --tolerance T    index: a line is indexed within T degrees 2-theta (default " +
+         shortestText(kDefaultIndexingTolerance) + ", at most " + shortestText(kMaxIndexingTolerance) + ").\n"
+         "  --max-volume V   index: the largest cell searched, in cubic angstrom (default " +
+         shortestText(kDefaultIndexingMaxVolume) + ", at most " + shortestText(kMaxIndexingVolume) + ").\n"
+         "  --impurities N   index: lines a solution may leave unindexed (default " +
+         std::to_string(kDefaultIndexingImpurities) + ").\n"
+         "  --zero-range Z   index: the zero shift searched, +-Z degrees 2-theta (default " +
+         shortestText(kDefaultIndexingZeroRange) + ", at most " + shortestText(kMaxIndexingZeroRange) + ").\n"
+         "  --systems S,...  index: the crystal systems tried, codes (or names) separated by commas\n"
+         "                   (default all: CUBI,TETR,ORTH,HEXA,RHOM,MONO,TRIC), always from the highest\n"
+         "                   symmetry down.\n"
+         "  --lambda L|NAME  index: the wavelength of the peaks (angstrom or a row of the table).\n"
+         "  --format list|tsv|json  index: a report (default: the search, whether it finished,\n"
+         "                   each solution with its cell and s.u., V, zero, M20, F_N and the cells\n"
+         "                   grouped under it), a row per solution, or json {complete, indexed,\n"
+         "                   searched, solutions: [{system, lattice, cell, cell_su, volume, zero,\n"
+         "                   M20, F_N, indexed, lines, passes, higher_metric, related}], notes},\n"
+         "                   best first. A solution passes with M20 of at least " +
+         shortestText(kMinIndexingM20) +
+         " and no more\n"
+         "                   unindexed lines than --impurities; a search in which none passes\n"
+         "                   still exits 0, its answer saying 'not indexed'.\n";
+}
+
+}  // namespace
 
 std::string helpText() {
   return usageText() +
@@ -379,6 +444,13 @@ std::string helpText() {
          "                           ranked against measured peaks, best first (the rule is in the\n"
          "                           README); with --cif, the file's group is also checked against its\n"
          "                           calculated intensities\n"
+         "  index                    the cell of an unknown pattern from its peak positions alone: each\n"
+         "                           crystal system tried in turn, from cubic to triclinic, up to the\n"
+         "                           volume limit; every candidate refined with its zero shift,\n"
+         "                           reduced to its Bravais lattice and ranked by M20 and F_N, its\n"
+         "                           sub- and super-cells grouped under it. Says what was searched and\n"
+         "                           whether the search finished, and 'Not indexed' with the best\n"
+         "                           tries when no cell passes (the methods are in the README)\n"
          "\n"
          "SYSTEM   CUBI TETR ORTH HEXA RHOM MONO TRIC, or the name of the system list (Cubic,\n"
          "         Tetragonal, Othorhombic, Hexagonal, Rhomboedral, Monoclinic, Triclinic), any case.\n"
@@ -455,9 +527,9 @@ std::string helpText() {
          "  --format tsv|json  pattern: tab-separated 2theta, intensity [, sigma] after a header\n"
          "                   (a '# wavelength' line first when stored), or json with the format,\n"
          "                   the scans and the wavelength (default tsv).\n"
-         "  --peaks FILE     refine, rank: a peak list (plain text, a peak a row by 2theta or d, comment\n"
+         "  --peaks FILE     refine, rank, index: a peak list (plain text, a peak a row by 2theta or d, comment\n"
          "                   lines #), as the peak table exports it or typed by hand.\n"
-         "  --pattern FILE   refine, rank: a measured pattern (as plot reads it, --scan too) whose peaks\n"
+         "  --pattern FILE   refine, rank, index: a measured pattern (as plot reads it, --scan too) whose peaks\n"
          "                   are found first, as 'Find peaks' finds them at the default significance\n"
          "                   (K-alpha-1/K-alpha-2 doublets for a tube line).\n"
          "  --zero           refine: the zero shift (degrees 2-theta) too.\n"
@@ -476,7 +548,8 @@ std::string helpText() {
          "                   (summary lines '# ...', then a row per peak), or json {cell, zero,\n"
          "                   displacement, their s.u., correlation_zero_displacement, M20, F_N,\n"
          "                   unindexed, lines [...]}. Peaks are weighted by 1/s.u.^2 of their\n"
-         "                   2-theta (s.u. at least 0.005 degrees), equally when the list has none.\n"
+         "                   2-theta (s.u. at least 0.005 degrees), equally when the list has none.\n" +
+         indexOptionsText() +
          "\n"
          "  peaks FILE reads the pattern as --pattern does (--scan N chooses one of its scans),\n"
          "  estimates its background (SNIP), finds the candidates on its smoothed second\n"
@@ -518,7 +591,8 @@ std::string helpText() {
          "  obrin-cli peaks scan.xrdml --range 20 80 --format json\n"
          "  obrin-cli peaks si.xy --lambda CuKa1 --min-significance 10\n"
          "  obrin-cli refine CUBI 227 --cell 5.43 --lambda CuKa1 --pattern doc/silicon-scan.xy --zero\n"
-         "  obrin-cli rank ORTH --cell 5.75 7.95 5.45 --lambda CuKa1 --peaks peaks.txt --format json\n";
+         "  obrin-cli rank ORTH --cell 5.75 7.95 5.45 --lambda CuKa1 --peaks peaks.txt --format json\n"
+         "  obrin-cli index --peaks peaks.txt --lambda CuKa1 --systems CUBI,TETR,HEXA --format json\n";
 }
 
 }  // namespace obrin::cli

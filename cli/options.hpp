@@ -13,7 +13,7 @@
 
 namespace obrin::cli {
 
-enum class Command { Help, Version, Groups, Conditions, Powder, Single, Bragg, Plot, Pattern, Peaks, Refine, Rank };
+enum class Command { Help, Version, Groups, Conditions, Powder, Single, Bragg, Plot, Pattern, Peaks, Refine, Rank, Index };
 enum class OutputFormat { List, Tsv, Json, Report, Excel, Cell };
 
 struct Options {
@@ -51,6 +51,9 @@ struct Options {
   // allows instead of SYSTEM's alone.
   std::optional<std::string> impurities;
   bool allSystems = false;
+  // index: the limits of the search (--tolerance and --impurities above too), and the crystal
+  // systems tried as codes separated by commas.
+  std::optional<std::string> lines, maxVolume, zeroRange, systems;
 };
 
 // args: the arguments after the program name. Refused with what is wrong with the command line

@@ -10,6 +10,7 @@
 #include "calc/inputs.hpp"
 #include "cli/exit_status.hpp"
 #include "cli/formats.hpp"
+#include "cli/index_command.hpp"
 #include "cli/rank_command.hpp"
 #include "cli/refine_command.hpp"
 #include "cli/request.hpp"
@@ -349,6 +350,36 @@ int runRefinePatternCommand(const Options& opt) {
     return 1;
   }
   return runRefine(opt, *setup.request, peaks);
+}
+
+int runIndexPatternCommand(const Options& opt) {
+  int scan = 0;
+  if (auto fault = readScanOption(opt, scan)) return usageFault(*fault);
+  const IndexSetup setup = prepareIndex(opt);
+  if (!setup.request) {
+    std::cerr << setup.error << "\n";
+    return setup.status;
+  }
+  const PatternRead read = readMeasuredPattern(*opt.pattern, scan);
+  if (!read.ok()) {
+    std::cerr << read.error() << "\n";
+    return kRefused;
+  }
+  if (!read->note.empty()) std::cerr << "Note: " << *opt.pattern << ": " << read->note << "\n";
+  const auto wavelengths = peakWavelengths(setup.request->lambda, read->wavelength, std::nullopt);
+  if (!wavelengths) {
+    std::cerr << wavelengths.error() << "\n";
+    return kRefused;
+  }
+  PeakSearchOptions search;
+  search.wavelengths = *wavelengths;
+  const PeakList peaks = findPeaks(*read, search);
+  if (peaks.peaks.empty()) {
+    for (const std::string& note : peaks.notes) std::cerr << note << "\n";
+    std::cerr << "No peaks found in " << *opt.pattern << " to index\n";
+    return kRefused;
+  }
+  return runIndex(opt, *setup.request, peaks);
 }
 
 int runPatternCommand(const Options& opt) {

@@ -50,6 +50,10 @@ int runRankOnPattern(const Options& options);
 // `refine --peaks` prints them.
 int runRefinePatternCommand(const Options& options);
 
+// `index --pattern FILE`: the peaks of the pattern found, then indexed and printed as
+// `index --peaks` prints them.
+int runIndexPatternCommand(const Options& options);
+
 // The pattern of a file: scan number `scan` (from 1), or with 0 its scans joined; scans that
 // overlap are refused with a list of them to choose from with --scan.
 PatternRead readMeasuredPattern(const std::string& file, int scan);

@@ -55,23 +55,31 @@ std::string valueWithUncertainty(double value, double su, int decimals) {
   return fixedText(value, 0, -last) + "(" + std::to_string(digits) + ")";
 }
 
-std::string cellParameterText(const CellRefinement& r, int parameter) {
-  const CellParameterRule& rule = systemInfo(r.system).cell[parameter];
+std::string cellParameterText(CrystalSystem system, const UnitCell& cell, const UnitCell& su, int parameter) {
+  const CellParameterRule& rule = systemInfo(system).cell[parameter];
   if (rule.kind == CellParameterRule::Fixed) return std::to_string(rule.degrees);
-  if (rule.kind == CellParameterRule::Tied) return std::string(kCellParameterNames[tieRoot(r.system, parameter)]);
-  return valueWithUncertainty(r.cell.params()[parameter], r.cellSu.params()[parameter], parameter < 3 ? 5 : 3);
+  if (rule.kind == CellParameterRule::Tied) return std::string(kCellParameterNames[tieRoot(system, parameter)]);
+  return valueWithUncertainty(cell.params()[parameter], su.params()[parameter], parameter < 3 ? 5 : 3);
 }
 
-std::string deWolffText(const CellRefinement& r) {
-  if (!r.m20) return "M20: none (no indexed line to count)";
-  const FigureOfMerit& f = *r.m20;
+std::string cellParameterText(const CellRefinement& r, int parameter) {
+  return cellParameterText(r.system, r.cell, r.cellSu, parameter);
+}
+
+std::string deWolffText(const CellRefinement& r) { return deWolffText(r.m20); }
+
+std::string smithSnyderText(const CellRefinement& r) { return smithSnyderText(r.fN); }
+
+std::string deWolffText(const std::optional<FigureOfMerit>& m20) {
+  if (!m20) return "M20: none (no indexed line to count)";
+  const FigureOfMerit& f = *m20;
   return figureLabel('M', f) + " = " + figureValue(f.value) + " (<|dQ|> = " + general(f.meanDelta, 3) +
          " A^-2, Nposs = " + std::to_string(f.possible) + ")";
 }
 
-std::string smithSnyderText(const CellRefinement& r) {
-  if (!r.fN) return "F_N: none (no indexed line to count)";
-  const FigureOfMerit& f = *r.fN;
+std::string smithSnyderText(const std::optional<FigureOfMerit>& fN) {
+  if (!fN) return "F_N: none (no indexed line to count)";
+  const FigureOfMerit& f = *fN;
   return figureLabel('F', f) + " = " + figureValue(f.value) + " (<|d2Theta|> = " + fixedText(f.meanDelta, 0, 4) +
          " deg, Nposs = " + std::to_string(f.possible) + ")";
 }

@@ -2,6 +2,7 @@
 // the dialog, and tab-separated rows for the spreadsheet text.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "analysis/cell_refinement.hpp"
@@ -16,11 +17,15 @@ std::string valueWithUncertainty(double value, double su, int decimals);
 // How a parameter of the refined cell reads after "b = ": its value and s.u., the parameter
 // it equals for one the system ties ("a"), the fixed angle for one it fixes ("90").
 std::string cellParameterText(const CellRefinement& r, int parameter);
+// The same for any cell of the system with its s.u.
+std::string cellParameterText(CrystalSystem system, const UnitCell& cell, const UnitCell& su, int parameter);
 
 // "M20 = 85.3 (⟨|ΔQ|⟩ = 0.00012 Å⁻², N_poss = 24)" or "F17 = 62.1 (0.0061°, 28)"; a figure
 // that could not be formed reads "M20: none".
 std::string deWolffText(const CellRefinement& r);
 std::string smithSnyderText(const CellRefinement& r);
+std::string deWolffText(const std::optional<FigureOfMerit>& m20);
+std::string smithSnyderText(const std::optional<FigureOfMerit>& fN);
 
 // The lines of the results: the cell and V with s.u., zero and displacement, warnings, the
 // figures of merit and the per-line table; every line ends in "\n".

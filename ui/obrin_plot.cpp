@@ -44,8 +44,11 @@ int main(int argc, char** argv) {
   if (parsed->command == obrin::cli::Command::Rank) return checkedOutput(obrin::cli::runRankOnPattern(*parsed));
   if (parsed->command == obrin::cli::Command::Refine && parsed->pattern)
     return checkedOutput(obrin::cli::runRefinePatternCommand(*parsed));
+  if (parsed->command == obrin::cli::Command::Index && parsed->pattern)
+    return checkedOutput(obrin::cli::runIndexPatternCommand(*parsed));
   if (parsed->command != obrin::cli::Command::Plot)
-    return badUsage("obrin-plot only runs 'plot', 'pattern', 'peaks', 'refine --pattern' and 'rank --pattern'");
+    return badUsage(
+        "obrin-plot only runs 'plot', 'pattern', 'peaks', 'refine --pattern', 'rank --pattern' and 'index --pattern'");
   const obrin::cli::PlotSetup setup = obrin::cli::preparePlot(*parsed);
   if (!setup.request) {
     if (setup.status == kBadUsage) return badUsage(setup.error);
