@@ -216,6 +216,7 @@ class Indexer {
     const CrystalSystem shown = reportedSystem(f);
     indexing_search::SearchControl control;
     control.maxNodes = kMaxIndexingNodes;
+    control.maxWork = kMaxIndexingWork;
     control.progress = [&](double share) {
       return !options_.progress || options_.progress(done_ + weight * share, shown);
     };

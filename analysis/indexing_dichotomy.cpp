@@ -242,7 +242,8 @@ class Dichotomy {
                const std::vector<int>& below, int depth) {
     if (outcome_.cancelled || !outcome_.complete) return;
     if (++outcome_.nodes % kProgressEvery == 0 && !report(shareBase_ + shareScale_ * done_)) return;
-    if (control_.maxNodes > 0 && outcome_.nodes >= control_.maxNodes) {
+    work_ += static_cast<long long>(below.size() + candidates.size());
+    if ((control_.maxNodes > 0 && outcome_.nodes >= control_.maxNodes) || (control_.maxWork > 0 && work_ >= control_.maxWork)) {
       outcome_.complete = false;
       outcome_.note = "stopped after " + std::to_string(outcome_.nodes) + " boxes, in the cells of " +
                       std::to_string(int(shellLow_)) + " to " + std::to_string(int(shellHigh_)) + " A^3";
@@ -327,6 +328,8 @@ class Dichotomy {
     // The boxes around a solution all lead to it: refit only where no trial is near.
     for (const Trial& known : outcome_.trials)
       if (near(box, familyParameters(family_, known.metric))) return;
+    // A refit lists every line of the metric, several times over: count it as such.
+    work_ += 4 * static_cast<long long>(terms_.size());
     auto trial = fitTrial(family_, lines_, familyMetric(family_, p), zero, 2 * lines_.tolerance);
     if (!trial) return;
     for (Trial& known : outcome_.trials)
@@ -372,6 +375,7 @@ class Dichotomy {
   std::vector<Terms> terms_;
   SearchOutcome outcome_;
   double done_ = 0;  // of the shell
+  long long work_ = 0;  // candidate lines examined
   double shellLow_ = 0, shellHigh_ = 0, shareBase_ = 0, shareScale_ = 1;
 };
 

@@ -69,6 +69,7 @@ std::optional<Trial> fitTrial(Family family, const SearchLines& lines, const Rec
 struct SearchControl {
   std::function<bool(double)> progress;
   long long maxNodes = 0;
+  long long maxWork = 0;  // candidate lines a dichotomy examines in all its boxes
 };
 
 struct SearchOutcome {

@@ -243,6 +243,9 @@ inline constexpr int kIndexingBaseLines = 8;
 // A search that has examined this many boxes or trial cells in one system stops there and says
 // the search is incomplete, rather than run for hours.
 inline constexpr long long kMaxIndexingNodes = 30000000;
+// ... or has looked at this many candidate lines in its boxes (about a minute on one core):
+// lines to high angles give each box many.
+inline constexpr long long kMaxIndexingWork = 20000000000LL;
 // A cell with more lines than this many times the peaks up to the last peak explains any list,
 // random ones too: it is not a solution whatever its M20, and the axial searches skip it.
 inline constexpr int kMaxIndexingLinesPerPeak = 10;
