@@ -104,9 +104,9 @@ Result<void> checkOptions(const PeakList& peaks, double lambda, const IndexingOp
     return fail("tolerance must be above 0 and at most " + formatLimit(kMaxIndexingTolerance) + " degrees 2theta");
   if (!(o.maxVolume > 0 && o.maxVolume <= kMaxIndexingVolume))
     return fail("max-volume must be above 0 and at most " + formatLimit(kMaxIndexingVolume) + " A^3");
-  if (o.impurities < 0 || o.impurities > o.lines - kMinIndexingLines)
-    return fail("impurities must be between 0 and " + std::to_string(o.lines - kMinIndexingLines) +
-                " (the lines used less " + std::to_string(kMinIndexingLines) + ")");
+  if (o.impurities < 0 || o.impurities > maxIndexingImpurities(o.lines))
+    return fail("impurities must be between 0 and " + std::to_string(maxIndexingImpurities(o.lines)) +
+                " (fewer than half the lines used)");
   if (!(o.zeroRange >= 0 && o.zeroRange <= kMaxIndexingZeroRange))
     return fail("zero-range must be between 0 and " + formatLimit(kMaxIndexingZeroRange) + " degrees 2theta");
   if (static_cast<int>(peaks.peaks.size()) < kMinIndexingLines)

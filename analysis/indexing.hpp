@@ -77,6 +77,9 @@ struct IndexingResult {
   std::vector<std::string> notes;           // what stopped a search, what was left out, and why
 };
 
+// The impurity lines a search of so many lines may allow: fewer than half of them.
+constexpr int maxIndexingImpurities(int lines) { return lines > 1 ? (lines - 1) / 2 : 0; }
+
 // The peaks' cell at λ (Å). Refused, naming the field, for fewer peaks than kMinIndexingLines,
 // limits out of range, or no wavelength; a search that finds nothing is not a refusal: the
 // result says so.

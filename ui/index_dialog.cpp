@@ -41,8 +41,8 @@ QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<
 
 QString systemText(obrin::CrystalSystem s) { return qs(obrin::systemName(s)); }
 
-// A cell accepts most lines as its own: half of those used at most may be impurities.
-int maxImpurities(int lines) { return std::max(0, (lines - 1) / 2); }
+// A cell accepts most lines as its own: fewer than half of those used may be impurities.
+int maxImpurities(int lines) { return obrin::maxIndexingImpurities(lines); }
 
 QString systemsText(const std::vector<obrin::CrystalSystem>& systems) {
   if (systems.empty() || systems.size() == kSystems.size()) return QStringLiteral("every system, cubic to triclinic");

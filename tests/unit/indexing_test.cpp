@@ -169,6 +169,8 @@ TEST(Indexing, BadLimitsAreRefusedByName) {
   o = {};
   o.impurities = -1;
   refused(o, kSimulatedLambda, "impurities");
+  o.impurities = maxIndexingImpurities(o.lines) + 1;
+  refused(o, kSimulatedLambda, "impurities");
   o = {};
   o.zeroRange = std::nan("");
   refused(o, kSimulatedLambda, "zero-range");
