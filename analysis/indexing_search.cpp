@@ -27,17 +27,11 @@ struct CalcLine {
 
 // The lines of a metric up to qTop, one of each Friedel pair, Q ascending.
 std::vector<CalcLine> metricLines(const ReciprocalMetric& metric, const UnitCell& cell, double qTop) {
-  const double r = std::sqrt(qTop);
-  const int hMax = static_cast<int>(cell.a * r) + 1, kMax = static_cast<int>(cell.b * r) + 1,
-            lMax = static_cast<int>(cell.c * r) + 1;
   std::vector<CalcLine> out;
-  for (int h = 0; h <= hMax; ++h)
-    for (int k = h == 0 ? 0 : -kMax; k <= kMax; ++k)
-      for (int l = (h == 0 && k == 0) ? 1 : -lMax; l <= lMax; ++l) {
-        const Miller m{h, k, l};
-        const double q = inverseSquareSpacing(metric, m);
-        if (q > 0 && q <= qTop) out.push_back({q, m});
-      }
+  forEachIndexUpTo(cell, qTop, [&](const Miller& m) {
+    const double q = inverseSquareSpacing(metric, m);
+    if (q > 0 && q <= qTop) out.push_back({q, m});
+  });
   std::sort(out.begin(), out.end(), [](const CalcLine& x, const CalcLine& y) { return x.q < y.q; });
   return out;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <functional>
 #include <optional>
 #include <string>
@@ -47,6 +48,18 @@ std::array<double, 6> familyTerms(Family family, const Miller& hkl);
 ReciprocalMetric familyMetric(Family family, const std::array<double, 6>& p);
 // The family's parameters of a metric of the family (the inverse of familyMetric).
 std::array<double, 6> familyParameters(Family family, const ReciprocalMetric& metric);
+
+// Every h k l of one of each Friedel pair whose Q can be up to qTop in a cell (its lengths
+// bound the indices): f(h k l) for each.
+template <class F>
+void forEachIndexUpTo(const UnitCell& cell, double qTop, F&& f) {
+  const double r = std::sqrt(qTop);
+  const int hMax = static_cast<int>(cell.a * r) + 1, kMax = static_cast<int>(cell.b * r) + 1,
+            lMax = static_cast<int>(cell.c * r) + 1;
+  for (int h = 0; h <= hMax; ++h)
+    for (int k = h == 0 ? 0 : -kMax; k <= kMax; ++k)
+      for (int l = (h == 0 && k == 0) ? 1 : -lMax; l <= lMax; ++l) f(Miller{h, k, l});
+}
 
 // What a search hands on: a metric of the family and the zero shift it comes with.
 struct Trial {

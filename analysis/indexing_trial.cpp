@@ -91,17 +91,14 @@ class TrialIndexing {
   int missedLines(const ReciprocalMetric& g) {
     const auto cell = cellFromReciprocalMetric(g);
     if (!cell || cellVolume(*cell) > lines_.maxVolume) return lines_.size();
-    const double top = hi_.back(), r = std::sqrt(top);
-    const int hMax = int(cell->a * r) + 1, kMax = int(cell->b * r) + 1, lMax = int(cell->c * r) + 1;
+    const double top = hi_.back();
     hit_.assign(lines_.size(), false);
-    for (int h = 0; h <= hMax; ++h)
-      for (int k = h == 0 ? 0 : -kMax; k <= kMax; ++k)
-        for (int l = (h == 0 && k == 0) ? 1 : -lMax; l <= lMax; ++l) {
-          const double q = inverseSquareSpacing(g, {h, k, l});
-          if (q > top) continue;
-          auto it = std::lower_bound(hi_.begin(), hi_.end(), q);
-          for (; it != hi_.end() && lo_[it - hi_.begin()] <= q; ++it) hit_[it - hi_.begin()] = true;
-        }
+    forEachIndexUpTo(*cell, top, [&](const Miller& m) {
+      const double q = inverseSquareSpacing(g, m);
+      if (q > top) return;
+      auto it = std::lower_bound(hi_.begin(), hi_.end(), q);
+      for (; it != hi_.end() && lo_[it - hi_.begin()] <= q; ++it) hit_[it - hi_.begin()] = true;
+    });
     return static_cast<int>(std::count(hit_.begin(), hit_.end(), false));
   }
 

@@ -3,6 +3,7 @@
 // sub-lattices from the Hermite normal forms of their index. Everything is worked on the direct
 // metric G (G_ij = a_i · a_j) in the basis of the reduced cell, with integer rows and matrices.
 #include "analysis/lattice_reduction.hpp"
+#include "analysis/metric_matrix.hpp"
 
 // gemmi 0.5.7 defines GruberVector::selling() in its header without `inline`: under another name
 // here, a second file of the program (or of its tests) may include the header too.
@@ -33,26 +34,8 @@ using IVec = Eigen::Vector3i;
 
 Failure noCell() { return fail("Error on cell parameters"); }
 
-// With π/180: the analysis works on measured angles.
-Mat directMetric(const UnitCell& c) {
-  const double ca = std::cos(c.alpha * kRad), cb = std::cos(c.beta * kRad), cg = std::cos(c.gamma * kRad);
-  Mat g;
-  g << c.a * c.a, c.a * c.b * cg, c.a * c.c * cb,
-       c.a * c.b * cg, c.b * c.b, c.b * c.c * ca,
-       c.a * c.c * cb, c.b * c.c * ca, c.c * c.c;
-  return g;
-}
-
-UnitCell cellOf(const Mat& g) {
-  UnitCell c;
-  c.a = std::sqrt(g(0, 0));
-  c.b = std::sqrt(g(1, 1));
-  c.c = std::sqrt(g(2, 2));
-  c.alpha = std::acos(std::clamp(g(1, 2) / (c.b * c.c), -1.0, 1.0)) / kRad;
-  c.beta = std::acos(std::clamp(g(0, 2) / (c.a * c.c), -1.0, 1.0)) / kRad;
-  c.gamma = std::acos(std::clamp(g(0, 1) / (c.a * c.b), -1.0, 1.0)) / kRad;
-  return c;
-}
+using metric_matrix::directMetric;
+UnitCell cellOf(const Mat& g) { return metric_matrix::cellOfMetric(g); }
 
 // Gruber's (1973) vector: a·a, b·b, c·c, 2 b·c, 2 a·c, 2 a·b.
 std::array<double, 6> g6Of(const Mat& g) {

@@ -1,5 +1,7 @@
 #include "analysis/reciprocal_metric.hpp"
 
+#include "analysis/metric_matrix.hpp"
+
 #include <Eigen/Dense>
 #include <algorithm>
 #include <cmath>
@@ -13,15 +15,7 @@ constexpr double kRad = std::numbers::pi / 180;
 
 using Mat = Eigen::Matrix3d;
 
-// The direct metric G_ij = a_i · a_j.
-Mat directMetric(const UnitCell& c) {
-  const double ca = std::cos(c.alpha * kRad), cb = std::cos(c.beta * kRad), cg = std::cos(c.gamma * kRad);
-  Mat g;
-  g << c.a * c.a, c.a * c.b * cg, c.a * c.c * cb,
-       c.a * c.b * cg, c.b * c.b, c.b * c.c * ca,
-       c.a * c.c * cb, c.b * c.c * ca, c.c * c.c;
-  return g;
-}
+using metric_matrix::directMetric;
 
 // ∂G/∂p for each of the six parameters, angles per degree.
 std::array<Mat, 6> directMetricDerivatives(const UnitCell& c) {
@@ -77,13 +71,7 @@ Result<UnitCell> cellFromReciprocalMetric(const ReciprocalMetric& metric) {
   Mat g;
   if (!positiveInverse(matrixOf(metric), g))
     return fail("The reciprocal metric is not positive definite: no cell has these spacings");
-  UnitCell c;
-  c.a = std::sqrt(g(0, 0));
-  c.b = std::sqrt(g(1, 1));
-  c.c = std::sqrt(g(2, 2));
-  c.alpha = std::acos(std::clamp(g(1, 2) / (c.b * c.c), -1.0, 1.0)) / kRad;
-  c.beta = std::acos(std::clamp(g(0, 2) / (c.a * c.c), -1.0, 1.0)) / kRad;
-  c.gamma = std::acos(std::clamp(g(0, 1) / (c.a * c.b), -1.0, 1.0)) / kRad;
+  const UnitCell c = metric_matrix::cellOfMetric(g);
   if (!computeMetric(c)) return fail("The reciprocal metric is not positive definite: no cell has these spacings");
   return c;
 }
