@@ -319,6 +319,31 @@ int runPeaksCommand(const Options& opt) {
   return kDone;
 }
 
+// The peaks found in the pattern of --pattern at λ, as refine and index take them; none, the
+// reasons on standard error, when the file cannot be read or holds no peak.
+std::optional<PeakList> peaksOfPattern(const Options& opt, int scan, double lambda, std::string_view purpose) {
+  const PatternRead read = readMeasuredPattern(*opt.pattern, scan);
+  if (!read.ok()) {
+    std::cerr << read.error() << "\n";
+    return std::nullopt;
+  }
+  if (!read->note.empty()) std::cerr << "Note: " << *opt.pattern << ": " << read->note << "\n";
+  const auto wavelengths = peakWavelengths(lambda, read->wavelength, std::nullopt);
+  if (!wavelengths) {
+    std::cerr << wavelengths.error() << "\n";
+    return std::nullopt;
+  }
+  PeakSearchOptions search;
+  search.wavelengths = *wavelengths;
+  PeakList peaks = findPeaks(*read, search);
+  if (peaks.peaks.empty()) {
+    for (const std::string& note : peaks.notes) std::cerr << note << "\n";
+    std::cerr << "No peaks found in " << *opt.pattern << purpose << "\n";
+    return std::nullopt;
+  }
+  return peaks;
+}
+
 int runRefinePatternCommand(const Options& opt) {
   int scan = 0;
   if (auto fault = readScanOption(opt, scan)) {
@@ -330,26 +355,9 @@ int runRefinePatternCommand(const Options& opt) {
     std::cerr << setup.error << "\n";
     return setup.status;
   }
-  const PatternRead read = readMeasuredPattern(*opt.pattern, scan);
-  if (!read.ok()) {
-    std::cerr << read.error() << "\n";
-    return 1;
-  }
-  if (!read->note.empty()) std::cerr << "Note: " << *opt.pattern << ": " << read->note << "\n";
-  const auto wavelengths = peakWavelengths(setup.request->lambda, read->wavelength, std::nullopt);
-  if (!wavelengths) {
-    std::cerr << wavelengths.error() << "\n";
-    return 1;
-  }
-  PeakSearchOptions search;
-  search.wavelengths = *wavelengths;
-  const PeakList peaks = findPeaks(*read, search);
-  if (peaks.peaks.empty()) {
-    for (const std::string& note : peaks.notes) std::cerr << note << "\n";
-    std::cerr << "No peaks found in " << *opt.pattern << "\n";
-    return 1;
-  }
-  return runRefine(opt, *setup.request, peaks);
+  const auto peaks = peaksOfPattern(opt, scan, setup.request->lambda, "");
+  if (!peaks) return kRefused;
+  return runRefine(opt, *setup.request, *peaks);
 }
 
 int runIndexPatternCommand(const Options& opt) {
@@ -360,26 +368,9 @@ int runIndexPatternCommand(const Options& opt) {
     std::cerr << setup.error << "\n";
     return setup.status;
   }
-  const PatternRead read = readMeasuredPattern(*opt.pattern, scan);
-  if (!read.ok()) {
-    std::cerr << read.error() << "\n";
-    return kRefused;
-  }
-  if (!read->note.empty()) std::cerr << "Note: " << *opt.pattern << ": " << read->note << "\n";
-  const auto wavelengths = peakWavelengths(setup.request->lambda, read->wavelength, std::nullopt);
-  if (!wavelengths) {
-    std::cerr << wavelengths.error() << "\n";
-    return kRefused;
-  }
-  PeakSearchOptions search;
-  search.wavelengths = *wavelengths;
-  const PeakList peaks = findPeaks(*read, search);
-  if (peaks.peaks.empty()) {
-    for (const std::string& note : peaks.notes) std::cerr << note << "\n";
-    std::cerr << "No peaks found in " << *opt.pattern << " to index\n";
-    return kRefused;
-  }
-  return runIndex(opt, *setup.request, peaks);
+  const auto peaks = peaksOfPattern(opt, scan, setup.request->lambda, " to index");
+  if (!peaks) return kRefused;
+  return runIndex(opt, *setup.request, *peaks);
 }
 
 int runPatternCommand(const Options& opt) {
